@@ -1,0 +1,138 @@
+#include "netsession/platform.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "netsession/utf8.h"
+
+namespace akplatform {
+
+bool startNetworking() { return true; }
+void stopNetworking() {}
+
+ResolveResult resolveIPv4(const char* host, uint32_t* address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return ResolveResult::LookupFailed;
+  // Only the first answer counts, as with a classic host lookup.
+  ResolveResult result = ResolveResult::NotIPv4;
+  if (found->ai_family == AF_INET && found->ai_addrlen >= sizeof(sockaddr_in)) {
+    *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    result = ResolveResult::Ok;
+  }
+  freeaddrinfo(found);
+  return result;
+}
+
+ak_socket openTcpSocket() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  return fd < 0 ? kNoSocket : fd;
+}
+
+bool connectWithTimeout(ak_socket socket, uint32_t address, uint16_t port, int timeoutMs) {
+  int fd = static_cast<int>(socket);
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(port);
+  peer.sin_addr.s_addr = address;
+  int flags = fcntl(fd, F_GETFL, 0);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
+  bool connected = connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
+  if (!connected && errno == EINPROGRESS) {
+    pollfd waiting{fd, POLLOUT, 0};
+    int ready;
+    do {
+      ready = poll(&waiting, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    int error = 0;
+    socklen_t length = sizeof error;
+    connected = ready == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+  }
+  return fcntl(fd, F_SETFL, flags) == 0 && connected;
+}
+
+void setIoTimeouts(ak_socket socket, int timeoutMs) {
+  timeval limit{};
+  limit.tv_sec = timeoutMs / 1000;
+  limit.tv_usec = (timeoutMs % 1000) * 1000;
+  setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+}
+
+long sendSome(ak_socket socket, const char* data, size_t length) {
+  ssize_t sent;
+  do {
+    // A peer that went away must give an error here, not kill the process with SIGPIPE.
+    sent = send(static_cast<int>(socket), data, length, MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return static_cast<long>(sent);
+}
+
+long receiveSome(ak_socket socket, char* buffer, size_t capacity) {
+  ssize_t received;
+  do {
+    received = recv(static_cast<int>(socket), buffer, capacity, 0);
+  } while (received < 0 && errno == EINTR);
+  return static_cast<long>(received);
+}
+
+void closeSocket(ak_socket socket) {
+  if (socket != kNoSocket) close(static_cast<int>(socket));
+}
+
+namespace {
+pthread_key_t g_errorSlot;
+pthread_once_t g_errorSlotOnce = PTHREAD_ONCE_INIT;
+bool g_errorSlotMade = false;
+
+void makeErrorSlot() { g_errorSlotMade = pthread_key_create(&g_errorSlot, nullptr) == 0; }
+}  // namespace
+
+void storeThreadError(int32_t value) {
+  pthread_once(&g_errorSlotOnce, makeErrorSlot);
+  if (g_errorSlotMade) pthread_setspecific(g_errorSlot, reinterpret_cast<void*>(static_cast<intptr_t>(value)));
+}
+
+int32_t loadThreadError() {
+  pthread_once(&g_errorSlotOnce, makeErrorSlot);
+  if (!g_errorSlotMade) return 0;
+  return static_cast<int32_t>(reinterpret_cast<intptr_t>(pthread_getspecific(g_errorSlot)));
+}
+
+bool localAppDataFolder(char* buffer, size_t capacity) {
+  // LOCALAPPDATA lets tests and tools put the library's data folder wherever they want.
+  const char* configured = getenv("LOCALAPPDATA");
+  int written;
+  if (configured != nullptr && configured[0] != '\0') {
+    written = snprintf(buffer, capacity, "%s", configured);
+  } else {
+    const char* home = getenv("HOME");
+    if (home == nullptr || home[0] == '\0') return false;
+    written = snprintf(buffer, capacity, "%s/.local/share", home);
+  }
+  return written > 0 && static_cast<size_t>(written) < capacity;
+}
+
+FILE* openFileUtf8(const char* path, const char* mode) {
+  if (!fitsUtf16Units(path, kMaxPathUnits) || !fitsUtf16Units(mode, kMaxModeUnits)) return nullptr;
+  return fopen(path, mode);
+}
+
+bool utcNow(struct tm* out) {
+  time_t now = time(nullptr);
+  return gmtime_r(&now, out) != nullptr;
+}
+
+}  // namespace akplatform

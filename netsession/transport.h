@@ -1,0 +1,40 @@
+// The library's only road to the service: a minimal HTTP/1.0 client over the platform's sockets.
+#ifndef NETSESSION_TRANSPORT_H
+#define NETSESSION_TRANSPORT_H
+
+#include <stddef.h>
+
+#include "netsession/client_lifecycle.h"
+#include "netsession/platform.h"
+
+// Answers larger than this are refused with InsufficientMemory.
+constexpr size_t kMaxAnswerBody = 10485760;
+// Redirects followed by one fetch before it gives up with NetworkFailure.
+constexpr int kMaxRedirects = 10;
+// A service that neither answers nor closes must not hold the window's thread for long; a
+// healthy local service answers in milliseconds.
+constexpr int kConnectTimeoutMs = 5000;
+constexpr int kIoTimeoutMs = 15000;
+
+// Connects to host:port (first IPv4 address): the socket, or kNoSocket with InvalidArgument
+// (lookup failed) or NetworkFailure (socket or connect failed).
+ak_socket _ak_connect(const char* host, int port);
+
+// Sends "GET /<path>" and reads the answer. On success returns 1 and stores a new NUL-terminated
+// body (null when the answer has no body), its length, and the header block when asked for.
+// On failure returns 0 with every output null.
+int _ak_httpExchange(const char* path, const char* host, const char* userAgent, ak_socket socket, char** header,
+                     char** body, size_t* length);
+
+// One API request on the handle's kept connection: the answer's body whatever its status, or
+// null. A failed exchange drops the connection so that the next request opens a new one.
+char* _ak_apiRequest(ClientHandle* handle, const char* path);
+
+// GET of a full "http://" URL on its own connection, following redirects: the body of a 200
+// answer, or null. When socketOut is given the open connection is handed over to the caller.
+char* _ak_fetchUrl(const char* userAgent, const char* url, ak_socket* socketOut, size_t* lengthOut);
+
+// 0 when the service answers its ping with a body, 1 when it does not.
+int _ak_ping(const char* userAgent);
+
+#endif

@@ -1,0 +1,85 @@
+// Fails each allocation of an operation in turn (as curl's torture runs do): every run must end
+// in success or InsufficientMemory, without a crash or a leak (the sanitizers check the latter).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <functional>
+#include <string>
+
+#include "netsession/client_errors.h"
+#include "netsession/json_reader.h"
+#include "netsession/service_interface.h"
+#include "netsession/test_hooks.h"
+#include "netsession/transport.h"
+#include "tests/support/scripted_peer.h"
+
+using testsupport::ScriptedPeer;
+
+namespace {
+
+// Runs the operation once normally to count its allocations, then once per allocation with that
+// one failing. The operation returns whether it succeeded.
+void failEachAllocation(const std::function<bool()>& operation) {
+  _ak_testFailAllocation(-1);
+  ASSERT_TRUE(operation());
+  long allocations = _ak_testAllocationCount();
+  ASSERT_GT(allocations, 0);
+  for (long failing = 0; failing < allocations; ++failing) {
+    _ak_setLastError(ClientError::Success);
+    _ak_testFailAllocation(failing);
+    bool succeeded = operation();
+    int32_t error = ak_getLastError();
+    _ak_testFailAllocation(-1);
+    if (!succeeded) {
+      EXPECT_EQ(error, 4) << "allocation " << failing << " of " << allocations;
+    }
+  }
+}
+
+const char kFileState[] =
+    R"({"status":3,"path":"C:\\Games\\irf\\data1.bin","size":1048576,"uniquerecv":4096,"totalrecv":4096,)"
+    R"("progress":0.39,"downloadrate":50000,"errorstring":"","error":0,"suberror":0,)"
+    R"("verifiedcontentmd5":false,"resetdownload":null})";
+
+TEST(AllocationFailure, ApiRequest) {
+  ASSERT_TRUE(akplatform::startNetworking());
+  ScriptedPeer service(netsession::kServicePort);
+  ASSERT_TRUE(service.listening());
+  // Every connection answers as many requests as it is sent.
+  auto& script = service.onEveryOtherConnection() = testsupport::ConnectionScript();
+  for (int i = 0; i < 64; ++i) script.answer(ScriptedPeer::httpAnswer(kFileState));
+  service.start();
+  ClientHandle handle{const_cast<char*>("Test Client"), kNoSocket};
+  failEachAllocation([&] {
+    char* body = _ak_apiRequest(&handle, "api?function=getFileAttributes");
+    bool ok = body != nullptr && std::string(body) == kFileState;
+    free(body);
+    return ok;
+  });
+  akplatform::closeSocket(handle.socket);
+  akplatform::stopNetworking();
+}
+
+TEST(AllocationFailure, Ping) {
+  ASSERT_TRUE(akplatform::startNetworking());
+  ScriptedPeer service(netsession::kServicePort);
+  ASSERT_TRUE(service.listening());
+  service.onEveryOtherConnection() = testsupport::ConnectionScript().answer(ScriptedPeer::httpAnswer("{}"));
+  service.start();
+  failEachAllocation([] { return _ak_ping("Test Client") == 0; });
+  akplatform::stopNetworking();
+}
+
+TEST(AllocationFailure, JsonLookups) {
+  failEachAllocation([] { return _ak_jsonNumber(kFileState, "size") == 1048576; });
+  failEachAllocation([] { return _ak_jsonIsNull(kFileState, "resetdownload") == 1; });
+  failEachAllocation([] { return _ak_jsonIsTrue(R"({"acceptedeula":true})", "acceptedeula") == 1; });
+  failEachAllocation([] {
+    char* path = _ak_jsonString(kFileState, "path");
+    bool ok = path != nullptr && std::string(path) == "C:\\Games\\irf\\data1.bin";
+    free(path);
+    return ok;
+  });
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+#include "tests/support/scripted_peer.h"
+
+#include <chrono>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <windows.h>
+using socklen_t = int;
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace testsupport {
+namespace {
+
+#ifdef _WIN32
+void closeNative(intptr_t s) { closesocket(static_cast<SOCKET>(s)); }
+void shutdownNative(intptr_t s) { shutdown(static_cast<SOCKET>(s), SD_BOTH); }
+constexpr int kSendFlags = 0;
+
+struct WinsockUser {
+  WinsockUser() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  }
+  ~WinsockUser() { WSACleanup(); }
+};
+#else
+void closeNative(intptr_t s) { ::close(static_cast<int>(s)); }
+void shutdownNative(intptr_t s) { shutdown(static_cast<int>(s), SHUT_RDWR); }
+constexpr int kSendFlags = MSG_NOSIGNAL;
+struct WinsockUser {};
+#endif
+
+WinsockUser& winsock() {
+  static WinsockUser user;
+  return user;
+}
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+bool sendAll(intptr_t s, const char* data, size_t length) {
+  while (length > 0) {
+    auto sent = ::send(s, data, static_cast<int>(length), kSendFlags);
+    if (sent <= 0) return false;
+    data += sent;
+    length -= static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+}  // namespace
+
+ConnectionScript& ConnectionScript::readRequest() {
+  steps_.push_back({Step::Read, {}, 0, 0});
+  return *this;
+}
+
+ConnectionScript& ConnectionScript::send(std::string bytes, size_t pieceSize, int delayMs) {
+  steps_.push_back({Step::Send, std::move(bytes), pieceSize, delayMs});
+  return *this;
+}
+
+ConnectionScript& ConnectionScript::wait(int milliseconds) {
+  steps_.push_back({Step::Wait, {}, 0, milliseconds});
+  return *this;
+}
+
+ConnectionScript& ConnectionScript::close() {
+  steps_.push_back({Step::Close, {}, 0, 0});
+  return *this;
+}
+
+ScriptedPeer::ScriptedPeer(uint16_t port) {
+  winsock();
+  fallback_.close();
+  auto s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (static_cast<intptr_t>(s) < 0) return;
+  int reuse = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  socklen_t length = sizeof address;
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 16) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    closeNative(static_cast<intptr_t>(s));
+    return;
+  }
+  listener_ = static_cast<intptr_t>(s);
+  port_ = ntohs(address.sin_port);
+}
+
+ScriptedPeer::~ScriptedPeer() {
+  stopping_ = true;
+  if (listener_ != -1) {
+    shutdownNative(listener_);
+    closeNative(listener_);
+  }
+  // Unblocks a connection that waits for the client; the serving thread then closes it.
+  intptr_t current = current_.load();
+  if (current != -1) shutdownNative(current);
+  if (thread_.joinable()) thread_.join();
+}
+
+ConnectionScript& ScriptedPeer::onConnection() {
+  scripts_.emplace_back();
+  return scripts_.back();
+}
+
+void ScriptedPeer::start() { thread_ = std::thread([this] { serve(); }); }
+
+std::vector<std::string> ScriptedPeer::requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+std::string ScriptedPeer::httpAnswer(const std::string& body, const std::string& status,
+                                     const std::string& extraHeaders) {
+  return "HTTP/1.0 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders +
+         "\r\n" + body;
+}
+
+void ScriptedPeer::serve() {
+  size_t next = 0;
+  while (!stopping_) {
+    auto connection = ::accept(listener_, nullptr, nullptr);
+    if (static_cast<intptr_t>(connection) < 0 || stopping_) break;
+    ++accepted_;
+    current_ = static_cast<intptr_t>(connection);
+    unread_.clear();
+    play(static_cast<intptr_t>(connection), next < scripts_.size() ? scripts_[next++] : fallback_);
+    intptr_t mine = current_.exchange(-1);
+    if (mine != -1) closeNative(mine);
+  }
+}
+
+void ScriptedPeer::play(intptr_t connection, const ConnectionScript& script) {
+  for (const auto& step : script.steps()) {
+    if (stopping_) return;
+    switch (step.kind) {
+      case ConnectionScript::Step::Read:
+        if (!readOneRequest(connection)) return;
+        break;
+      case ConnectionScript::Step::Send: {
+        size_t piece = step.pieceSize == 0 ? step.bytes.size() : step.pieceSize;
+        for (size_t at = 0; at < step.bytes.size(); at += piece) {
+          if (at > 0 && step.delayMs > 0) sleepMs(step.delayMs);
+          size_t count = std::min(piece, step.bytes.size() - at);
+          if (!sendAll(connection, step.bytes.data() + at, count)) return;
+        }
+        break;
+      }
+      case ConnectionScript::Step::Wait:
+        sleepMs(step.delayMs);
+        break;
+      case ConnectionScript::Step::Close:
+        return;
+    }
+  }
+  // Without an explicit close the connection stays open until the client closes it.
+  char buffer[4096];
+  while (!stopping_ && ::recv(connection, buffer, sizeof buffer, 0) > 0) {
+  }
+}
+
+bool ScriptedPeer::readOneRequest(intptr_t connection) {
+  char buffer[4096];
+  size_t end;
+  while ((end = unread_.find("\r\n\r\n")) == std::string::npos) {
+    auto count = ::recv(connection, buffer, sizeof buffer, 0);
+    if (count <= 0) return false;
+    unread_.append(buffer, static_cast<size_t>(count));
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  requests_.push_back(unread_.substr(0, end + 4));
+  unread_.erase(0, end + 4);
+  return true;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,48 @@
+// The product executable as a player receives it: a 32-bit GUI program that needs no DLL beyond
+// the system's and exports the client library under undecorated names.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+#include "tests/support/pe_image.h"
+
+namespace {
+
+// Grows with the library until it holds all of its exports and wrappers.
+const std::set<std::string> kExpectedExports = {
+    "ak_errorToString",
+    "ak_getLastError",
+    "ak_initialize",
+    "ak_uninitialize",
+};
+
+void expectSelfContainedGuiProgram(const testsupport::PeImage& image) {
+  ASSERT_TRUE(image.valid);
+  EXPECT_EQ(image.subsystem, 2) << "not a GUI-subsystem program";
+  EXPECT_EQ(image.exports, kExpectedExports);
+  for (const auto& dll : image.imports) {
+    EXPECT_EQ(dll.rfind("lib", 0), std::string::npos) << "needs the MinGW runtime DLL " << dll;
+  }
+}
+
+TEST(ProductImage, ShippedExecutableIs32BitGuiWithTheLibraryExports) {
+  auto image = testsupport::readPeImage(AK_PRODUCT_I686);
+  EXPECT_EQ(image.machine, 0x14c) << AK_PRODUCT_I686 << " is not a 32-bit x86 program";
+  expectSelfContainedGuiProgram(image);
+}
+
+TEST(ProductImage, ThisBuildsExecutableResolvesEveryExportWhenLoaded) {
+  auto image = testsupport::readPeImage(AK_PRODUCT_SAME_BUILD);
+  expectSelfContainedGuiProgram(image);
+
+  HMODULE product = LoadLibraryExW(L"" AK_PRODUCT_SAME_BUILD_W, nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_NE(product, nullptr) << GetLastError();
+  for (const auto& name : kExpectedExports) {
+    EXPECT_NE(GetProcAddress(product, name.c_str()), nullptr) << name;
+  }
+  FreeLibrary(product);
+}
+
+}  // namespace
