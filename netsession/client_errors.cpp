@@ -19,8 +19,8 @@ const char* const kErrorTexts[] = {
     "JSON Error",
     "File In Use",
     "File Not Found",
-    "A resource on your machine (TCP port 9421) required by the NetSession client is either blocked or in "
-    "use by another application. Please check your firewall and antivirus settings",
+    ("A resource on your machine (TCP port 9421) required by the NetSession client is either blocked or in "
+     "use by another application. Please check your firewall and antivirus settings"),
     "Network Failure. Failed to download %s",
     "Disk I/O Failure: Failed in writing contents of file %s to disk",
     "Client Configuration Failure: %s path not found",

@@ -33,11 +33,14 @@ char* _ak_jsonUnescape(const char* text) {
   char* copy = static_cast<char*>(_ak_alloc(strlen(text) + 1));
   if (copy == nullptr) return nullptr;
   char* out = copy;
-  for (const char* in = text; *in != '\0'; ++in) {
-    if (*in != '\\') {
-      *out++ = *in;
-      continue;
-    }
+  const char* in = text;
+  for (;;) {
+    // Runs without a backslash are copied whole: answers can be megabytes long.
+    size_t plain = strcspn(in, "\\");
+    memcpy(out, in, plain);
+    out += plain;
+    in += plain;
+    if (*in == '\0') break;
     char escaped = *++in;
     if (escaped == '\0') break;  // a final lone backslash is dropped
     switch (escaped) {
@@ -60,6 +63,7 @@ char* _ak_jsonUnescape(const char* text) {
         *out++ = escaped;
         break;
     }
+    ++in;
   }
   *out = '\0';
   return copy;

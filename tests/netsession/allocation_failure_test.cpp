@@ -45,9 +45,7 @@ TEST(AllocationFailure, ApiRequest) {
   ASSERT_TRUE(akplatform::startNetworking());
   ScriptedPeer service(netsession::kServicePort);
   ASSERT_TRUE(service.listening());
-  // Every connection answers as many requests as it is sent.
-  auto& script = service.onEveryOtherConnection() = testsupport::ConnectionScript();
-  for (int i = 0; i < 64; ++i) script.answer(ScriptedPeer::httpAnswer(kFileState));
+  service.onEveryOtherConnection() = testsupport::ConnectionScript().answerEach(ScriptedPeer::httpAnswer(kFileState));
   service.start();
   ClientHandle handle{const_cast<char*>("Test Client"), kNoSocket};
   failEachAllocation([&] {

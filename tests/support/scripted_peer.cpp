@@ -64,6 +64,11 @@ ConnectionScript& ConnectionScript::send(std::string bytes, size_t pieceSize, in
   return *this;
 }
 
+ConnectionScript& ConnectionScript::answerEach(std::string bytes) {
+  steps_.push_back({Step::AnswerEach, std::move(bytes), 0, 0});
+  return *this;
+}
+
 ConnectionScript& ConnectionScript::wait(int milliseconds) {
   steps_.push_back({Step::Wait, {}, 0, milliseconds});
   return *this;
@@ -155,6 +160,11 @@ void ScriptedPeer::play(intptr_t connection, const ConnectionScript& script) {
         }
         break;
       }
+      case ConnectionScript::Step::AnswerEach:
+        while (!stopping_ && readOneRequest(connection)) {
+          if (!sendAll(connection, step.bytes.data(), step.bytes.size())) return;
+        }
+        return;
       case ConnectionScript::Step::Wait:
         sleepMs(step.delayMs);
         break;

@@ -24,12 +24,14 @@ class ConnectionScript {
   ConnectionScript& send(std::string bytes, size_t pieceSize = 0, int delayMs = 0);
   // Reads a request, then sends the answer.
   ConnectionScript& answer(std::string bytes) { return readRequest().send(std::move(bytes)); }
+  // Answers every further request with the same bytes until the client closes.
+  ConnectionScript& answerEach(std::string bytes);
   ConnectionScript& wait(int milliseconds);
   // Closes the connection at this point (without it, the peer waits until the client closes).
   ConnectionScript& close();
 
   struct Step {
-    enum Kind { Read, Send, Wait, Close } kind;
+    enum Kind { Read, Send, AnswerEach, Wait, Close } kind;
     std::string bytes;
     size_t pieceSize;
     int delayMs;
