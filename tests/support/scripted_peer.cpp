@@ -102,14 +102,29 @@ ScriptedPeer::ScriptedPeer(uint16_t port) {
 
 ScriptedPeer::~ScriptedPeer() {
   stopping_ = true;
-  if (listener_ != -1) {
-    shutdownNative(listener_);
-    closeNative(listener_);
+  if (thread_.joinable()) {
+    // Sockets are only closed by the thread that waits on them: Wine's server can fail an
+    // assertion (and take every process down) when a socket is closed under a pending wait.
+    // So the serving thread is woken instead: a shutdown ends its receive, a connection its accept.
+    {
+      std::lock_guard<std::mutex> lock(connectionMutex_);
+      if (current_ != -1) shutdownNative(current_);
+    }
+    wakeAccept();
+    thread_.join();
   }
-  // Unblocks a connection that waits for the client; the serving thread then closes it.
-  intptr_t current = current_.load();
-  if (current != -1) shutdownNative(current);
-  if (thread_.joinable()) thread_.join();
+  if (listener_ != -1) closeNative(listener_);
+}
+
+void ScriptedPeer::wakeAccept() {
+  auto s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (static_cast<intptr_t>(s) < 0) return;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port_);
+  ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  closeNative(static_cast<intptr_t>(s));
 }
 
 ConnectionScript& ScriptedPeer::onConnection() {
@@ -134,13 +149,23 @@ void ScriptedPeer::serve() {
   size_t next = 0;
   while (!stopping_) {
     auto connection = ::accept(listener_, nullptr, nullptr);
-    if (static_cast<intptr_t>(connection) < 0 || stopping_) break;
+    if (static_cast<intptr_t>(connection) < 0) break;
+    if (stopping_) {
+      closeNative(static_cast<intptr_t>(connection));
+      break;
+    }
     ++accepted_;
-    current_ = static_cast<intptr_t>(connection);
+    {
+      std::lock_guard<std::mutex> lock(connectionMutex_);
+      current_ = static_cast<intptr_t>(connection);
+    }
     unread_.clear();
     play(static_cast<intptr_t>(connection), next < scripts_.size() ? scripts_[next++] : fallback_);
-    intptr_t mine = current_.exchange(-1);
-    if (mine != -1) closeNative(mine);
+    {
+      std::lock_guard<std::mutex> lock(connectionMutex_);
+      current_ = -1;
+    }
+    closeNative(static_cast<intptr_t>(connection));
   }
 }
 
