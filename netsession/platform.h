@@ -44,6 +44,12 @@ bool localAppDataFolder(char* buffer, size_t capacity);
 // (more than 260 UTF-16 units of path, 64 of mode, or invalid UTF-8) or the file cannot be opened.
 FILE* openFileUtf8(const char* path, const char* mode);
 
+// Sets or clears the hidden attribute of a file named in UTF-8, keeping its other attributes
+// (nothing to do on systems without one).
+void setFileHidden(const char* path, bool hidden);
+
+void sleepMs(int milliseconds);
+
 // The current time, broken down in UTC.
 bool utcNow(struct tm* out);
 

@@ -130,6 +130,14 @@ FILE* openFileUtf8(const char* path, const char* mode) {
   return fopen(path, mode);
 }
 
+void setFileHidden(const char*, bool) {}
+
+void sleepMs(int milliseconds) {
+  timespec wait{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
+
 bool utcNow(struct tm* out) {
   time_t now = time(nullptr);
   return gmtime_r(&now, out) != nullptr;

@@ -120,6 +120,19 @@ FILE* openFileUtf8(const char* path, const char* mode) {
   return _wfsopen(widePath, wideMode, _SH_DENYNO);
 }
 
+void setFileHidden(const char* path, bool hidden) {
+  wchar_t widePath[kMaxPathUnits];
+  if (path == nullptr || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kMaxPathUnits) == 0) {
+    return;
+  }
+  DWORD attributes = GetFileAttributesW(widePath);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  DWORD wanted = hidden ? (attributes | FILE_ATTRIBUTE_HIDDEN) : (attributes & ~FILE_ATTRIBUTE_HIDDEN);
+  if (wanted != attributes) SetFileAttributesW(widePath, wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted);
+}
+
+void sleepMs(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+
 bool utcNow(struct tm* out) {
   SYSTEMTIME now;
   GetSystemTime(&now);

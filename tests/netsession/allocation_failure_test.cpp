@@ -2,11 +2,14 @@
 // in success or InsufficientMemory, without a crash or a leak (the sanitizers check the latter).
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <functional>
 #include <string>
 
 #include "netsession/client_errors.h"
+#include "netsession/download_request.h"
+#include "netsession/file_operations.h"
 #include "netsession/json_reader.h"
 #include "netsession/service_interface.h"
 #include "netsession/test_hooks.h"
@@ -65,6 +68,39 @@ TEST(AllocationFailure, Ping) {
   service.onEveryOtherConnection() = testsupport::ConnectionScript().answer(ScriptedPeer::httpAnswer("{}"));
   service.start();
   failEachAllocation([] { return _ak_ping("Test Client") == 0; });
+  akplatform::stopNetworking();
+}
+
+TEST(AllocationFailure, FileStateAndDownloadRequest) {
+  ASSERT_TRUE(akplatform::startNetworking());
+  const std::string url = "http://origin.test/a b.bin";
+  // One answer serves both requests: the download's URL member and the file's state.
+  std::string answer = "{\"" + url + R"(":null,"status":"DOWNLOADING","path":"C:\\x.bin","size":10,)" +
+                       R"("errorstring":"e","verifiedcontentmd5":"m","resetdownload":false})";
+  ScriptedPeer service(netsession::kServicePort);
+  ASSERT_TRUE(service.listening());
+  service.onEveryOtherConnection() = testsupport::ConnectionScript().answerEach(ScriptedPeer::httpAnswer(answer));
+  service.start();
+  ClientHandle handle{const_cast<char*>("Test Client"), kNoSocket};
+  failEachAllocation([&] {
+    FileAttributes state;
+    memset(&state, 0, sizeof state);
+    bool ok = ak_getFileAttributes(&handle, 0, url.c_str(), &state, 0) == 0 && state.size == 10 &&
+              std::string(state.path) == "C:\\x.bin";
+    ak_cleanFileAttributes(&handle, &state, 0);
+    return ok;
+  });
+  failEachAllocation([&] {
+    DownloadOptions options{};
+    options.recordSize = 68;
+    options.flags = 0x1 | 0x200;
+    options.cookieString = "c";
+    options.basicAuthUser = "u";
+    options.basicAuthPassword = "p";
+    options.originUrl = "http://o/x";
+    return ak_downloadFile(&handle, 0, url.c_str(), &options) == 0;
+  });
+  akplatform::closeSocket(handle.socket);
   akplatform::stopNetworking();
 }
 

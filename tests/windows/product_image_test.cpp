@@ -12,10 +12,8 @@ namespace {
 
 // Grows with the library until it holds all of its exports and wrappers.
 const std::set<std::string> kExpectedExports = {
-    "ak_errorToString",
-    "ak_getLastError",
-    "ak_initialize",
-    "ak_uninitialize",
+    "ak_cleanFileAttributes", "ak_deleteFile", "ak_downloadFile", "ak_errorToString", "ak_fileStatusToString",
+    "ak_getFileAttributes",   "ak_getLastError", "ak_initialize", "ak_pauseFile",     "ak_uninitialize",
 };
 
 void expectSelfContainedGuiProgram(const testsupport::PeImage& image) {

@@ -1,0 +1,32 @@
+// Reads members of one service answer for an operation, telling an absent member (no error)
+// apart from a lookup that ran out of memory, so operations can report InsufficientMemory
+// instead of mistaking it for a missing value.
+#ifndef NETSESSION_ANSWER_READER_H
+#define NETSESSION_ANSWER_READER_H
+
+#include <stdint.h>
+
+class AnswerReader {
+ public:
+  explicit AnswerReader(const char* answer) : answer_(answer) {}
+
+  // New string or null; flag; number. Each leaves InternalFailure as the provisional error.
+  char* string(const char* key);
+  int32_t flagTrue(const char* key);
+  int32_t isNull(const char* key);
+  int64_t number(const char* key);
+
+  // True once any lookup failed for lack of memory; the last error is then InsufficientMemory.
+  bool outOfMemory() const { return outOfMemory_; }
+
+ private:
+  void afterLookup();
+
+  const char* answer_;
+  bool outOfMemory_ = false;
+};
+
+// ASCII comparison without regard to case.
+bool _ak_equalsIgnoringCase(const char* a, const char* b);
+
+#endif
