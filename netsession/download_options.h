@@ -19,6 +19,9 @@ enum DownloadFlags : uint32_t {
   kResetDownload = 0x200,
 };
 
+// What callers put in recordSize.
+constexpr uint32_t kDownloadOptionsRecordSize = 68;
+
 struct DownloadOptions {
   uint32_t recordSize;  // 68; not looked at
   uint32_t flags;       // DownloadFlags

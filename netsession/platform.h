@@ -8,6 +8,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <time.h>
+#include <wchar.h>
 
 // A socket handle wide enough for both Winsock's SOCKET and a POSIX descriptor; -1 means none.
 typedef intptr_t ak_socket;
@@ -49,6 +50,19 @@ FILE* openFileUtf8(const char* path, const char* mode);
 void setFileHidden(const char* path, bool hidden);
 
 void sleepMs(int milliseconds);
+
+// A new random 128-bit identifier, in the parts of a Windows GUID.
+struct Guid {
+  uint32_t data1;
+  uint16_t data2;
+  uint16_t data3;
+  uint8_t data4[8];
+};
+bool newGuid(Guid* out);
+
+// Converts a wide (UTF-16 on Windows) text to the system's ANSI code page (UTF-8 elsewhere);
+// false when it cannot be converted or does not fit, terminator included.
+bool wideToAnsi(const wchar_t* wide, char* out, size_t capacity);
 
 // The current time, broken down in UTC.
 bool utcNow(struct tm* out);

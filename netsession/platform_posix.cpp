@@ -138,6 +138,48 @@ void sleepMs(int milliseconds) {
   }
 }
 
+bool newGuid(Guid* out) {
+  FILE* random = fopen("/dev/urandom", "rb");
+  if (random == nullptr) return false;
+  bool ok = fread(out, sizeof *out, 1, random) == 1;
+  fclose(random);
+  return ok;
+}
+
+bool wideToAnsi(const wchar_t* wide, char* out, size_t capacity) {
+  size_t used = 0;
+  for (; *wide != 0; ++wide) {
+    uint32_t c = static_cast<uint32_t>(*wide);
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    unsigned char bytes[4];
+    size_t count;
+    if (c < 0x80) {
+      bytes[0] = static_cast<unsigned char>(c);
+      count = 1;
+    } else if (c < 0x800) {
+      bytes[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+      bytes[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      count = 2;
+    } else if (c < 0x10000) {
+      bytes[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+      bytes[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+      bytes[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      count = 3;
+    } else {
+      bytes[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+      bytes[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+      bytes[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+      bytes[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      count = 4;
+    }
+    if (used + count + 1 > capacity) return false;
+    memcpy(out + used, bytes, count);
+    used += count;
+  }
+  out[used] = '\0';
+  return true;
+}
+
 bool utcNow(struct tm* out) {
   time_t now = time(nullptr);
   return gmtime_r(&now, out) != nullptr;

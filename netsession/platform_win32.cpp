@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <share.h>
+#include <objbase.h>
 #include <shlobj.h>
 #include <wchar.h>
 
@@ -132,6 +133,21 @@ void setFileHidden(const char* path, bool hidden) {
 }
 
 void sleepMs(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+
+bool newGuid(Guid* out) {
+  GUID value;
+  if (FAILED(CoCreateGuid(&value))) return false;
+  out->data1 = value.Data1;
+  out->data2 = value.Data2;
+  out->data3 = value.Data3;
+  memcpy(out->data4, value.Data4, sizeof out->data4);
+  return true;
+}
+
+bool wideToAnsi(const wchar_t* wide, char* out, size_t capacity) {
+  int written = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(capacity), nullptr, nullptr);
+  return written > 0;
+}
 
 bool utcNow(struct tm* out) {
   SYSTEMTIME now;

@@ -11,6 +11,8 @@ void _ak_testFailAllocation(long index);
 long _ak_testAllocationCount();
 // Replaces the transport's connect and send/receive time-outs; 0 restores the defaults.
 void _ak_testSetTransportTimeouts(int connectMs, int ioMs);
+// Replaces how long AKGetFileSize waits for a size; 0 restores the default.
+void _ak_testSetFileSizePollLimit(int milliseconds);
 #endif
 
 #endif

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "netsession/client_attributes.h"
 #include "netsession/client_errors.h"
 #include "netsession/download_request.h"
 #include "netsession/file_operations.h"
@@ -14,6 +15,7 @@
 #include "netsession/service_interface.h"
 #include "netsession/test_hooks.h"
 #include "netsession/transport.h"
+#include "tests/support/data_folder_fixture.h"
 #include "tests/support/scripted_peer.h"
 
 using testsupport::ScriptedPeer;
@@ -100,6 +102,29 @@ TEST(AllocationFailure, FileStateAndDownloadRequest) {
     options.originUrl = "http://o/x";
     return ak_downloadFile(&handle, 0, url.c_str(), &options) == 0;
   });
+  akplatform::closeSocket(handle.socket);
+  akplatform::stopNetworking();
+}
+
+class AllocationFailureInDataFolder : public testsupport::DataFolderTest {};
+
+TEST_F(AllocationFailureInDataFolder, ClientAttributes) {
+  writeDataFile("guid.ini", "0123456789abcdef0123456789abcdef");
+  ASSERT_TRUE(akplatform::startNetworking());
+  ScriptedPeer service(netsession::kServicePort);
+  ASSERT_TRUE(service.listening());
+  service.onEveryOtherConnection() = testsupport::ConnectionScript().answerEach(ScriptedPeer::httpAnswer(
+      R"({"isonline":true,"version":3,"executableversion":"1.2","configurationversion":"c",)"
+      R"("runningexecutable":"r.exe","runningclientbinid":"b"})"));
+  service.start();
+  ClientHandle handle{const_cast<char*>("Test Client"), kNoSocket};
+  ClientAttributes attributes{};
+  failEachAllocation([&] {
+    bool ok = ak_getAttributes(&handle, 0, &attributes, 0) == 0 && attributes.guid != nullptr &&
+              attributes.runningclientbinid != nullptr && std::string(attributes.guid) == "0123456789abcdef0123456789abcdef";
+    return ok;
+  });
+  ak_cleanAttributes(&handle, &attributes, 0);
   akplatform::closeSocket(handle.socket);
   akplatform::stopNetworking();
 }

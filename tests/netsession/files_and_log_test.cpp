@@ -10,6 +10,7 @@
 #include "netsession/data_files.h"
 #include "netsession/library_log.h"
 #include "netsession/memory_and_format.h"
+#include "tests/support/data_folder_fixture.h"
 #include "tests/support/temp_folder.h"
 
 using testsupport::readWholeFile;
@@ -17,24 +18,14 @@ using testsupport::TempFolder;
 
 namespace {
 
-std::string dataFolder() {
+std::string currentDataFolder() {
   char folder[kDataPathCapacity];
   size_t length = _ak_dataFolder(folder, sizeof folder);
   EXPECT_GT(length, 0u);
   return std::string(folder, length);
 }
 
-#ifndef _WIN32
-// Natively the local application data folder follows LOCALAPPDATA, so each test gets its own.
-class DataFolderTest : public ::testing::Test {
- protected:
-  void SetUp() override { setenv("LOCALAPPDATA", temp_.utf8().c_str(), 1); }
-  void TearDown() override { unsetenv("LOCALAPPDATA"); }
-  TempFolder temp_;
-};
-#else
-class DataFolderTest : public ::testing::Test {};
-#endif
+using testsupport::DataFolderTest;
 
 TEST(Format, GrowsUntilTheTextFits) {
   char* text = nullptr;
@@ -53,13 +44,11 @@ TEST(Format, GrowsUntilTheTextFits) {
 }
 
 TEST_F(DataFolderTest, IsLocalAppDataWithForwardSlashesAndAkamai) {
-  std::string folder = dataFolder();
+  std::string folder = currentDataFolder();
   EXPECT_EQ(folder.find('\\'), std::string::npos);
   ASSERT_GE(folder.size(), 7u);
   EXPECT_EQ(folder.substr(folder.size() - 7), "/Akamai");
-#ifndef _WIN32
-  EXPECT_EQ(folder, temp_.utf8() + "/Akamai");
-#endif
+  EXPECT_EQ(folder, dataFolderText());
   char* path = _ak_dataFilePath("guid.ini");
   ASSERT_NE(path, nullptr);
   EXPECT_EQ(std::string(path), folder + "/guid.ini");
@@ -67,7 +56,7 @@ TEST_F(DataFolderTest, IsLocalAppDataWithForwardSlashesAndAkamai) {
 }
 
 TEST_F(DataFolderTest, TooSmallABufferIsInsufficientMemory) {
-  std::string folder = dataFolder();
+  std::string folder = currentDataFolder();
   size_t base = folder.size() - 7;  // the local application data folder alone
   std::string buffer(base + 8, '\0');
   EXPECT_EQ(_ak_dataFolder(&buffer[0], base + 8), base + 7);
@@ -79,7 +68,7 @@ TEST_F(DataFolderTest, TooSmallABufferIsInsufficientMemory) {
 #ifndef _WIN32
 TEST_F(DataFolderTest, BackslashesBecomeForwardSlashes) {
   setenv("LOCALAPPDATA", "C:\\Users\\player\\AppData\\Local", 1);
-  EXPECT_EQ(dataFolder(), "C:/Users/player/AppData/Local/Akamai");
+  EXPECT_EQ(currentDataFolder(), "C:/Users/player/AppData/Local/Akamai");
 }
 
 TEST(DataFolder, UnknownFolderIsAnInternalFailure) {
@@ -129,18 +118,7 @@ TEST(Files, NamesThatCannotBeConvertedAreNotOpened) {
 
 class LogTest : public DataFolderTest {
  protected:
-  void SetUp() override {
-    DataFolderTest::SetUp();
-    folder_ = std::filesystem::u8path(dataFolder());
-    std::filesystem::create_directories(folder_);
-    std::filesystem::remove(folder_ / "installer.txt");
-  }
-  void TearDown() override {
-    std::filesystem::remove(folder_ / "installer.txt");
-    DataFolderTest::TearDown();
-  }
-  std::string logText() { return readWholeFile(folder_ / "installer.txt"); }
-  std::filesystem::path folder_;
+  std::string logText() { return readDataFile("installer.txt"); }
 };
 
 TEST_F(LogTest, LinesCarryVersionTimeLevelUnitFunctionAndLine) {
@@ -175,7 +153,7 @@ TEST_F(LogTest, MissingArgumentsWriteNothing) {
   _ak_log("installer.txt", "", "f", 1, kLogInfo, 0, "x");
   _ak_log("installer.txt", "Installer", nullptr, 1, kLogInfo, 0, "x");
   _ak_log(nullptr, "Installer", "f", 1, kLogInfo, 0, "x");
-  EXPECT_FALSE(std::filesystem::exists(folder_ / "installer.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dataFolder() / "installer.txt"));
 }
 
 TEST(Timestamp, IsYearMonthDayUnderscoreTime) {

@@ -18,7 +18,6 @@ namespace {
 
 #ifdef _WIN32
 void closeNative(intptr_t s) { closesocket(static_cast<SOCKET>(s)); }
-void shutdownNative(intptr_t s) { shutdown(static_cast<SOCKET>(s), SD_BOTH); }
 constexpr int kSendFlags = 0;
 
 struct WinsockUser {
@@ -30,7 +29,6 @@ struct WinsockUser {
 };
 #else
 void closeNative(intptr_t s) { ::close(static_cast<int>(s)); }
-void shutdownNative(intptr_t s) { shutdown(static_cast<int>(s), SHUT_RDWR); }
 constexpr int kSendFlags = MSG_NOSIGNAL;
 struct WinsockUser {};
 #endif
@@ -41,6 +39,17 @@ WinsockUser& winsock() {
 }
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+constexpr int kPollMs = 20;
+
+// True when s has something to read (or a connection to accept) within kPollMs.
+bool readable(intptr_t s) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(s, &set);
+  timeval limit{0, kPollMs * 1000};
+  return select(static_cast<int>(s + 1), &set, nullptr, nullptr, &limit) > 0;
+}
 
 bool sendAll(intptr_t s, const char* data, size_t length) {
   while (length > 0) {
@@ -101,30 +110,12 @@ ScriptedPeer::ScriptedPeer(uint16_t port) {
 }
 
 ScriptedPeer::~ScriptedPeer() {
+  // The serving thread notices stopping_ within one poll interval. No socket is touched from this
+  // thread while that one waits on it: Wine neither wakes a blocked receive on a shutdown from
+  // another thread nor survives a socket closed under a pending wait.
   stopping_ = true;
-  if (thread_.joinable()) {
-    // Sockets are only closed by the thread that waits on them: Wine's server can fail an
-    // assertion (and take every process down) when a socket is closed under a pending wait.
-    // So the serving thread is woken instead: a shutdown ends its receive, a connection its accept.
-    {
-      std::lock_guard<std::mutex> lock(connectionMutex_);
-      if (current_ != -1) shutdownNative(current_);
-    }
-    wakeAccept();
-    thread_.join();
-  }
+  if (thread_.joinable()) thread_.join();
   if (listener_ != -1) closeNative(listener_);
-}
-
-void ScriptedPeer::wakeAccept() {
-  auto s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (static_cast<intptr_t>(s) < 0) return;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port_);
-  ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  closeNative(static_cast<intptr_t>(s));
 }
 
 ConnectionScript& ScriptedPeer::onConnection() {
@@ -148,23 +139,12 @@ std::string ScriptedPeer::httpAnswer(const std::string& body, const std::string&
 void ScriptedPeer::serve() {
   size_t next = 0;
   while (!stopping_) {
+    if (!readable(listener_)) continue;
     auto connection = ::accept(listener_, nullptr, nullptr);
-    if (static_cast<intptr_t>(connection) < 0) break;
-    if (stopping_) {
-      closeNative(static_cast<intptr_t>(connection));
-      break;
-    }
+    if (static_cast<intptr_t>(connection) < 0) continue;
     ++accepted_;
-    {
-      std::lock_guard<std::mutex> lock(connectionMutex_);
-      current_ = static_cast<intptr_t>(connection);
-    }
     unread_.clear();
     play(static_cast<intptr_t>(connection), next < scripts_.size() ? scripts_[next++] : fallback_);
-    {
-      std::lock_guard<std::mutex> lock(connectionMutex_);
-      current_ = -1;
-    }
     closeNative(static_cast<intptr_t>(connection));
   }
 }
@@ -199,7 +179,8 @@ void ScriptedPeer::play(intptr_t connection, const ConnectionScript& script) {
   }
   // Without an explicit close the connection stays open until the client closes it.
   char buffer[4096];
-  while (!stopping_ && ::recv(connection, buffer, sizeof buffer, 0) > 0) {
+  while (!stopping_) {
+    if (readable(connection) && ::recv(connection, buffer, sizeof buffer, 0) <= 0) break;
   }
 }
 
@@ -207,6 +188,8 @@ bool ScriptedPeer::readOneRequest(intptr_t connection) {
   char buffer[4096];
   size_t end;
   while ((end = unread_.find("\r\n\r\n")) == std::string::npos) {
+    if (stopping_) return false;
+    if (!readable(connection)) continue;
     auto count = ::recv(connection, buffer, sizeof buffer, 0);
     if (count <= 0) return false;
     unread_.append(buffer, static_cast<size_t>(count));

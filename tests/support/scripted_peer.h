@@ -69,7 +69,6 @@ class ScriptedPeer {
 
  private:
   void serve();
-  void wakeAccept();
   void play(intptr_t connection, const ConnectionScript& script);
   bool readOneRequest(intptr_t connection);
 
@@ -80,8 +79,6 @@ class ScriptedPeer {
   std::thread thread_;
   std::atomic<bool> stopping_{false};
   std::atomic<int> accepted_{0};
-  std::mutex connectionMutex_;
-  intptr_t current_ = -1;  // the connection being played, guarded by connectionMutex_
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
   std::string unread_;

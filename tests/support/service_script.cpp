@@ -5,9 +5,10 @@
 
 namespace testsupport {
 
-ScriptedService::ScriptedService(std::initializer_list<std::string> answers)
+ScriptedService::ScriptedService(std::initializer_list<std::string> answers, bool answerPing)
     : peer_(netsession::kServicePort), handle_{const_cast<char*>("Test Client"), kNoSocket} {
   akplatform::startNetworking();
+  if (answerPing) peer_.onConnection().answer(ScriptedPeer::httpAnswer("{}")).close();
   auto& script = peer_.onConnection();
   for (const auto& answer : answers) script.answer(ScriptedPeer::httpAnswer(answer));
   peer_.start();

@@ -16,13 +16,14 @@ namespace testsupport {
 class ScriptedService {
  public:
   // Starts networking and plays the answers; bodies are sent with status 200 and Content-Length.
-  explicit ScriptedService(std::initializer_list<std::string> answers);
+  // With answerPing, the first connection answers a ping and the answers go to the second one.
+  explicit ScriptedService(std::initializer_list<std::string> answers, bool answerPing = false);
   ~ScriptedService();
 
   bool listening() const { return peer_.listening(); }
   // A handle for the library calls (no ping: requests go straight to the kept connection).
   ClientHandle* handle() { return &handle_; }
-  // What followed "GET /" in each request, in order.
+  // What followed "GET /" in each request, in order (the ping included).
   std::vector<std::string> targets() const;
 
  private:
