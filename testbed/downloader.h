@@ -1,0 +1,65 @@
+// One attempt at fetching a file over plain HTTP/1.1 into a local file: a GET of the URL, with
+// "Range: bytes=N-" when N bytes are already on disk. 206 appends at N, 200 rewrites the file
+// from its start. The caller (the service's per-file worker) owns retries and status.
+#ifndef TESTBED_DOWNLOADER_H
+#define TESTBED_DOWNLOADER_H
+
+#include <stdint.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace testbed {
+
+struct HttpUrl {
+  std::string host;
+  uint16_t port = 80;
+  std::string target;  // from the first "/" on; "/" when the URL has no path
+};
+
+// "http://host[:port][/path]"; nothing for any other scheme, an empty host or a bad port.
+std::optional<HttpUrl> parseHttpUrl(std::string_view url);
+
+enum class FetchResult {
+  Complete,        // every byte of the file is on disk
+  Stopped,         // the caller asked to stop
+  ConnectFailed,   // the origin could not be reached
+  ConnectionLost,  // the connection broke or went silent before the end
+  NotFound,        // 404 or 410
+  Forbidden,       // 401 or 403
+  RangeRefused,    // the origin cannot continue from the bytes on disk: start again from 0
+  BadAnswer,       // another status, or an answer that cannot be read
+  WriteFailed,     // the local file cannot be opened or written
+};
+
+struct FetchHooks {
+  // The file's total size, once the origin has told it.
+  std::function<void(int64_t totalSize)> sizeKnown;
+  // After each write: the bytes now on disk and how many were just added.
+  std::function<void(int64_t onDisk, uint64_t added)> bytesWritten;
+  // Asked between reads; false stops the fetch. It may block (a stalled file waits in here).
+  std::function<bool()> keepGoing;
+};
+
+struct FetchSettings {
+  std::string userAgent = "testbed-netsession";
+  int silenceLimitMs = 15000;  // no byte for this long counts as a lost connection
+  int pollMs = 200;            // how often keepGoing is asked while waiting for bytes
+};
+
+struct FetchOutcome {
+  FetchResult result;
+  int httpStatus = 0;
+  std::string detail;  // a readable reason for anything but Complete
+  int64_t onDisk = 0;
+};
+
+FetchOutcome fetchIntoFile(const HttpUrl& url, const std::filesystem::path& file, int64_t resumeFrom,
+                           const FetchHooks& hooks, const FetchSettings& settings);
+
+}  // namespace testbed
+
+#endif

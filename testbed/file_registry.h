@@ -1,0 +1,42 @@
+// The service's list of known files, kept in the state folder so that a restarted service knows
+// every file again and resumes the unfinished ones. The file is rewritten whole on every change,
+// through a temporary file and a rename, so a service killed mid-write leaves the old or the new
+// list, never a torn one.
+#ifndef TESTBED_FILE_REGISTRY_H
+#define TESTBED_FILE_REGISTRY_H
+
+#include <stdint.h>
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace testbed {
+
+struct FileRecord {
+  std::string url;
+  std::string clientPath;  // the path as the client knows it (reported back as "path")
+  std::string localPath;   // where the bytes are on this machine, UTF-8
+  int64_t size = -1;       // total bytes, -1 while unknown
+  bool paused = false;
+  bool complete = false;
+};
+
+class FileRegistryStore {
+ public:
+  explicit FileRegistryStore(const std::filesystem::path& stateDir);
+
+  const std::filesystem::path& file() const { return file_; }
+  bool save(const std::vector<FileRecord>& records);
+  // Records from the last save; lines that cannot be read are skipped.
+  std::vector<FileRecord> load() const;
+
+ private:
+  std::filesystem::path file_;
+  std::mutex mutex_;  // one writer of the temporary file at a time
+};
+
+}  // namespace testbed
+
+#endif

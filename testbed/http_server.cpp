@@ -1,0 +1,148 @@
+#include "testbed/http_server.h"
+
+#include <exception>
+
+namespace testbed {
+
+Answer Answer::json(int status, std::string body) {
+  Answer answer;
+  answer.status = status;
+  answer.headers.push_back({"Content-Type", "application/json"});
+  answer.body = std::move(body);
+  return answer;
+}
+
+HttpServer::HttpServer(RequestHandler handler) : handler_(std::move(handler)) {}
+
+HttpServer::~HttpServer() { stop(); }
+
+bool HttpServer::start(uint16_t port) {
+  listener_ = listenOnLoopback(port, &port_);
+  if (!listener_.valid()) return false;
+  stopping_ = false;
+  acceptThread_ = std::thread([this] { acceptLoop(); });
+  return true;
+}
+
+void HttpServer::stop() {
+  stopping_ = true;
+  if (listener_.valid()) shutdownSocket(listener_.native());
+  if (acceptThread_.joinable()) acceptThread_.join();
+  listener_.close();
+  std::list<Connection> remaining;
+  {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    for (auto& connection : connections_) shutdownSocket(connection.native);
+    remaining.splice(remaining.end(), connections_);
+  }
+  for (auto& connection : remaining) {
+    if (connection.thread.joinable()) connection.thread.join();
+  }
+}
+
+void HttpServer::acceptLoop() {
+  while (!stopping_) {
+    Socket socket = acceptConnection(listener_);
+    if (!socket.valid()) {
+      if (stopping_) break;
+      continue;
+    }
+    reapFinished();
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    if (stopping_) break;
+    connections_.emplace_back();
+    Connection* connection = &connections_.back();
+    connection->native = socket.native();
+    uint64_t id = nextConnectionId_++;
+    connection->thread = std::thread(
+        [this, id, connection](Socket s) { serve(std::move(s), id, connection); }, std::move(socket));
+  }
+}
+
+// Joins the threads of connections that have ended, so a long run with many short connections
+// (a poller that reconnects each time) does not pile them up.
+void HttpServer::reapFinished() {
+  std::list<Connection> done;
+  {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+      auto next = std::next(it);
+      if (it->finished) done.splice(done.end(), connections_, it);
+      it = next;
+    }
+  }
+  for (auto& connection : done) connection.thread.join();
+}
+
+void HttpServer::serve(Socket socket, uint64_t id, Connection* connection) {
+  std::string received;
+  char buffer[16384];
+  bool open = true;
+  while (open && !stopping_) {
+    HttpRequest request;
+    ParseResult parsed = parseRequest(received, request);
+    if (parsed.status == ParseStatus::Incomplete) {
+      ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
+      if (result.status != ReceiveStatus::Data) break;
+      received.append(buffer, result.count);
+      continue;
+    }
+    if (parsed.status != ParseStatus::Complete) {
+      // The stream cannot be resynchronised after a broken request: answer it and close.
+      int status = parsed.status == ParseStatus::TooLarge ? 431 : 400;
+      Answer refusal = Answer::json(status, "{\"error\":\"" + std::string(reasonPhrase(status)) + "\"}");
+      HttpRequest placeholder;
+      placeholder.version = "HTTP/1.0";
+      sendAnswer(socket, placeholder, refusal, false);
+      // Unread request bytes would make the close a reset, which can destroy the refusal before
+      // the client reads it: finish sending, then drain what is left for a moment.
+      shutdownSending(socket.native());
+      socket.setReceiveTimeout(200);
+      for (int drained = 0; drained < 64; ++drained) {
+        if (socket.receiveSome(buffer, sizeof buffer).status != ReceiveStatus::Data) break;
+      }
+      break;
+    }
+    received.erase(0, parsed.consumed);
+    Answer answer;
+    try {
+      answer = handler_(request, id);
+    } catch (const std::exception&) {
+      // A failing handler costs this request an error answer, not the whole server.
+      answer = Answer::json(500, "{\"error\":\"Internal Server Error\"}");
+    }
+    if (answer.dropConnection) break;
+    bool keepOpen = request.keepsConnection();
+    open = sendAnswer(socket, request, answer, keepOpen) && keepOpen;
+  }
+  {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    connection->native = kNoSocket;
+  }
+  socket.close();
+  connection->finished = true;
+}
+
+bool HttpServer::sendAnswer(const Socket& socket, const HttpRequest& request, Answer& answer, bool keepOpen) {
+  uint64_t length = answer.streamBody ? answer.streamLength : answer.body.size();
+  std::vector<Header> headers = answer.headers;
+  headers.push_back({"Content-Length", std::to_string(length)});
+  headers.push_back({"Connection", keepOpen ? "keep-alive" : "close"});
+  std::string head = formatAnswerHead(request.version, answer.status, headers);
+  bool withBody = request.method != "HEAD";
+  if (!answer.streamBody) {
+    if (withBody) head.append(answer.body);
+    return socket.sendAll(head);
+  }
+  if (!socket.sendAll(head)) return false;
+  if (!withBody) return true;
+  uint64_t sent = 0;
+  BodySink sink = [&](std::string_view bytes) {
+    if (stopping_ || !socket.sendAll(bytes)) return false;
+    sent += bytes.size();
+    return true;
+  };
+  return answer.streamBody(sink) && sent == length;
+}
+
+}  // namespace testbed

@@ -1,0 +1,231 @@
+// The testbed executable: one subcommand per stand-in server.
+//   testbed service   --port 9421 --state-dir DIR --log FILE [--drive C=/dir ...] [options]
+//   testbed origin    --port P --root DIR --log FILE [--throttle BYTES_PER_SEC]
+//   testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]
+// Each prints "listening on <port>" once it accepts connections and runs until interrupted.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testbed/http_message.h"
+#include "testbed/installer_server.h"
+#include "testbed/netsession_service.h"
+#include "testbed/origin_server.h"
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onSignal(int) { g_interrupted = true; }
+
+const char kUsage[] =
+    "usage:\n"
+    "  testbed service --port 9421 --state-dir DIR --log FILE [--drive C=/dir ...]\n"
+    "                  [--retry-delay-ms N] [--library-data-dir DIR]\n"
+    "                  [--stall URL|*] [--force-status URL STATUS] [--fail FUNCTION URL TEXT]\n"
+    "                  [--in-use N] [--challenge none|download|delete|both] [--reset-download URL]\n"
+    "                  [--drop-connections N] [--delay-ms N]\n"
+    "  testbed origin --port P --root DIR --log FILE [--throttle BYTES_PER_SEC]\n"
+    "  testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]\n";
+
+// Flags and how many values each takes, for one subcommand; repeated flags keep every use.
+class Arguments {
+ public:
+  Arguments(std::map<std::string, int> arity) : arity_(std::move(arity)) {}
+
+  bool parse(int argc, char** argv, std::string* error) {
+    for (int i = 2; i < argc; ++i) {
+      auto found = arity_.find(argv[i]);
+      if (found == arity_.end()) {
+        *error = std::string("unknown option ") + argv[i];
+        return false;
+      }
+      if (i + found->second >= argc) {
+        *error = std::string("missing value for ") + argv[i];
+        return false;
+      }
+      std::vector<std::string> values(argv + i + 1, argv + i + 1 + found->second);
+      uses_.push_back({found->first, values});
+      i += found->second;
+    }
+    return true;
+  }
+  const std::vector<std::pair<std::string, std::vector<std::string>>>& uses() const { return uses_; }
+  std::string value(const std::string& flag, const std::string& fallback = "") const {
+    for (auto it = uses_.rbegin(); it != uses_.rend(); ++it) {
+      if (it->first == flag && !it->second.empty()) return it->second.front();
+    }
+    return fallback;
+  }
+  bool has(const std::string& flag) const {
+    for (const auto& use : uses_) {
+      if (use.first == flag) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::map<std::string, int> arity_;
+  std::vector<std::pair<std::string, std::vector<std::string>>> uses_;
+};
+
+bool readNumber(const std::string& text, uint64_t limit, uint64_t* value) {
+  return testbed::parseDecimal(text, value) && *value <= limit;
+}
+
+bool readPort(const Arguments& args, uint16_t* port, std::string* error) {
+  uint64_t value = 0;
+  if (!readNumber(args.value("--port", "0"), 65535, &value)) {
+    *error = "--port takes a number from 0 to 65535";
+    return false;
+  }
+  *port = static_cast<uint16_t>(value);
+  return true;
+}
+
+// Announces the port, then waits for SIGINT or SIGTERM.
+void runUntilInterrupted(uint16_t port, const std::function<void()>& stop) {
+  std::printf("listening on %u\n", static_cast<unsigned>(port));
+  std::fflush(stdout);
+  while (!g_interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  stop();
+}
+
+// A misbehaviour flag as the parameters of one control request, so that both roads set the same
+// things; empty for flags that are not about misbehaviour.
+testbed::QueryParams controlFromFlag(const std::string& flag, const std::vector<std::string>& values) {
+  auto param = [](const char* name, const std::string& value) { return testbed::QueryParam{name, value, true}; };
+  if (flag == "--stall") return {param("stall", values[0])};
+  if (flag == "--force-status") return {param("url", values[0]), param("forcestatus", values[1])};
+  if (flag == "--fail") return {param("fail", values[0]), param("url", values[1]), param("text", values[2])};
+  if (flag == "--in-use") return {param("inuse", values[0])};
+  if (flag == "--challenge") return {param("challenge", values[0])};
+  if (flag == "--reset-download") return {param("resetdownload", values[0])};
+  if (flag == "--drop-connections") return {param("drop", values[0])};
+  if (flag == "--delay-ms") return {param("delay", values[0])};
+  return {};
+}
+
+int runService(int argc, char** argv) {
+  Arguments args({{"--port", 1}, {"--state-dir", 1}, {"--log", 1}, {"--drive", 1}, {"--retry-delay-ms", 1},
+                  {"--library-data-dir", 1}, {"--stall", 1}, {"--force-status", 2}, {"--fail", 3},
+                  {"--in-use", 1}, {"--challenge", 1}, {"--reset-download", 1}, {"--drop-connections", 1},
+                  {"--delay-ms", 1}});
+  std::string error;
+  uint16_t port = 0;
+  if (!args.parse(argc, argv, &error) || !readPort(args, &port, &error)) {
+    std::fprintf(stderr, "testbed service: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  if (!args.has("--state-dir")) {
+    std::fprintf(stderr, "testbed service: --state-dir is required\n%s", kUsage);
+    return 2;
+  }
+  testbed::ServiceOptions options;
+  options.stateDir = std::filesystem::u8path(args.value("--state-dir"));
+  options.logPath = args.value("--log");
+  options.libraryDataDir = std::filesystem::u8path(args.value("--library-data-dir"));
+  uint64_t retryMs = 3000;
+  if (!readNumber(args.value("--retry-delay-ms", "3000"), 3600000, &retryMs)) {
+    std::fprintf(stderr, "testbed service: --retry-delay-ms takes a number of milliseconds\n");
+    return 2;
+  }
+  options.retryDelay = std::chrono::milliseconds(retryMs);
+  std::vector<testbed::QueryParams> controls;
+  for (const auto& [flag, values] : args.uses()) {
+    if (flag == "--drive" && !options.drives.addMapping(values[0])) {
+      std::fprintf(stderr, "testbed service: --drive takes LETTER=/folder, not %s\n", values[0].c_str());
+      return 2;
+    }
+    testbed::QueryParams control = controlFromFlag(flag, values);
+    if (!control.empty()) controls.push_back(std::move(control));
+  }
+  testbed::NetSessionService service(std::move(options));
+  for (const auto& control : controls) {
+    error = service.misbehaviour().apply(control);
+    if (!error.empty()) {
+      std::fprintf(stderr, "testbed service: %s\n", error.c_str());
+      return 2;
+    }
+  }
+  if (!service.start(port, &error)) {
+    std::fprintf(stderr, "testbed service: %s\n", error.c_str());
+    return 1;
+  }
+  runUntilInterrupted(service.port(), [&service] { service.stop(); });
+  return 0;
+}
+
+int runOrigin(int argc, char** argv) {
+  Arguments args({{"--port", 1}, {"--root", 1}, {"--log", 1}, {"--throttle", 1}});
+  std::string error;
+  uint16_t port = 0;
+  uint64_t throttle = 0;
+  if (!args.parse(argc, argv, &error) || !readPort(args, &port, &error)) {
+    std::fprintf(stderr, "testbed origin: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  if (!args.has("--root") || !readNumber(args.value("--throttle", "0"), UINT64_MAX / 2000000, &throttle)) {
+    std::fprintf(stderr, "testbed origin: --root DIR is required, --throttle takes bytes per second\n%s", kUsage);
+    return 2;
+  }
+  testbed::OriginOptions options;
+  options.root = std::filesystem::u8path(args.value("--root"));
+  options.logPath = args.value("--log");
+  options.throttleBytesPerSecond = throttle;
+  testbed::OriginServer origin(std::move(options));
+  if (!origin.start(port, &error)) {
+    std::fprintf(stderr, "testbed origin: %s\n", error.c_str());
+    return 1;
+  }
+  runUntilInterrupted(origin.port(), [&origin] { origin.stop(); });
+  return 0;
+}
+
+int runInstaller(int argc, char** argv) {
+  Arguments args({{"--port", 1}, {"--body", 1}, {"--log", 1}, {"--gzip", 0}, {"--status", 1}});
+  std::string error;
+  uint16_t port = 0;
+  uint64_t status = 0;
+  if (!args.parse(argc, argv, &error) || !readPort(args, &port, &error)) {
+    std::fprintf(stderr, "testbed installer: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  if (!args.has("--body") || !readNumber(args.value("--status", "0"), 599, &status) ||
+      (status != 0 && status < 100)) {
+    std::fprintf(stderr, "testbed installer: --body FILE is required, --status takes an HTTP status\n%s", kUsage);
+    return 2;
+  }
+  testbed::InstallerOptions options;
+  options.bodyFile = std::filesystem::u8path(args.value("--body"));
+  options.logPath = args.value("--log");
+  options.gzip = args.has("--gzip");
+  options.forcedStatus = static_cast<int>(status);
+  testbed::InstallerServer installer(std::move(options));
+  if (!installer.start(port, &error)) {
+    std::fprintf(stderr, "testbed installer: %s\n", error.c_str());
+    return 1;
+  }
+  runUntilInterrupted(installer.port(), [&installer] { installer.stop(); });
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  std::string command = argc > 1 ? argv[1] : "";
+  if (command == "service") return runService(argc, argv);
+  if (command == "origin") return runOrigin(argc, argv);
+  if (command == "installer") return runInstaller(argc, argv);
+  std::fputs(kUsage, stderr);
+  return 2;
+}

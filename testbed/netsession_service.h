@@ -1,0 +1,104 @@
+// The stand-in NetSession service: answers the local HTTP API that the client library drives
+// (ping, getFileAttributes, downloadFile, pauseFile, deleteFile, getClientAttributes) and really
+// downloads each file it is given, in the background, from the file's http:// URL. It keeps its
+// file list in a state folder, logs every request, and can be told to misbehave.
+#ifndef TESTBED_NETSESSION_SERVICE_H
+#define TESTBED_NETSESSION_SERVICE_H
+
+#include <stdint.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <utility>
+
+#include "testbed/downloader.h"
+#include "testbed/drive_map.h"
+#include "testbed/file_registry.h"
+#include "testbed/http_server.h"
+#include "testbed/misbehaviour.h"
+#include "testbed/query.h"
+#include "testbed/rate_meter.h"
+#include "testbed/request_log.h"
+
+namespace testbed {
+
+constexpr char kServiceApiVersion[] = "capi_1.8.0.5";
+
+struct ServiceOptions {
+  std::filesystem::path stateDir;
+  std::string logPath;  // empty: no request log
+  DriveMap drives;
+  // How long a file waits after a failed attempt (origin unreachable, connection lost, 404).
+  std::chrono::milliseconds retryDelay{3000};
+  // The client library's data folder, where it records the EULA acceptance (accepteula.txt) and
+  // the upload pause (user.dat). Empty: the EULA counts as accepted and uploads are not paused.
+  std::filesystem::path libraryDataDir;
+  FetchSettings fetch;
+};
+
+class NetSessionService {
+ public:
+  explicit NetSessionService(ServiceOptions options);
+  ~NetSessionService();
+  NetSessionService(const NetSessionService&) = delete;
+  NetSessionService& operator=(const NetSessionService&) = delete;
+
+  // Reads the file list from the state folder, listens on 127.0.0.1:port (0 picks one) and
+  // resumes every unfinished file that is not paused. On failure, error says why.
+  bool start(uint16_t port, std::string* error);
+  uint16_t port() const { return server_.port(); }
+  // Stops answering and every download; the bytes on disk and the file list stay.
+  void stop();
+
+  Misbehaviour& misbehaviour() { return misbehaviour_; }
+
+ private:
+  struct TrackedFile;
+  struct Worker;
+  struct ChallengeStep {
+    bool accepted;
+    std::string refusal;  // the text to answer under the URL when not accepted
+  };
+
+  Answer handle(const HttpRequest& request, uint64_t connectionId);
+  Answer answerApi(const QueryParams& params);
+  Answer control(const QueryParams& params);
+  Answer fileAttributes(const std::string& url);
+  Answer downloadFile(const std::string& url, const QueryParams& params);
+  Answer pauseFile(const std::string& url);
+  Answer deleteFile(const std::string& url, const QueryParams& params);
+  Answer clientAttributes();
+
+  std::shared_ptr<TrackedFile> find(const std::string& url);
+  ChallengeStep challenge(const std::string& function, const std::string& url, const std::filesystem::path& file);
+  std::filesystem::path defaultLocation(const std::string& url) const;
+  uint64_t currentRate(TrackedFile& file, RateMeter::Clock::time_point now);
+  // Both need operationsMutex_ held.
+  void startWorker(const std::shared_ptr<TrackedFile>& file);
+  void stopWorker(TrackedFile& file);
+  void runDownload(std::shared_ptr<TrackedFile> file, Worker* worker);
+  void setPhase(TrackedFile& file, const char* phase, const FetchOutcome& outcome);
+  void saveRegistry();
+
+  ServiceOptions options_;
+  RequestLog log_;
+  Misbehaviour misbehaviour_;
+  FileRegistryStore store_;
+  // Lock order: operationsMutex_, then saveMutex_, then stateMutex_.
+  std::mutex operationsMutex_;  // serialises requests that start, stop or forget downloads
+  std::mutex saveMutex_;        // one snapshot-and-write of the file list at a time
+  std::mutex stateMutex_;       // the file map and every TrackedFile member except worker
+  std::map<std::string, std::shared_ptr<TrackedFile>> files_;
+  std::map<std::pair<std::string, std::string>, std::string> challenges_;  // (function, url) -> token
+  std::mt19937_64 random_;
+  HttpServer server_;
+};
+
+}  // namespace testbed
+
+#endif

@@ -1,0 +1,148 @@
+#include "testbed/origin_server.h"
+
+#include <chrono>
+#include <exception>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "testbed/query.h"
+
+namespace testbed {
+namespace {
+
+constexpr size_t kChunk = 256 * 1024;
+
+Answer plain(int status, std::string body) {
+  Answer answer;
+  answer.status = status;
+  answer.headers.push_back({"Content-Type", "text/plain"});
+  answer.body = std::move(body);
+  return answer;
+}
+
+// Sends length bytes of the file from offset, pacing them to the throttle when there is one.
+bool streamFile(const std::filesystem::path& file, uint64_t offset, uint64_t length, uint64_t bytesPerSecond,
+                const BodySink& sink) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in.seekg(static_cast<std::streamoff>(offset))) return false;
+  // Throttled pieces are a tenth of a second's worth, so the pace is smooth.
+  size_t piece = kChunk;
+  if (bytesPerSecond > 0 && bytesPerSecond / 10 < piece) piece = bytesPerSecond / 10 > 0 ? bytesPerSecond / 10 : 1;
+  std::vector<char> buffer(piece);
+  auto started = std::chrono::steady_clock::now();
+  uint64_t sent = 0;
+  while (sent < length) {
+    size_t count = length - sent < piece ? static_cast<size_t>(length - sent) : piece;
+    if (!in.read(buffer.data(), static_cast<std::streamsize>(count))) return false;
+    if (bytesPerSecond > 0) {
+      auto due = started + std::chrono::microseconds(sent * 1000000 / bytesPerSecond);
+      std::this_thread::sleep_until(due);
+    }
+    if (!sink(std::string_view(buffer.data(), count))) return false;
+    sent += count;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> resolveUnderRoot(const std::filesystem::path& root, std::string_view requestPath) {
+  std::string decoded = percentDecode(requestPath);
+  if (decoded.empty() || decoded.front() != '/' || decoded.find('\0') != std::string::npos ||
+      decoded.find('\\') != std::string::npos) {
+    return std::nullopt;
+  }
+  std::filesystem::path file = root;
+  size_t at = 1;
+  while (at <= decoded.size()) {
+    size_t slash = decoded.find('/', at);
+    std::string part = decoded.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+    at = slash == std::string::npos ? decoded.size() + 1 : slash + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == ".." || part.find(':') != std::string::npos) return std::nullopt;
+    try {
+      file /= std::filesystem::u8path(part);
+    } catch (const std::exception&) {
+      return std::nullopt;  // not UTF-8: no such file name on Windows
+    }
+  }
+  // A link inside the folder must not lead out of it either.
+  std::error_code error;
+  auto canonicalRoot = std::filesystem::canonical(root, error);
+  if (error) return std::nullopt;
+  auto canonicalFile = std::filesystem::canonical(file, error);
+  if (error || !std::filesystem::is_regular_file(canonicalFile, error)) return std::nullopt;
+  auto rootText = canonicalRoot.generic_u8string();
+  auto fileText = canonicalFile.generic_u8string();
+  if (fileText.size() <= rootText.size() || fileText.compare(0, rootText.size(), rootText) != 0 ||
+      (rootText.back() != '/' && fileText[rootText.size()] != '/')) {
+    return std::nullopt;
+  }
+  return canonicalFile;
+}
+
+OriginServer::OriginServer(OriginOptions options)
+    : options_(std::move(options)),
+      log_(options_.logPath),
+      server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); }) {}
+
+bool OriginServer::start(uint16_t port, std::string* error) {
+  if (!log_.usable()) {
+    if (error != nullptr) *error = "cannot open the request log " + options_.logPath;
+    return false;
+  }
+  if (!std::filesystem::is_directory(options_.root)) {
+    if (error != nullptr) *error = "no such folder: " + options_.root.u8string();
+    return false;
+  }
+  if (!server_.start(port)) {
+    if (error != nullptr) *error = "cannot listen on 127.0.0.1:" + std::to_string(port);
+    return false;
+  }
+  return true;
+}
+
+Answer OriginServer::handle(const HttpRequest& request, uint64_t connectionId) {
+  log_.record(request, connectionId);
+  if (request.method != "GET" && request.method != "HEAD") {
+    Answer refusal = plain(405, "Method not allowed\n");
+    refusal.headers.push_back({"Allow", "GET, HEAD"});
+    return refusal;
+  }
+  std::optional<std::filesystem::path> file = resolveUnderRoot(options_.root, request.path);
+  std::error_code error;
+  uint64_t size = file ? std::filesystem::file_size(*file, error) : 0;
+  if (!file || error) return plain(404, "Not found\n");
+
+  Answer answer;
+  answer.headers.push_back({"Content-Type", "application/octet-stream"});
+  answer.headers.push_back({"Accept-Ranges", "bytes"});
+  uint64_t first = 0;
+  uint64_t length = size;
+  if (const std::string* rangeHeader = request.header("Range")) {
+    ByteRange range = parseRangeHeader(*rangeHeader, size);
+    if (range.kind == RangeKind::Unsatisfiable) {
+      Answer refusal = plain(416, "");
+      refusal.headers.push_back({"Content-Range", "bytes */" + std::to_string(size)});
+      return refusal;
+    }
+    if (range.kind == RangeKind::Satisfiable) {
+      answer.status = 206;
+      first = range.first;
+      length = range.last - range.first + 1;
+      answer.headers.push_back({"Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                                     std::to_string(range.last) + "/" + std::to_string(size)});
+    }
+  }
+  answer.streamLength = length;
+  uint64_t throttle = options_.throttleBytesPerSecond;
+  std::filesystem::path path = *file;
+  answer.streamBody = [path, first, length, throttle](const BodySink& sink) {
+    return streamFile(path, first, length, throttle, sink);
+  };
+  return answer;
+}
+
+}  // namespace testbed

@@ -1,0 +1,268 @@
+// The stand-in service's answers to each function of the local API, as the client library reads
+// them, on one kept-alive connection; the write challenge, deletes, drive mapping, the request log
+// and the misbehaviour controls that shape answers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "tests/testbed/service_fixture.h"
+
+namespace testbedtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TestbedServiceApi : public ServiceFixture {
+ protected:
+  void SetUp() override {
+    startOrigin();
+    startService();
+  }
+
+  // Downloads a small published file to C:\downloads\<name> and waits until it is complete.
+  std::string completedFile(const std::string& name) {
+    publish(name, 4096, static_cast<uint32_t>(name.size()));
+    std::string url = originUrl(name);
+    EXPECT_EQ(outcome(call(apiTarget("downloadFile", url, "&path=" + encode("C:\\downloads\\" + name))), url), "null");
+    EXPECT_TRUE(waitForStatus(url, "COMPLETE"));
+    return url;
+  }
+
+  std::vector<std::string> logLines() {
+    std::vector<std::string> lines;
+    std::ifstream in(serviceLog());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+TEST_F(TestbedServiceApi, AnswersEveryFunctionOnOneKeptConnection) {
+  publish("a.bin", 10000);
+  std::string url = originUrl("a.bin");
+
+  Reply ping = api_->get("/api?function=ping&apiversion=capi_1.8.0.5&installcpcode=-1");
+  ASSERT_TRUE(ping.ok);
+  EXPECT_EQ(ping.status, 200);
+  EXPECT_EQ(ping.head.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << ping.head;
+  EXPECT_NE(ping.head.find("\r\nContent-Length: "), std::string::npos);
+  EXPECT_FALSE(ping.body.empty());
+
+  JsonObject client = call("/api?function=getClientAttributes&cid=0&apiversion=capi_1.8.0.5&complete");
+  EXPECT_TRUE(client["isonline"].boolean);
+  EXPECT_EQ(client["sharerate"].kind, JsonValue::Number);
+  EXPECT_EQ(client["downloadrate"].kind, JsonValue::Number);
+  EXPECT_EQ(client["version"].kind, JsonValue::Number);
+  EXPECT_EQ(client["acceptedeula"].kind, JsonValue::Boolean);
+  for (const char* text : {"executableversion", "configurationversion", "runningexecutable", "runningclientbinid"}) {
+    EXPECT_EQ(client[text].kind, JsonValue::String) << text;
+    EXPECT_FALSE(client[text].text.empty()) << text;
+  }
+  EXPECT_EQ(client["uploadspauseduntil"].number, 0);
+
+  JsonObject unknown = attributes(url);
+  EXPECT_EQ(outcome(unknown, url), "File not found.");
+  EXPECT_EQ(unknown.count("status"), 0u);
+  EXPECT_EQ(outcome(attributes("ftp://127.0.0.1/a.bin"), "ftp://127.0.0.1/a.bin"), "Invalid URL.");
+  EXPECT_EQ(outcome(call(apiTarget("downloadFile", "not a url")), "not a url"), "Invalid URL.");
+
+  std::string path = "C:\\users\\me\\Downloads\\a.bin";
+  EXPECT_EQ(outcome(call(apiTarget("downloadFile", url, "&path=" + encode(path))), url), "null");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  JsonObject state = attributes(url);
+  EXPECT_EQ(state["path"].text, path);
+  EXPECT_EQ(state["size"].number, 10000);
+  EXPECT_EQ(state["uniquerecv"].number, 10000);
+  EXPECT_EQ(state["totalrecv"].number, 10000);
+  EXPECT_EQ(state["progress"].number, 100);
+  for (const char* number : {"downloadrate", "error", "suberror"}) {
+    EXPECT_EQ(state[number].kind, JsonValue::Number) << number;
+  }
+  EXPECT_EQ(state["errorstring"].kind, JsonValue::String);
+  EXPECT_EQ(state["verifiedcontentmd5"].kind, JsonValue::String);
+  EXPECT_EQ(state["resetdownload"].kind, JsonValue::Boolean);
+  EXPECT_FALSE(state["resetdownload"].boolean);
+
+  EXPECT_EQ(outcome(call(apiTarget("deleteFile", url, "&keepphysicalfileondelete=true")), url), "null");
+  EXPECT_EQ(outcome(attributes(url), url), "File not found.");
+  EXPECT_EQ(api_->connectionsOpened(), 1);
+}
+
+TEST_F(TestbedServiceApi, PauseAndDeleteRefuseUnknownAndFinishedFiles) {
+  std::string unknown = originUrl("never.bin");
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", unknown)), unknown), "file not found");
+  EXPECT_EQ(outcome(call(apiTarget("deleteFile", unknown, "&keepphysicalfileondelete=false")), unknown),
+            "File not found.");
+  std::string done = completedFile("done.bin");
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", done)), done), "cannot pause file already completed");
+  EXPECT_EQ(attributes(done)["status"].text, "COMPLETE");
+}
+
+TEST_F(TestbedServiceApi, DeleteRemovesTheFileFromDiskUnlessAskedToKeepIt) {
+  std::string kept = completedFile("kept.bin");
+  std::string removed = completedFile("removed.bin");
+  ASSERT_TRUE(fs::exists(driveC() / "downloads" / "removed.bin"));
+  EXPECT_EQ(outcome(call(apiTarget("deleteFile", kept, "&keepphysicalfileondelete=true")), kept), "null");
+  EXPECT_EQ(outcome(call(apiTarget("deleteFile", removed, "&keepphysicalfileondelete=false")), removed), "null");
+  EXPECT_EQ(readFile(driveC() / "downloads" / "kept.bin"), patternBytes(4096, 8));
+  EXPECT_FALSE(fs::exists(driveC() / "downloads" / "removed.bin"));
+  EXPECT_EQ(outcome(attributes(kept), kept), "File not found.");
+  EXPECT_EQ(outcome(attributes(removed), removed), "File not found.");
+}
+
+TEST_F(TestbedServiceApi, InUseCountAnswersExactlyThatManyDeletes) {
+  std::string url = completedFile("busy.bin");
+  control("inuse=2");
+  std::string target = apiTarget("deleteFile", url, "&keepphysicalfileondelete=false");
+  EXPECT_EQ(outcome(call(target), url), "File is in use.");
+  EXPECT_EQ(outcome(call(target), url), "File is in use.");
+  EXPECT_EQ(attributes(url)["status"].text, "COMPLETE");
+  EXPECT_EQ(outcome(call(target), url), "null");
+  EXPECT_FALSE(fs::exists(driveC() / "downloads" / "busy.bin"));
+}
+
+TEST_F(TestbedServiceApi, DownloadChallengeAcceptsOnlyTheTokenWrittenAtThePath) {
+  control("challenge=download");
+  std::string content = publish("game.bin", 50000);
+  std::string url = originUrl("game.bin");
+  std::string target = apiTarget("downloadFile", url, "&path=" + encode("C:\\games\\game.bin"));
+
+  std::string first = outcome(call(target), url);
+  ASSERT_EQ(first.rfind("Challenge:", 0), 0u) << first;
+  std::string token = first.substr(10);
+  EXPECT_GE(token.size(), 16u);
+  writeFile(driveC() / "games" / "game.bin", token);
+  EXPECT_EQ(outcome(call(target), url), "null");
+  // The token was not game data: the file is fetched from its first byte.
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_EQ(readFile(driveC() / "games" / "game.bin"), content);
+
+  std::string second = outcome(call(target), url);
+  ASSERT_EQ(second.rfind("Challenge:", 0), 0u);
+  EXPECT_NE(second, first);
+  writeFile(driveC() / "games" / "game.bin", second.substr(10) + "x");
+  EXPECT_EQ(outcome(call(target), url), "Permission denied, Can't validate token (invalid token)");
+
+  std::string other = originUrl("other.bin");
+  std::string otherTarget = apiTarget("downloadFile", other, "&path=" + encode("C:\\games\\other.bin"));
+  ASSERT_EQ(outcome(call(otherTarget), other).rfind("Challenge:", 0), 0u);
+  EXPECT_EQ(outcome(call(otherTarget), other), "Permission denied. Can't validate token (no file)");
+  EXPECT_EQ(outcome(attributes(other), other), "File not found.");
+}
+
+TEST_F(TestbedServiceApi, DeleteChallengeIsAnsweredThroughTheReportedPath) {
+  std::string url = completedFile("challenged.bin");
+  control("challenge=delete");
+  std::string target = apiTarget("deleteFile", url, "&keepphysicalfileondelete=false");
+  std::string answer = outcome(call(target), url);
+  ASSERT_EQ(answer.rfind("Challenge:", 0), 0u) << answer;
+  EXPECT_EQ(attributes(url)["path"].text, "C:\\downloads\\challenged.bin");
+  writeFile(driveC() / "downloads" / "challenged.bin", answer.substr(10));
+  EXPECT_EQ(outcome(call(target), url), "null");
+  EXPECT_FALSE(fs::exists(driveC() / "downloads" / "challenged.bin"));
+}
+
+TEST_F(TestbedServiceApi, ClientPathsAreMappedThroughTheDrives) {
+  publish("fwd.bin", 3000);
+  std::string url = originUrl("fwd.bin");
+  EXPECT_EQ(outcome(call(apiTarget("downloadFile", url, "&path=" + encode("c:/Users/Me/fwd.bin"))), url), "null");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_EQ(readFile(driveC() / "Users" / "Me" / "fwd.bin"), patternBytes(3000, 1));
+  EXPECT_EQ(attributes(url)["path"].text, "c:/Users/Me/fwd.bin");
+
+  std::string elsewhere = originUrl("elsewhere.bin");
+  std::string refused = outcome(call(apiTarget("downloadFile", elsewhere, "&path=" + encode("Q:\\x\\e.bin"))), elsewhere);
+  EXPECT_NE(refused, "null");
+  EXPECT_NE(refused, "<missing>");
+  EXPECT_EQ(outcome(attributes(elsewhere), elsewhere), "File not found.");
+}
+
+TEST_F(TestbedServiceApi, ForcedStatusAndForcedErrorsShapeTheAnswers) {
+  std::string url = completedFile("forced.bin");
+  control("forcestatus=INSUFFICIENTDISKSPACE&url=" + encode(url));
+  EXPECT_EQ(attributes(url)["status"].text, "INSUFFICIENTDISKSPACE");
+  control("fail=pauseFile&url=" + encode(url) + "&text=" + encode("Invalid URL."));
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", url)), url), "Invalid URL.");
+  EXPECT_EQ(api_->get("/control?forcestatus=LOST&url=" + encode(url)).status, 400);
+  control("clear");
+  EXPECT_EQ(attributes(url)["status"].text, "COMPLETE");
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", url)), url), "cannot pause file already completed");
+}
+
+TEST_F(TestbedServiceApi, DroppedConnectionsCloseWithoutAnAnswer) {
+  control("drop=1");
+  Reply dropped = api_->get("/api?function=ping&apiversion=capi_1.8.0.5&installcpcode=-1");
+  EXPECT_FALSE(dropped.ok);
+  EXPECT_TRUE(dropped.head.empty());
+  Reply next = api_->get("/api?function=ping&apiversion=capi_1.8.0.5&installcpcode=-1");
+  EXPECT_TRUE(next.ok);
+  EXPECT_EQ(api_->connectionsOpened(), 2);
+  // The dropped request was still received and logged.
+  int pings = 0;
+  for (const auto& line : logLines()) pings += line.find("\"function\":\"ping\"") != std::string::npos;
+  EXPECT_EQ(pings, 2);
+}
+
+TEST_F(TestbedServiceApi, DelayHoldsApiAnswersButNotControls) {
+  control("delay=300");
+  auto before = std::chrono::steady_clock::now();
+  EXPECT_TRUE(api_->get("/api?function=ping&apiversion=capi_1.8.0.5").ok);
+  EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(300));
+  control("delay=0");
+}
+
+TEST_F(TestbedServiceApi, RequestLogHasOneLinePerRequestWithDecodedParameters) {
+  std::string url = "http://127.0.0.1:1/dir/a b.bin";
+  call(apiTarget("getFileAttributes", url, "&complete"));
+  control("inuse=1");
+  api_->get("/elsewhere");
+  std::vector<std::string> lines = logLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("\"function\":\"getFileAttributes\""), std::string::npos);
+  EXPECT_NE(lines[0].find("[\"url\",\"http://127.0.0.1:1/dir/a b.bin\"],[\"complete\",null]"), std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[0].find("[\"User-Agent\",\"Akamai NetSession Client\"]"), std::string::npos);
+  EXPECT_NE(lines[0].find("%20b.bin"), std::string::npos);  // the raw target, undecoded
+  EXPECT_NE(lines[1].find("\"path\":\"/control\""), std::string::npos);
+  EXPECT_NE(lines[2].find("\"target\":\"/elsewhere\""), std::string::npos);
+}
+
+TEST_F(TestbedServiceApi, BrokenRequestsAreRefusedAndTheConnectionCloses) {
+  for (const std::string& bytes : {std::string("GET /api?function=ping HTTP/1.0\n\n"),
+                                   "GET /api HTTP/1.0\r\nX: " + std::string(20000, 'a') + "\r\n\r\n"}) {
+    testbed::Socket socket = testbed::connectTo("127.0.0.1", service_->port());
+    ASSERT_TRUE(socket.valid());
+    socket.setReceiveTimeout(5000);
+    ASSERT_TRUE(socket.sendAll(bytes));
+    std::string answer;
+    char buffer[4096];
+    for (int reads = 0; reads < 100; ++reads) {
+      testbed::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
+      if (result.status != testbed::ReceiveStatus::Data) {
+        EXPECT_EQ(result.status, testbed::ReceiveStatus::Closed);
+        break;
+      }
+      answer.append(buffer, result.count);
+    }
+    bool refused = answer.rfind("HTTP/1.0 400 ", 0) == 0 || answer.rfind("HTTP/1.0 431 ", 0) == 0;
+    EXPECT_TRUE(refused) << answer;
+    EXPECT_NE(answer.find("Content-Length: "), std::string::npos);
+  }
+}
+
+class TestbedServiceIdentity : public ServiceFixture {};
+
+TEST_F(TestbedServiceIdentity, ClientAttributesReadTheLibraryDataFolder) {
+  fs::path data = temp_.path() / "Akamai";
+  startService([&](testbed::ServiceOptions& options) { options.libraryDataDir = data; });
+  JsonObject before = call("/api?function=getClientAttributes&cid=0&apiversion=capi_1.8.0.5&complete");
+  EXPECT_FALSE(before["acceptedeula"].boolean);
+  writeFile(data / "accepteula.txt", "0_Sample App EULA v1.2\r\n");
+  writeFile(data / "user.dat", "UploadsPausedUntil=1234567\r\n");
+  JsonObject after = call("/api?function=getClientAttributes&cid=0&apiversion=capi_1.8.0.5&complete");
+  EXPECT_TRUE(after["acceptedeula"].boolean);
+  EXPECT_EQ(after["uploadspauseduntil"].number, 1234567);
+}
+
+}  // namespace
+}  // namespace testbedtest

@@ -1,0 +1,200 @@
+// The stand-in service really downloading from the testbed origin: whole files byte for byte,
+// pause and resume, a restart on the same state folder, a lost origin, stalls, missing files and
+// the reset request. Files are small and the origin is throttled where a download must be caught
+// half-way.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "tests/testbed/service_fixture.h"
+
+namespace testbedtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint64_t kSlowOrigin = 400 * 1024;  // bytes per second when a download must be caught midway
+
+class TestbedServiceDownload : public ServiceFixture {
+ protected:
+  std::string startDownload(const std::string& name, const std::string& clientPath) {
+    std::string url = originUrl(name);
+    std::string extra = clientPath.empty() ? "" : "&path=" + encode(clientPath);
+    EXPECT_EQ(outcome(call(apiTarget("downloadFile", url, extra)), url), "null");
+    return url;
+  }
+
+  bool waitForBytes(const std::string& url, int64_t atLeast) {
+    return waitFor([&] { return uniqueReceived(url) >= atLeast; }, std::chrono::seconds(10));
+  }
+
+  // Range headers the origin received for a file, in order ("" for a request without one).
+  std::vector<std::string> originRanges(const std::string& name) {
+    std::vector<std::string> ranges;
+    std::ifstream in(originLog());
+    for (std::string line; std::getline(in, line);) {
+      if (line.find("\"path\":\"/" + name + "\"") == std::string::npos) continue;
+      size_t at = line.find("[\"Range\",\"");
+      ranges.push_back(at == std::string::npos ? "" : line.substr(at + 10, line.find('"', at + 10) - at - 10));
+    }
+    return ranges;
+  }
+};
+
+TEST_F(TestbedServiceDownload, FetchesAMultiMegabyteFileByteForByte) {
+  startOrigin();
+  startService();
+  std::string content = publish("big.bin", 6 * 1024 * 1024 + 17, 42);
+  std::string url = startDownload("big.bin", "C:\\users\\me\\Downloads\\big.bin");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE", 30000));
+  EXPECT_EQ(readFile(driveC() / "users" / "me" / "Downloads" / "big.bin"), content);
+  JsonObject state = attributes(url);
+  EXPECT_EQ(state["size"].number, static_cast<int64_t>(content.size()));
+  EXPECT_EQ(state["uniquerecv"].number, static_cast<int64_t>(content.size()));
+  EXPECT_EQ(state["progress"].number, 100);
+  EXPECT_EQ(state["downloadrate"].number, 0);
+}
+
+TEST_F(TestbedServiceDownload, WithoutAPathTheFileGoesUnderTheStateFolder) {
+  startOrigin();
+  startService();
+  std::string content = publish("nopath.bin", 20000, 3);
+  std::string url = startDownload("nopath.bin", "");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  fs::path reported = fs::u8path(attributes(url)["path"].text);
+  EXPECT_EQ(reported.parent_path(), stateDir() / "files");
+  EXPECT_EQ(readFile(reported), content);
+}
+
+TEST_F(TestbedServiceDownload, PauseHoldsTheBytesAndDownloadFileResumesWithARange) {
+  startOrigin(kSlowOrigin);
+  startService();
+  std::string content = publish("paused.bin", 600 * 1024, 5);
+  std::string url = startDownload("paused.bin", "C:\\paused.bin");
+  ASSERT_TRUE(waitForBytes(url, 100 * 1024));
+  JsonObject moving = attributes(url);
+  EXPECT_EQ(moving["status"].text, "DOWNLOADING");
+  EXPECT_GT(moving["downloadrate"].number, 0);
+  EXPECT_EQ(moving["size"].number, static_cast<int64_t>(content.size()));
+
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", url)), url), "null");
+  JsonObject paused = attributes(url);
+  EXPECT_EQ(paused["status"].text, "PAUSED");
+  EXPECT_EQ(paused["downloadrate"].number, 0);
+  auto heldOnDisk = fs::file_size(driveC() / "paused.bin");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(fs::file_size(driveC() / "paused.bin"), heldOnDisk);
+  EXPECT_LT(heldOnDisk, content.size());
+
+  startDownload("paused.bin", "C:\\paused.bin");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_EQ(readFile(driveC() / "paused.bin"), content);
+  std::vector<std::string> ranges = originRanges("paused.bin");
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[0], "");
+  EXPECT_EQ(ranges[1], "bytes=" + std::to_string(heldOnDisk) + "-");
+}
+
+TEST_F(TestbedServiceDownload, ANewServiceOnTheSameStateFolderFinishesWhatWasLeft) {
+  startOrigin(kSlowOrigin);
+  startService();
+  std::string content = publish("resumed.bin", 600 * 1024, 6);
+  publish("held.bin", 600 * 1024, 7);
+  std::string url = startDownload("resumed.bin", "C:\\resumed.bin");
+  std::string held = startDownload("held.bin", "C:\\held.bin");
+  ASSERT_TRUE(waitForBytes(url, 64 * 1024));
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", held)), held), "null");
+  stopService();
+  auto leftOnDisk = fs::file_size(driveC() / "resumed.bin");
+  ASSERT_GT(leftOnDisk, 0u);
+  ASSERT_LT(leftOnDisk, content.size());
+
+  // No downloadFile this time: the new service knows the files from its state folder.
+  startService();
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_EQ(readFile(driveC() / "resumed.bin"), content);
+  EXPECT_EQ(attributes(url)["path"].text, "C:\\resumed.bin");
+  EXPECT_EQ(attributes(held)["status"].text, "PAUSED");
+  std::vector<std::string> ranges = originRanges("resumed.bin");
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[1], "bytes=" + std::to_string(leftOnDisk) + "-");
+}
+
+TEST_F(TestbedServiceDownload, LostOriginGivesDisconnectedThenTheFileIsRetried) {
+  startOrigin(kSlowOrigin);
+  uint16_t port = originPort_;
+  startService();
+  std::string content = publish("lost.bin", 500 * 1024, 8);
+  std::string url = startDownload("lost.bin", "C:\\lost.bin");
+  ASSERT_TRUE(waitForBytes(url, 64 * 1024));
+  stopOrigin();
+  ASSERT_TRUE(waitForStatus(url, "DISCONNECTED"));
+  startOrigin(0, port);
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_EQ(readFile(driveC() / "lost.bin"), content);
+}
+
+TEST_F(TestbedServiceDownload, StalledFileReportsDownloadingButMovesNoBytes) {
+  startOrigin(kSlowOrigin);
+  startService();
+  std::string content = publish("stalled.bin", 400 * 1024, 9);
+  std::string url = originUrl("stalled.bin");
+  control("stall=" + encode(url));
+  startDownload("stalled.bin", "C:\\stalled.bin");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  JsonObject stalled = attributes(url);
+  EXPECT_EQ(stalled["status"].text, "DOWNLOADING");
+  EXPECT_EQ(stalled["downloadrate"].number, 0);
+  EXPECT_EQ(stalled["uniquerecv"].number, 0);
+  control("unstall=" + encode(url));
+  ASSERT_TRUE(waitForBytes(url, 32 * 1024));
+  control("stall=*");
+  int64_t frozen = uniqueReceived(url);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // At most the piece that was being written when the stall began.
+  EXPECT_LE(uniqueReceived(url) - frozen, 256 * 1024);
+  int64_t later = uniqueReceived(url);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(uniqueReceived(url), later);
+  EXPECT_EQ(attributes(url)["downloadrate"].number, 0);
+  control("unstall=*");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_EQ(readFile(driveC() / "stalled.bin"), content);
+}
+
+TEST_F(TestbedServiceDownload, MissingOriginFileIsReportedNotFound) {
+  startOrigin();
+  startService();
+  std::string url = startDownload("absent.bin", "C:\\absent.bin");
+  ASSERT_TRUE(waitForStatus(url, "NOTFOUND"));
+  EXPECT_EQ(attributes(url)["error"].number, 404);
+  // Published later, the next retry finds it.
+  std::string content = publish("absent.bin", 1000, 10);
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_EQ(readFile(driveC() / "absent.bin"), content);
+}
+
+TEST_F(TestbedServiceDownload, ResetRequestStaysUntilDownloadFileResetsAndRefetchesFromZero) {
+  startOrigin();
+  startService();
+  std::string content = publish("reset.bin", 30000, 11);
+  std::string url = startDownload("reset.bin", "C:\\reset.bin");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  control("resetdownload=" + encode(url));
+  EXPECT_TRUE(attributes(url)["resetdownload"].boolean);
+  startDownload("reset.bin", "C:\\reset.bin");
+  EXPECT_TRUE(attributes(url)["resetdownload"].boolean);
+  EXPECT_EQ(outcome(call(apiTarget("downloadFile", url, "&path=" + encode("C:\\reset.bin") + "&resetdownload=1")), url),
+            "null");
+  EXPECT_FALSE(attributes(url)["resetdownload"].boolean);
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_EQ(readFile(driveC() / "reset.bin"), content);
+  EXPECT_EQ(attributes(url)["totalrecv"].number, 2 * static_cast<int64_t>(content.size()));
+  std::vector<std::string> ranges = originRanges("reset.bin");
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[1], "");  // from the first byte, not resumed
+}
+
+}  // namespace
+}  // namespace testbedtest

@@ -1,0 +1,165 @@
+// The service's own pieces, without sockets: where client paths land, the file list on disk, the
+// rate arithmetic and the misbehaviour settings.
+#include <gtest/gtest.h>
+
+#include "testbed/drive_map.h"
+#include "testbed/file_registry.h"
+#include "testbed/misbehaviour.h"
+#include "testbed/rate_meter.h"
+#include "tests/support/temp_folder.h"
+#include "tests/testbed/api_client.h"
+
+namespace testbed {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(TestbedDriveMap, WindowsPathsLandInTheMappedFolder) {
+  DriveMap drives;
+  ASSERT_TRUE(drives.addMapping("C=/srv/wine/c"));
+  ASSERT_TRUE(drives.addMapping("z=/"));
+  EXPECT_FALSE(drives.addMapping("C:/x"));
+  EXPECT_FALSE(drives.addMapping("=/x"));
+
+  struct Case {
+    const char* client;
+    const char* local;  // null: refused
+  } cases[] = {
+      {"C:\\users\\me\\Downloads\\a.bin", "/srv/wine/c/users/me/Downloads/a.bin"},
+      {"c:/users/me/a.bin", "/srv/wine/c/users/me/a.bin"},
+      {"C:\\users\\\\me\\.\\a.bin", "/srv/wine/c/users/me/a.bin"},
+      {"Z:\\tmp\\x.bin", "/tmp/x.bin"},
+      {"/var/tmp/plain.bin", "/var/tmp/plain.bin"},
+#ifndef _WIN32
+      {"D:\\games\\a.bin", nullptr},
+#endif
+      {"C:\\users\\..\\..\\etc\\passwd", nullptr},
+      {"/tmp/../etc/passwd", nullptr},
+      {"relative\\a.bin", nullptr},
+      {"C:", nullptr},
+      {"C:\\", nullptr},
+      {"", nullptr},
+  };
+  for (const auto& c : cases) {
+    MappedPath mapped = drives.toLocal(c.client);
+    if (c.local == nullptr) {
+      EXPECT_FALSE(mapped.ok) << c.client;
+      EXPECT_FALSE(mapped.error.empty()) << c.client;
+    } else {
+      ASSERT_TRUE(mapped.ok) << c.client << ": " << mapped.error;
+      EXPECT_EQ(mapped.local.generic_u8string(), c.local) << c.client;
+    }
+  }
+}
+
+TEST(TestbedDriveMap, LocalPathsAreShownToTheClientThroughTheMostSpecificDrive) {
+  DriveMap drives;
+  drives.add('Z', "/");
+  drives.add('c', "/srv/wine/c/");
+  EXPECT_EQ(drives.toClient("/srv/wine/c/users/a.bin"), "C:\\users\\a.bin");
+  EXPECT_EQ(drives.toClient("/srv/wine/cc/a.bin"), "Z:\\srv\\wine\\cc\\a.bin");
+  DriveMap none;
+  EXPECT_EQ(none.toClient("/var/state/files/a.bin"), "/var/state/files/a.bin");
+}
+
+TEST(TestbedRegistry, RecordsSurviveASaveAndLoadWhateverTheirText) {
+  testsupport::TempFolder temp;
+  FileRegistryStore store(temp.path());
+  std::vector<FileRecord> records = {
+      {"http://h:1/a b\tc%41.bin", "C:\\users\\me\\a\nb.bin", "/x/a.bin", 123456789012, true, false},
+      {"http://h/b.bin", "/x/b.bin", "/x/b.bin", -1, false, false},
+      {"http://h/c.bin", "Z:\\c.bin", "/c.bin", 0, false, true},
+  };
+  ASSERT_TRUE(store.save(records));
+  EXPECT_FALSE(fs::exists(temp.path() / "registry.txt.tmp"));
+  std::vector<FileRecord> loaded = FileRegistryStore(temp.path()).load();
+  ASSERT_EQ(loaded.size(), records.size());
+  for (size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(loaded[i].url, records[i].url);
+    EXPECT_EQ(loaded[i].clientPath, records[i].clientPath);
+    EXPECT_EQ(loaded[i].localPath, records[i].localPath);
+    EXPECT_EQ(loaded[i].size, records[i].size);
+    EXPECT_EQ(loaded[i].paused, records[i].paused);
+    EXPECT_EQ(loaded[i].complete, records[i].complete);
+  }
+  ASSERT_TRUE(store.save({records[1]}));
+  EXPECT_EQ(store.load().size(), 1u);
+}
+
+TEST(TestbedRegistry, DamagedOrForeignFilesGiveNoGhostRecords) {
+  testsupport::TempFolder temp;
+  EXPECT_TRUE(FileRegistryStore(temp.path()).load().empty());
+  testbedtest::writeFile(temp.path() / "registry.txt", "something else\nhttp%3a\t\t\t1\tactive\tpartial\n");
+  EXPECT_TRUE(FileRegistryStore(temp.path()).load().empty());
+  testbedtest::writeFile(temp.path() / "registry.txt",
+                         "testbed-file-registry 1\n"
+                         "http%3a%2f%2fh%2fa\tp\tl\t12\tactive\tpartial\n"
+                         "http%3a%2f%2fh%2fb\tp\tl\ttwelve\tactive\tpartial\n"
+                         "http%3a%2f%2fh%2fc\tp\tl\t12\tmaybe\tpartial\n"
+                         "http%3a%2f%2fh%2fd\tp\tl\t12\tactive\n");
+  std::vector<FileRecord> loaded = FileRegistryStore(temp.path()).load();
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_EQ(loaded[0].url, "http://h/a");
+}
+
+TEST(TestbedRateMeter, AveragesOverTheLastSecondsAndFallsToZeroWhenIdle) {
+  using namespace std::chrono;
+  RateMeter meter(seconds(3));
+  auto start = RateMeter::Clock::time_point() + hours(1);
+  EXPECT_EQ(meter.bytesPerSecond(start), 0u);
+  // 100 KB every 100 ms for 5 s: 1 MB/s.
+  for (int i = 0; i <= 50; ++i) meter.add(100000, start + milliseconds(100 * i));
+  uint64_t steady = meter.bytesPerSecond(start + milliseconds(5000));
+  EXPECT_GE(steady, 950000u);
+  EXPECT_LE(steady, 1050000u);
+  // A young transfer is averaged over its own age, not the whole window.
+  RateMeter young(seconds(3));
+  young.add(500000, start);
+  young.add(500000, start + milliseconds(500));
+  uint64_t early = young.bytesPerSecond(start + milliseconds(1000));
+  EXPECT_GE(early, 900000u);
+  EXPECT_LE(early, 1100000u);
+  // Nothing for longer than the window: zero.
+  EXPECT_EQ(meter.bytesPerSecond(start + milliseconds(5000) + seconds(4)), 0u);
+  meter.add(1, start + seconds(20));
+  meter.reset();
+  EXPECT_EQ(meter.bytesPerSecond(start + seconds(20)), 0u);
+}
+
+TEST(TestbedMisbehaviour, ControlsApplyTogetherOrNotAtAll) {
+  Misbehaviour controls;
+  EXPECT_EQ(controls.apply(parseQuery("stall=http%3a%2f%2fh%2fa&inuse=2&challenge=both&delay=40")), "");
+  EXPECT_TRUE(controls.stalled("http://h/a"));
+  EXPECT_FALSE(controls.stalled("http://h/b"));
+  EXPECT_TRUE(controls.challengesDownloads());
+  EXPECT_TRUE(controls.challengesDeletes());
+  EXPECT_EQ(controls.answerDelayMs(), 40);
+  EXPECT_TRUE(controls.takeInUse());
+  EXPECT_TRUE(controls.takeInUse());
+  EXPECT_FALSE(controls.takeInUse());
+
+  // Refused requests change nothing, even in their valid parts.
+  EXPECT_NE(controls.apply(parseQuery("stall=*&forcestatus=LOST&url=http%3a%2f%2fh%2fa")), "");
+  EXPECT_NE(controls.apply(parseQuery("stall=*&inuse=many")), "");
+  EXPECT_NE(controls.apply(parseQuery("stall=*&bogus=1")), "");
+  EXPECT_NE(controls.apply(parseQuery("stall=*&fail=pauseFile")), "");
+  EXPECT_FALSE(controls.stalled("http://h/b"));
+
+  EXPECT_EQ(controls.apply(parseQuery("forcestatus=DISCONNECTED&url=http%3a%2f%2fh%2fa")), "");
+  EXPECT_EQ(controls.forcedStatus("http://h/a").value_or(""), "DISCONNECTED");
+  EXPECT_EQ(controls.apply(parseQuery("fail=pauseFile&url=http%3a%2f%2fh%2fa&text=nope")), "");
+  EXPECT_EQ(controls.forcedError("pauseFile", "http://h/a").value_or(""), "nope");
+  EXPECT_FALSE(controls.forcedError("deleteFile", "http://h/a").has_value());
+  EXPECT_EQ(controls.apply(parseQuery("challenge=delete&unstall=*")), "");
+  EXPECT_FALSE(controls.challengesDownloads());
+  EXPECT_FALSE(controls.stalled("http://h/a"));
+
+  controls.clear();
+  EXPECT_FALSE(controls.forcedStatus("http://h/a").has_value());
+  EXPECT_FALSE(controls.forcedError("pauseFile", "http://h/a").has_value());
+  EXPECT_FALSE(controls.challengesDeletes());
+  EXPECT_EQ(controls.answerDelayMs(), 0);
+}
+
+}  // namespace
+}  // namespace testbed
