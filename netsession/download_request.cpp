@@ -3,7 +3,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "netsession/answer_reader.h"
 #include "netsession/client_errors.h"
 #include "netsession/file_operations.h"
 #include "netsession/memory_and_format.h"
@@ -135,9 +134,7 @@ char* attempt(ClientHandle* handle, int32_t cid, const char* url, const char* en
       }
       return nullptr;
     }
-    AnswerReader reader(answer);
-    if (!reader.isNull(url)) {
-      if (!reader.outOfMemory()) _ak_setLastError(_ak_serviceError(answer, url));
+    if (_ak_urlOutcome(answer, url) != 0) {
       free(answer);
       return nullptr;
     }
@@ -211,18 +208,9 @@ extern "C" int ak_downloadFile(ClientHandle* handle, int32_t cid, const char* ur
   }
   free(encodedUrl);
 
-  int result = -1;
-  if (answer == nullptr) {
-    _ak_setLastError(ClientError::InternalFailure);
-  } else {
-    AnswerReader reader(answer);
-    if (reader.isNull(url)) {
-      _ak_setLastError(ClientError::Success);
-      result = 0;
-    } else if (!reader.outOfMemory()) {
-      _ak_setLastError(_ak_serviceError(answer, url));
-    }
-  }
+  // Without an answer the service still asked for a reset after the second request.
+  if (answer == nullptr) _ak_setLastError(ClientError::InternalFailure);
+  int result = _ak_urlOutcome(answer, url);
   free(answer);
   return result;
 }

@@ -26,15 +26,22 @@ int failInvalidArgument() {
   return -1;
 }
 
-// Formats a request for one file: the target format takes the cid, the API version and the
-// percent-encoded URL (and, for deletes, the keep flag).
-char* fileRequest(const char* format, int32_t cid, const char* url, const char* extra = nullptr) {
+// Sends a request for one file: the target format takes the cid, the API version and the
+// percent-encoded URL (and, for deletes, the keep flag). The answer, or null.
+char* fileRequest(ClientHandle* handle, const char* format, int32_t cid, const char* url, char** targetOut = nullptr,
+                  const char* extra = nullptr) {
   char* encoded = _ak_urlEncode(url);
   if (encoded == nullptr) return nullptr;
   char* target = nullptr;
   _ak_format(1024, &target, format, cid, netsession::kApiVersion, encoded, extra);
   free(encoded);
-  return target;
+  char* answer = target != nullptr ? _ak_apiRequest(handle, target) : nullptr;
+  if (targetOut != nullptr) {
+    *targetOut = target;
+  } else {
+    free(target);
+  }
+  return answer;
 }
 
 // The service's per-file answer when it does not know the file or rejects its URL.
@@ -189,6 +196,17 @@ char* _ak_answerChallenge(const char* requestTarget, char* answer, ClientHandle*
   return result;
 }
 
+int _ak_urlOutcome(const char* answer, const char* url) {
+  if (answer == nullptr) return -1;
+  AnswerReader reader(answer);
+  if (reader.isNull(url)) {
+    _ak_setLastError(ClientError::Success);
+    return 0;
+  }
+  if (!reader.outOfMemory()) _ak_setLastError(_ak_serviceError(answer, url));
+  return -1;
+}
+
 extern "C" int ak_cleanFileAttributes(ClientHandle* handle, FileAttributes* attributes, int32_t reserved) {
   if (handle == nullptr || attributes == nullptr || reserved != 0) return failInvalidArgument();
   free(attributes->url);
@@ -204,10 +222,7 @@ extern "C" int ak_getFileAttributes(ClientHandle* handle, int32_t cid, const cha
   if (handle == nullptr || url == nullptr || attributes == nullptr || cid < 0 || reserved != 0) return failInvalidArgument();
   _ak_setLastError(ClientError::InternalFailure);
   if (ak_cleanFileAttributes(handle, attributes, 0) != 0) return -1;
-  char* target = fileRequest(netsession::kGetFileAttributesTarget, cid, url);
-  if (target == nullptr) return -1;
-  char* answer = _ak_apiRequest(handle, target);
-  free(target);
+  char* answer = fileRequest(handle, netsession::kGetFileAttributesTarget, cid, url);
   if (answer == nullptr) return -1;
 
   AnswerReader reader(answer);
@@ -230,19 +245,8 @@ extern "C" int ak_getFileAttributes(ClientHandle* handle, int32_t cid, const cha
 extern "C" int ak_pauseFile(ClientHandle* handle, int32_t cid, const char* url, int32_t reserved) {
   if (handle == nullptr || url == nullptr || reserved != 0 || cid < 0) return failInvalidArgument();
   _ak_setLastError(ClientError::InternalFailure);
-  char* target = fileRequest(netsession::kPauseFileTarget, cid, url);
-  if (target == nullptr) return -1;
-  char* answer = _ak_apiRequest(handle, target);
-  free(target);
-  if (answer == nullptr) return -1;
-  AnswerReader reader(answer);
-  int result = -1;
-  if (reader.isNull(url)) {
-    _ak_setLastError(ClientError::Success);
-    result = 0;
-  } else if (!reader.outOfMemory()) {
-    _ak_setLastError(_ak_serviceError(answer, url));
-  }
+  char* answer = fileRequest(handle, netsession::kPauseFileTarget, cid, url);
+  int result = _ak_urlOutcome(answer, url);
   free(answer);
   return result;
 }
@@ -253,10 +257,7 @@ extern "C" int ak_deleteFile(ClientHandle* handle, int32_t cid, const char* url,
   bool keep = options != nullptr && options->keepPhysicalFileOnDelete != 0;
 
   // The file's state first: the service must know the file, and its path receives a challenge.
-  char* target = fileRequest(netsession::kGetFileAttributesTarget, cid, url);
-  if (target == nullptr) return -1;
-  char* answer = _ak_apiRequest(handle, target);
-  free(target);
+  char* answer = fileRequest(handle, netsession::kGetFileAttributesTarget, cid, url);
   if (answer == nullptr) return -1;
   AnswerReader stateReader(answer);
   char* unknown = stateReader.string(url);
@@ -274,8 +275,8 @@ extern "C" int ak_deleteFile(ClientHandle* handle, int32_t cid, const char* url,
   }
 
   int result = -1;
-  target = fileRequest(netsession::kDeleteFileTarget, cid, url, keep ? "true" : "false");
-  answer = target != nullptr ? _ak_apiRequest(handle, target) : nullptr;
+  char* target = nullptr;
+  answer = fileRequest(handle, netsession::kDeleteFileTarget, cid, url, &target, keep ? "true" : "false");
   for (int attempt = 1; answer != nullptr; ++attempt) {
     AnswerReader reader(answer);
     char* text = reader.string(url);

@@ -66,6 +66,10 @@ char* _ak_urlEncode(const char* text);
 // The ClientError that an answer's error text for url stands for.
 ClientError _ak_serviceError(const char* answer, const char* url);
 
+// 0 with Success when the answer's member named by url is null; otherwise -1 with the error the
+// service's text stands for (the transport's error when there is no answer).
+int _ak_urlOutcome(const char* answer, const char* url);
+
 // When the answer asks for the write challenge ("Challenge:<token>" under url), writes the token
 // into the file at path, marks it hidden and repeats the request: returns the new answer. Returns
 // the answer unchanged when there is no challenge, and null when it cannot be answered. The
