@@ -12,33 +12,13 @@ void AnswerReader::afterLookup() {
   }
 }
 
-char* AnswerReader::string(const char* key) {
-  _ak_setLastError(ClientError::InternalFailure);
-  char* value = _ak_jsonString(answer_, key);
-  afterLookup();
-  return value;
-}
+char* AnswerReader::string(const char* key) { return lookUp(_ak_jsonString, key); }
 
-int32_t AnswerReader::flagTrue(const char* key) {
-  _ak_setLastError(ClientError::InternalFailure);
-  int32_t value = _ak_jsonIsTrue(answer_, key);
-  afterLookup();
-  return value;
-}
+int32_t AnswerReader::flagTrue(const char* key) { return lookUp(_ak_jsonIsTrue, key); }
 
-int32_t AnswerReader::isNull(const char* key) {
-  _ak_setLastError(ClientError::InternalFailure);
-  int32_t value = _ak_jsonIsNull(answer_, key);
-  afterLookup();
-  return value;
-}
+int32_t AnswerReader::isNull(const char* key) { return lookUp(_ak_jsonIsNull, key); }
 
-int64_t AnswerReader::number(const char* key) {
-  _ak_setLastError(ClientError::InternalFailure);
-  int64_t value = _ak_jsonNumber(answer_, key);
-  afterLookup();
-  return value;
-}
+int64_t AnswerReader::number(const char* key) { return lookUp(_ak_jsonNumber, key); }
 
 bool _ak_equalsIgnoringCase(const char* a, const char* b) {
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };

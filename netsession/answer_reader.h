@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include "netsession/client_errors.h"
+
 class AnswerReader {
  public:
   explicit AnswerReader(const char* answer) : answer_(answer) {}
@@ -21,6 +23,15 @@ class AnswerReader {
 
  private:
   void afterLookup();
+
+  // Runs one lookup with InternalFailure as the provisional error, noting a lack of memory.
+  template <typename Result>
+  Result lookUp(Result (*lookup)(const char*, const char*), const char* key) {
+    _ak_setLastError(ClientError::InternalFailure);
+    Result value = lookup(answer_, key);
+    afterLookup();
+    return value;
+  }
 
   const char* answer_;
   bool outOfMemory_ = false;

@@ -86,14 +86,27 @@ bool parseDecimal(std::string_view text, uint64_t* value) {
   return true;
 }
 
-ParseResult parseRequest(std::string_view bytes, HttpRequest& out) {
-  size_t headLength = findHeadEnd(bytes);
-  if (headLength == std::string_view::npos) return {ParseStatus::Invalid, 0};
-  if (headLength == 0) {
-    return {bytes.size() >= kMaxHeaderBlock ? ParseStatus::TooLarge : ParseStatus::Incomplete, 0};
+// Finds the head block at the start of bytes: true with its length and the end of its first line,
+// or false with the result to give back (invalid, too large, or not all there yet).
+static bool locateHead(std::string_view bytes, size_t* headLength, size_t* lineEnd, ParseResult* early) {
+  *headLength = findHeadEnd(bytes);
+  if (*headLength == std::string_view::npos) {
+    *early = {ParseStatus::Invalid, 0};
+    return false;
   }
+  if (*headLength == 0) {
+    *early = {bytes.size() >= kMaxHeaderBlock ? ParseStatus::TooLarge : ParseStatus::Incomplete, 0};
+    return false;
+  }
+  *lineEnd = bytes.substr(0, *headLength).find("\r\n");
+  return true;
+}
+
+ParseResult parseRequest(std::string_view bytes, HttpRequest& out) {
+  size_t headLength, lineEnd;
+  ParseResult early;
+  if (!locateHead(bytes, &headLength, &lineEnd, &early)) return early;
   std::string_view head = bytes.substr(0, headLength);
-  size_t lineEnd = head.find("\r\n");
   std::string_view requestLine = head.substr(0, lineEnd);
   size_t firstSpace = requestLine.find(' ');
   size_t secondSpace = firstSpace == std::string_view::npos ? firstSpace : requestLine.find(' ', firstSpace + 1);
@@ -137,13 +150,10 @@ ParseResult parseRequest(std::string_view bytes, HttpRequest& out) {
 }
 
 ParseResult parseResponseHead(std::string_view bytes, HttpResponseHead& out) {
-  size_t headLength = findHeadEnd(bytes);
-  if (headLength == std::string_view::npos) return {ParseStatus::Invalid, 0};
-  if (headLength == 0) {
-    return {bytes.size() >= kMaxHeaderBlock ? ParseStatus::TooLarge : ParseStatus::Incomplete, 0};
-  }
+  size_t headLength, lineEnd;
+  ParseResult early;
+  if (!locateHead(bytes, &headLength, &lineEnd, &early)) return early;
   std::string_view head = bytes.substr(0, headLength);
-  size_t lineEnd = head.find("\r\n");
   std::string_view statusLine = head.substr(0, lineEnd);
   // "HTTP/1.1 206 Partial Content": version, a space, three digits, then an optional reason.
   if (statusLine.size() < 12 || !knownVersion(statusLine.substr(0, 8)) || statusLine[8] != ' ') {
