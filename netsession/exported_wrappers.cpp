@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "netsession/client_errors.h"
+#include "netsession/client_installer.h"
 #include "netsession/client_lifecycle.h"
 #include "netsession/download_request.h"
 #include "netsession/platform.h"
@@ -43,6 +44,10 @@ void _ak_testSetFileSizePollLimit(int milliseconds) {
   g_fileSizePollLimitMs = milliseconds > 0 ? milliseconds : kFileSizePollLimitMs;
 }
 #endif
+
+extern "C" int32_t TSInstall(DownloadOptions* options) {
+  return outcome(ak_install(netsession::kWrapperClientName, kCid, netsession::kWrapperAgreement, options));
+}
 
 extern "C" int32_t TSInitialize(void) {
   // A handle left from an earlier success is closed rather than leaked with its connection.

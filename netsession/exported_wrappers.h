@@ -8,10 +8,14 @@
 #include <wchar.h>
 
 #include "netsession/client_attributes.h"
+#include "netsession/download_options.h"
 #include "netsession/file_operations.h"
 
 extern "C" {
 int32_t TSInitialize(void);
+// Installs the service when it does not answer (uploads enabled, the agreement recorded); only
+// the options' progressCallback and errorText are used.
+int32_t TSInstall(DownloadOptions* options);
 int32_t TSUninitialize(void);
 int32_t AKDownload(const wchar_t* url, const wchar_t* path);
 int32_t AKPause(const wchar_t* url);

@@ -17,5 +17,8 @@ char* _ak_timestamp(void);
 
 // Every log call of the library goes to installer.txt under the unit name "Installer".
 #define AK_LOG(level, ...) _ak_log("installer.txt", "Installer", __func__, __LINE__, (level), 0, __VA_ARGS__)
+// The same, for a step that logs in the name of the exported function it belongs to.
+#define AK_LOG_FOR(function, level, ...) \
+  _ak_log("installer.txt", "Installer", (function), __LINE__, (level), 0, __VA_ARGS__)
 
 #endif

@@ -49,6 +49,19 @@ FILE* openFileUtf8(const char* path, const char* mode);
 // (nothing to do on systems without one).
 void setFileHidden(const char* path, bool hidden);
 
+// Creates a folder named in UTF-8 (an existing one is fine). ConversionFailed when the name
+// is not valid UTF-8 or longer than 260 UTF-16 units.
+enum class FolderResult { Ok, ConversionFailed, CreateFailed };
+FolderResult createFolderUtf8(const char* path);
+
+// Starts a program hidden and detached from any console, from a UTF-8 command line (the first,
+// possibly quoted, word names the program) in a UTF-8 working folder (null: the system folder).
+// ConversionFailed when either text does not convert into 260 UTF-16 units. When waitMs is
+// above 0, waits up to that long for the program to end; the program is left running when it
+// takes longer. On POSIX systems the program is run as a shell script.
+enum class StartResult { Started, ConversionFailed, StartFailed };
+StartResult startProcess(const char* commandLine, const char* folder, int waitMs);
+
 void sleepMs(int milliseconds);
 
 // A new random 128-bit identifier, in the parts of a Windows GUID.

@@ -10,8 +10,13 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <string>
+#include <vector>
 
 #include "netsession/utf8.h"
 
@@ -131,6 +136,94 @@ FILE* openFileUtf8(const char* path, const char* mode) {
 }
 
 void setFileHidden(const char*, bool) {}
+
+FolderResult createFolderUtf8(const char* path) {
+  if (path == nullptr || !fitsUtf16Units(path, kMaxPathUnits)) return FolderResult::ConversionFailed;
+  if (mkdir(path, 0755) == 0 || errno == EEXIST) return FolderResult::Ok;
+  return FolderResult::CreateFailed;
+}
+
+namespace {
+
+// Splits a command line into words the way the Windows convention reads it for the simple cases
+// the library makes: blanks separate words, double quotes group them.
+std::vector<std::string> splitCommandLine(const char* commandLine) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false;
+  bool inWord = false;
+  for (const char* c = commandLine; *c != '\0'; ++c) {
+    if (*c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (*c == ' ' && !quoted) {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += *c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+}  // namespace
+
+StartResult startProcess(const char* commandLine, const char* folder, int waitMs) {
+  if (commandLine == nullptr || !fitsUtf16Units(commandLine, kMaxPathUnits) ||
+      (folder != nullptr && !fitsUtf16Units(folder, kMaxPathUnits))) {
+    return StartResult::ConversionFailed;
+  }
+  std::vector<std::string> words = splitCommandLine(commandLine);
+  if (words.empty()) return StartResult::StartFailed;
+  // Programs handed to the library here are shell scripts (this system's stand-in installers);
+  // running them through the shell needs no execute permission on the saved file.
+  std::string shell = "/bin/sh";
+  std::vector<char*> arguments{&shell[0]};
+  for (std::string& word : words) arguments.push_back(&word[0]);
+  arguments.push_back(nullptr);
+  // The child reports a failed exec through this pipe; a successful exec closes it empty.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return StartResult::StartFailed;
+  pid_t child = fork();
+  if (child < 0) {
+    close(report[0]);
+    close(report[1]);
+    return StartResult::StartFailed;
+  }
+  if (child == 0) {
+    setsid();
+    int nothing = open("/dev/null", O_RDWR);
+    if (nothing >= 0) {
+      dup2(nothing, 0);
+      dup2(nothing, 1);
+      dup2(nothing, 2);
+    }
+    if (chdir(folder != nullptr ? folder : "/") == 0) execv(arguments[0], arguments.data());
+    int failure = errno;
+    ssize_t ignored = write(report[1], &failure, sizeof failure);
+    (void)ignored;
+    _exit(127);
+  }
+  close(report[1]);
+  int failure = 0;
+  ssize_t got;
+  do {
+    got = read(report[0], &failure, sizeof failure);
+  } while (got < 0 && errno == EINTR);
+  close(report[0]);
+  if (got > 0) {
+    waitpid(child, nullptr, 0);
+    return StartResult::StartFailed;
+  }
+  for (int waited = 0; waited < waitMs; waited += 10) {
+    if (waitpid(child, nullptr, WNOHANG) == child) return StartResult::Started;
+    sleepMs(10);
+  }
+  return StartResult::Started;
+}
 
 void sleepMs(int milliseconds) {
   timespec wait{milliseconds / 1000, (milliseconds % 1000) * 1000000L};

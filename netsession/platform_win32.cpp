@@ -162,4 +162,43 @@ bool utcNow(struct tm* out) {
   return true;
 }
 
+FolderResult createFolderUtf8(const char* path) {
+  wchar_t widePath[kMaxPathUnits];
+  if (path == nullptr || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kMaxPathUnits) == 0) {
+    return FolderResult::ConversionFailed;
+  }
+  if (CreateDirectoryW(widePath, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return FolderResult::Ok;
+  return FolderResult::CreateFailed;
+}
+
+StartResult startProcess(const char* commandLine, const char* folder, int waitMs) {
+  wchar_t wideCommand[kMaxPathUnits];
+  wchar_t wideFolder[kMaxPathUnits];
+  if (commandLine == nullptr ||
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, commandLine, -1, wideCommand, kMaxPathUnits) == 0) {
+    return StartResult::ConversionFailed;
+  }
+  if (folder != nullptr) {
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, folder, -1, wideFolder, kMaxPathUnits) == 0) {
+      return StartResult::ConversionFailed;
+    }
+  } else {
+    UINT length = GetSystemDirectoryW(wideFolder, kMaxPathUnits);
+    if (length == 0 || length >= kMaxPathUnits) return StartResult::ConversionFailed;
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, wideCommand, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, wideFolder, &startup,
+                      &process)) {
+    return StartResult::StartFailed;
+  }
+  if (waitMs > 0) WaitForSingleObject(process.hProcess, static_cast<DWORD>(waitMs));
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return StartResult::Started;
+}
+
 }  // namespace akplatform

@@ -12,6 +12,8 @@ constexpr char kApiVersion[] = "capi_1.8.0.5";
 
 // The client name the program's wrappers use; it is the User-Agent of every request.
 constexpr char kWrapperClientName[] = "Akamai NetSession Client";
+// The agreement text the wrappers record when they install the service.
+constexpr char kWrapperAgreement[] = "Sample App EULA v1.2";
 
 // Full URL of the liveness check, from the port and the API version.
 constexpr char kPingUrlFormat[] = "http://127.0.0.1:%d/api?function=ping&apiversion=%s&installcpcode=-1";

@@ -19,8 +19,10 @@ constexpr size_t kFirstUnsizedBody = 1048576;
 int g_connectTimeoutMs = kConnectTimeoutMs;
 int g_ioTimeoutMs = kIoTimeoutMs;
 
+}  // namespace
+
 // Bounded search: data from a peer may hold NUL bytes and is not terminated.
-const char* findBytes(const char* haystack, size_t haystackLength, const char* needle) {
+const char* _ak_findBytes(const char* haystack, size_t haystackLength, const char* needle) {
   size_t needleLength = strlen(needle);
   if (needleLength > haystackLength) return nullptr;
   for (size_t i = 0; i + needleLength <= haystackLength; ++i) {
@@ -32,7 +34,7 @@ const char* findBytes(const char* haystack, size_t haystackLength, const char* n
 // The value of a header line that starts with name (e.g. "Location: "): the first such line, or
 // the last one when wantLast. Only whole header names count, so "Content-Location: " is not
 // taken for "Location: ".
-const char* findHeaderValue(const char* block, size_t length, const char* name, bool wantLast) {
+const char* _ak_findHeaderValue(const char* block, size_t length, const char* name, bool wantLast) {
   const char* found = nullptr;
   size_t nameLength = strlen(name);
   for (size_t i = 0; i + nameLength <= length; ++i) {
@@ -45,7 +47,7 @@ const char* findHeaderValue(const char* block, size_t length, const char* name, 
 }
 
 // strtoll-like reading of a decimal within [text, end): white space, sign, digits; saturates.
-int64_t parseDecimal(const char* text, const char* end) {
+int64_t _ak_parseDecimal(const char* text, const char* end) {
   while (text < end && (*text == ' ' || *text == '\t')) ++text;
   bool negative = false;
   if (text < end && (*text == '+' || *text == '-')) negative = *text++ == '-';
@@ -58,7 +60,7 @@ int64_t parseDecimal(const char* text, const char* end) {
   return negative ? -value : value;
 }
 
-bool sendAll(ak_socket socket, const char* data, size_t length) {
+bool _ak_sendAll(ak_socket socket, const char* data, size_t length) {
   while (length > 0) {
     long sent = akplatform::sendSome(socket, data, length);
     if (sent <= 0) return false;
@@ -67,6 +69,53 @@ bool sendAll(ak_socket socket, const char* data, size_t length) {
   }
   return true;
 }
+
+bool _ak_readAnswerHead(ak_socket socket, char* buffer, size_t capacity, size_t* headLength, size_t* readLength) {
+  size_t received = 0;
+  const char* blankLine = nullptr;
+  while (blankLine == nullptr && received < capacity) {
+    long count = akplatform::receiveSome(socket, buffer + received, capacity - received);
+    if (count <= 0) break;
+    received += static_cast<size_t>(count);
+    blankLine = _ak_findBytes(buffer, received, "\r\n\r\n");
+  }
+  if (received < 9 || blankLine == nullptr) {
+    _ak_setLastError(ClientError::NetworkFailure);
+    return false;
+  }
+  *headLength = static_cast<size_t>(blankLine - buffer) + 4;
+  *readLength = received;
+  return true;
+}
+
+char* _ak_splitHttpUrl(const char* url, int* port, const char** target) {
+  const char* hostStart = url != nullptr && strncmp(url, "http://", 7) == 0 ? url + 7 : nullptr;
+  const char* slash = hostStart != nullptr ? strchr(hostStart, '/') : nullptr;
+  if (slash == nullptr) {
+    _ak_setLastError(ClientError::InvalidArgument);
+    return nullptr;
+  }
+  char* host = _ak_duplicate(hostStart);
+  if (host == nullptr) return nullptr;
+  char* path = host + (slash - hostStart);
+  *path++ = '\0';
+  *port = 80;
+  char* colon = strchr(host, ':');
+  if (colon != nullptr) {
+    *colon = '\0';
+    int64_t number = _ak_parseDecimal(colon + 1, colon + 1 + strlen(colon + 1));
+    *port = number >= 1 && number <= 65535 ? static_cast<int>(number) : -1;
+  }
+  if (*port < 0) {
+    free(host);
+    _ak_setLastError(ClientError::InvalidArgument);
+    return nullptr;
+  }
+  *target = path;
+  return host;
+}
+
+namespace {
 
 // Reads a body of a known length; alreadyHere bytes of it came with the header.
 char* readSizedBody(ak_socket socket, const char* alreadyHere, size_t alreadyLength, size_t length) {
@@ -129,28 +178,10 @@ char* readBodyToClose(ak_socket socket, const char* alreadyHere, size_t alreadyL
 }
 
 char* fetchUrl(const char* userAgent, const char* url, ak_socket* socketOut, size_t* lengthOut, int redirectsLeft) {
-  const char* hostStart = url != nullptr && strncmp(url, "http://", 7) == 0 ? url + 7 : nullptr;
-  const char* slash = hostStart != nullptr ? strchr(hostStart, '/') : nullptr;
-  if (slash == nullptr) {
-    _ak_setLastError(ClientError::InvalidArgument);
-    return nullptr;
-  }
-  char* copy = _ak_duplicate(hostStart);
+  int port = 0;
+  const char* target = nullptr;
+  char* copy = _ak_splitHttpUrl(url, &port, &target);
   if (copy == nullptr) return nullptr;
-  char* target = copy + (slash - hostStart);
-  *target++ = '\0';
-  int port = 80;
-  char* colon = strchr(copy, ':');
-  if (colon != nullptr) {
-    *colon = '\0';
-    int64_t number = parseDecimal(colon + 1, colon + 1 + strlen(colon + 1));
-    port = number >= 1 && number <= 65535 ? static_cast<int>(number) : -1;
-  }
-  if (port < 0) {
-    free(copy);
-    _ak_setLastError(ClientError::InvalidArgument);
-    return nullptr;
-  }
   ak_socket socket = _ak_connect(copy, port);
   if (socket == kNoSocket) {
     free(copy);
@@ -162,10 +193,10 @@ char* fetchUrl(const char* userAgent, const char* url, ak_socket* socketOut, siz
   char* result = nullptr;
   bool handedOver = false;
   if (_ak_httpExchange(target, copy, userAgent, socket, &header, &body, &length) && strlen(header) > 8) {
-    int64_t status = parseDecimal(header + 9, header + strlen(header));
+    int64_t status = _ak_parseDecimal(header + 9, header + strlen(header));
     size_t headerLength = strlen(header);
     if (status / 100 == 3) {
-      const char* location = findHeaderValue(header, headerLength, "Location: ", true);
+      const char* location = _ak_findHeaderValue(header, headerLength, "Location: ", true);
       size_t locationLength = location != nullptr ? strcspn(location, "\r\n") : 0;
       if (locationLength > 0) {
         char* next = static_cast<char*>(_ak_alloc(locationLength + 1));
@@ -245,7 +276,7 @@ int _ak_httpExchange(const char* path, const char* host, const char* userAgent, 
   char* request = nullptr;
   size_t requestLength = _ak_format(1024, &request, kRequestFormat, path, host, userAgent);
   if (request == nullptr) return 0;
-  bool sent = sendAll(socket, request, requestLength);
+  bool sent = _ak_sendAll(socket, request, requestLength);
   free(request);
   if (!sent) {
     _ak_setLastError(ClientError::NetworkFailure);
@@ -255,22 +286,8 @@ int _ak_httpExchange(const char* path, const char* host, const char* userAgent, 
   char received[kHeaderCapacity];
   memset(received, 0, sizeof received);
   size_t receivedLength = 0;
-  const char* blankLine = nullptr;
-  while (blankLine == nullptr && receivedLength < sizeof received) {
-    long count = akplatform::receiveSome(socket, received + receivedLength, sizeof received - receivedLength);
-    if (count <= 0) {
-      _ak_setLastError(ClientError::NetworkFailure);
-      return 0;
-    }
-    receivedLength += static_cast<size_t>(count);
-    blankLine = findBytes(received, receivedLength, "\r\n\r\n");
-  }
-  if (receivedLength < 9 || blankLine == nullptr) {
-    _ak_setLastError(ClientError::NetworkFailure);
-    return 0;
-  }
-
-  size_t headerLength = static_cast<size_t>(blankLine - received) + 4;
+  size_t headerLength = 0;
+  if (!_ak_readAnswerHead(socket, received, sizeof received, &headerLength, &receivedLength)) return 0;
   const char* firstBodyBytes = received + headerLength;
   size_t firstBodyLength = receivedLength - headerLength;
   char* headerText = nullptr;
@@ -284,9 +301,9 @@ int _ak_httpExchange(const char* path, const char* host, const char* userAgent, 
   char* answer = nullptr;
   size_t answerLength = 0;
   bool ok;
-  const char* contentLength = findHeaderValue(received, headerLength, "Content-Length: ", false);
+  const char* contentLength = _ak_findHeaderValue(received, headerLength, "Content-Length: ", false);
   if (contentLength != nullptr) {
-    int64_t announced = parseDecimal(contentLength, received + headerLength);
+    int64_t announced = _ak_parseDecimal(contentLength, received + headerLength);
     if (announced <= 0) {
       ok = true;
       answerLength = firstBodyLength;
