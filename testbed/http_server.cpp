@@ -17,18 +17,81 @@ HttpServer::HttpServer(RequestHandler handler) : handler_(std::move(handler)) {}
 HttpServer::~HttpServer() { stop(); }
 
 bool HttpServer::start(uint16_t port) {
-  listener_ = listenOnLoopback(port, &port_);
-  if (!listener_.valid()) return false;
+  std::lock_guard<std::mutex> lock(listenMutex_);
   stopping_ = false;
+  started_ = listenLocked(port);
+  return started_;
+}
+
+bool HttpServer::listenLocked(uint16_t port) {
+  if (listener_.valid() || acceptThread_.joinable()) return false;
+  uint16_t bound = 0;
+  listener_ = listenOnLoopback(port, &bound);
+  if (!listener_.valid()) return false;
+  // Written only when it changes: listening again after a refusal keeps the port, and port() may
+  // be read meanwhile.
+  if (port_ != bound) port_ = bound;
+  listenerClosing_ = false;
   acceptThread_ = std::thread([this] { acceptLoop(); });
   return true;
 }
 
-void HttpServer::stop() {
-  stopping_ = true;
+void HttpServer::closeListenerLocked() {
+  listenerClosing_ = true;
   if (listener_.valid()) shutdownSocket(listener_.native());
   if (acceptThread_.joinable()) acceptThread_.join();
   listener_.close();
+}
+
+void HttpServer::cancelResumerLocked() {
+  {
+    std::lock_guard<std::mutex> lock(resumeWaitMutex_);
+    resumeCancelled_ = true;
+  }
+  resumeWake_.notify_all();
+  if (resumer_.joinable()) resumer_.join();
+}
+
+void HttpServer::refuseConnections(std::chrono::milliseconds duration) {
+  std::lock_guard<std::mutex> control(resumeControlMutex_);
+  cancelResumerLocked();
+  {
+    std::lock_guard<std::mutex> lock(listenMutex_);
+    if (!started_) return;
+    closeListenerLocked();
+  }
+  if (duration.count() <= 0 || stopping_) return;
+  {
+    std::lock_guard<std::mutex> lock(resumeWaitMutex_);
+    resumeCancelled_ = false;
+  }
+  auto until = std::chrono::steady_clock::now() + duration;
+  resumer_ = std::thread([this, until] {
+    std::unique_lock<std::mutex> lock(resumeWaitMutex_);
+    if (resumeWake_.wait_until(lock, until, [this] { return resumeCancelled_; })) return;
+    lock.unlock();
+    resumeListening();
+  });
+}
+
+bool HttpServer::resumeListening() {
+  std::lock_guard<std::mutex> lock(listenMutex_);
+  if (stopping_ || !started_) return false;
+  if (listener_.valid()) return true;
+  return listenLocked(port_);
+}
+
+void HttpServer::stop() {
+  stopping_ = true;
+  {
+    std::lock_guard<std::mutex> control(resumeControlMutex_);
+    cancelResumerLocked();
+  }
+  {
+    std::lock_guard<std::mutex> lock(listenMutex_);
+    closeListenerLocked();
+    started_ = false;
+  }
   std::list<Connection> remaining;
   {
     std::lock_guard<std::mutex> lock(connectionsMutex_);
@@ -41,10 +104,10 @@ void HttpServer::stop() {
 }
 
 void HttpServer::acceptLoop() {
-  while (!stopping_) {
+  while (!stopping_ && !listenerClosing_) {
     Socket socket = acceptConnection(listener_);
     if (!socket.valid()) {
-      if (stopping_) break;
+      if (stopping_ || listenerClosing_) break;
       continue;
     }
     reapFinished();
@@ -112,6 +175,10 @@ void HttpServer::serve(Socket socket, uint64_t id, Connection* connection) {
       answer = Answer::json(500, "{\"error\":\"Internal Server Error\"}");
     }
     if (answer.dropConnection) break;
+    if (answer.rawBytes) {
+      socket.sendAll(*answer.rawBytes);
+      break;
+    }
     bool keepOpen = request.keepsConnection();
     open = sendAnswer(socket, request, answer, keepOpen) && keepOpen;
   }

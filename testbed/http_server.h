@@ -1,17 +1,22 @@
 // The server loop shared by the testbed's servers: HTTP/1.x on 127.0.0.1, one thread per
 // connection, requests on a connection answered in order and the connection kept open as the
 // client asks (HTTP/1.0 with "Connection: keep-alive", or HTTP/1.1). Every answer carries
-// Content-Length. The handler decides the answer and may ask to drop the connection unanswered.
+// Content-Length. The handler decides the answer and may ask to drop the connection unanswered or
+// to send bytes that are not HTTP at all. Listening can be suspended (connections refused) and
+// resumed on the same port.
 #ifndef TESTBED_HTTP_SERVER_H
 #define TESTBED_HTTP_SERVER_H
 
 #include <stdint.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <list>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -35,6 +40,8 @@ struct Answer {
   uint64_t streamLength = 0;
   // Close the connection right after reading the request, without a single byte of answer.
   bool dropConnection = false;
+  // Send exactly these bytes instead of an answer, then close the connection.
+  std::optional<std::string> rawBytes;
 
   static Answer json(int status, std::string body);
 };
@@ -56,6 +63,10 @@ class HttpServer {
   void stop();
   bool stopping() const { return stopping_; }
 
+  // Closes the listener, so new connections are refused while open ones stay served; a duration
+  // above zero listens again on the same port once it has passed. Safe from a handler.
+  void refuseConnections(std::chrono::milliseconds duration);
+
  private:
   struct Connection {
     std::thread thread;
@@ -64,6 +75,13 @@ class HttpServer {
   };
 
   void acceptLoop();
+  // Listens again on the same port after a refusal; false when the port cannot be bound again.
+  bool resumeListening();
+  // Both need listenMutex_ held.
+  bool listenLocked(uint16_t port);
+  void closeListenerLocked();
+  // Needs resumeControlMutex_ held.
+  void cancelResumerLocked();
   void serve(Socket socket, uint64_t id, Connection* connection);
   bool sendAnswer(const Socket& socket, const HttpRequest& request, Answer& answer, bool keepOpen);
   void reapFinished();
@@ -73,6 +91,16 @@ class HttpServer {
   uint16_t port_ = 0;
   std::thread acceptThread_;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> listenerClosing_{false};
+  std::mutex listenMutex_;  // the listener, its accept thread and started_
+  bool started_ = false;    // between a successful start and stop
+  // The thread that listens again after a timed refusal: started and joined under the control
+  // mutex, woken early through the condition when cancelled.
+  std::mutex resumeControlMutex_;
+  std::mutex resumeWaitMutex_;
+  std::condition_variable resumeWake_;
+  bool resumeCancelled_ = false;
+  std::thread resumer_;
   std::mutex connectionsMutex_;
   std::list<Connection> connections_;
   uint64_t nextConnectionId_ = 1;

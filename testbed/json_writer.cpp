@@ -125,6 +125,12 @@ JsonWriter& JsonWriter::number(int64_t value) {
   return *this;
 }
 
+JsonWriter& JsonWriter::numberText(std::string_view literal) {
+  beforeValue();
+  out_.append(literal);
+  return *this;
+}
+
 JsonWriter& JsonWriter::boolean(bool value) {
   beforeValue();
   out_.append(value ? "true" : "false");

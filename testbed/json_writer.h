@@ -26,6 +26,8 @@ class JsonWriter {
   JsonWriter& key(std::string_view name);
   JsonWriter& string(std::string_view text);
   JsonWriter& number(int64_t value);
+  // A number already written as JSON (the caller vouches for its form).
+  JsonWriter& numberText(std::string_view literal);
   JsonWriter& boolean(bool value);
   JsonWriter& null();
 

@@ -2,6 +2,8 @@
 //   testbed service   --port 9421 --state-dir DIR --log FILE [--drive C=/dir ...] [options]
 //   testbed origin    --port P --root DIR --log FILE [--throttle BYTES_PER_SEC]
 //   testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]
+//   testbed publisher --port P --log FILE (--files DIR --origin URL | --config-xml FILE) [options]
+//   testbed analytics --port P --log FILE [--fault QUERY ...] [--refuse-ms MS]
 // Each prints "listening on <port>" once it accepts connections and runs until interrupted.
 #include <atomic>
 #include <chrono>
@@ -14,10 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "testbed/analytics_sink.h"
 #include "testbed/http_message.h"
 #include "testbed/installer_server.h"
 #include "testbed/netsession_service.h"
 #include "testbed/origin_server.h"
+#include "testbed/publisher_server.h"
+#include "testbed/query.h"
 
 namespace {
 
@@ -33,7 +38,12 @@ const char kUsage[] =
     "                  [--in-use N] [--challenge none|download|delete|both] [--reset-download URL]\n"
     "                  [--drop-connections N] [--delay-ms N]\n"
     "  testbed origin --port P --root DIR --log FILE [--throttle BYTES_PER_SEC]\n"
-    "  testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]\n";
+    "  testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]\n"
+    "  testbed publisher --port P --log FILE (--files DIR --origin URL | --config-xml FILE)\n"
+    "                  [--base /downloads/v1] [--code irf] [--sid SID] [--sid-xml FILE]\n"
+    "                  [--file-id ID] [--fault QUERY ...] [--refuse-ms MS]\n"
+    "  testbed analytics --port P --log FILE [--fault QUERY ...] [--refuse-ms MS]\n"
+    "  (--fault takes control parameters, e.g. 'fault=status&status=500&count=2&on=sid')\n";
 
 // Flags and how many values each takes, for one subcommand; repeated flags keep every use.
 class Arguments {
@@ -217,6 +227,93 @@ int runInstaller(int argc, char** argv) {
   return 0;
 }
 
+// The --fault and --refuse-ms flags as control requests, applied before the server listens (a
+// refusal starts once it listens, so the announced port is already bound).
+bool applyFaultFlags(const Arguments& args, const std::function<std::string(const testbed::QueryParams&)>& control,
+                     uint64_t* refuseMs, std::string* error) {
+  for (const auto& [flag, values] : args.uses()) {
+    if (flag != "--fault") continue;
+    testbed::QueryParams params = testbed::parseQuery(values[0]);
+    if (testbed::findParam(params, "refuse") != nullptr) {
+      *error = "--fault takes no refuse=: use --refuse-ms";
+      return false;
+    }
+    *error = control(params);
+    if (!error->empty()) return false;
+  }
+  if (!readNumber(args.value("--refuse-ms", "0"), 3600000, refuseMs)) {
+    *error = "--refuse-ms takes milliseconds";
+    return false;
+  }
+  return true;
+}
+
+void refuseAtFirst(uint64_t refuseMs, const std::function<std::string(const testbed::QueryParams&)>& control) {
+  if (refuseMs > 0) control({{"refuse", std::to_string(refuseMs), true}});
+}
+
+int runPublisher(int argc, char** argv) {
+  Arguments args({{"--port", 1}, {"--log", 1}, {"--base", 1}, {"--code", 1}, {"--sid", 1}, {"--sid-xml", 1},
+                  {"--config-xml", 1}, {"--files", 1}, {"--origin", 1}, {"--file-id", 1}, {"--fault", 1},
+                  {"--refuse-ms", 1}});
+  std::string error;
+  uint16_t port = 0;
+  if (!args.parse(argc, argv, &error) || !readPort(args, &port, &error)) {
+    std::fprintf(stderr, "testbed publisher: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  testbed::PublisherOptions options;
+  options.basePath = args.value("--base", options.basePath);
+  options.gameCode = args.value("--code", options.gameCode);
+  options.sid = args.value("--sid", options.sid);
+  options.sidAnswerFile = std::filesystem::u8path(args.value("--sid-xml"));
+  options.configAnswerFile = std::filesystem::u8path(args.value("--config-xml"));
+  options.gameFolder = std::filesystem::u8path(args.value("--files"));
+  options.originUrl = args.value("--origin");
+  options.fileId = args.value("--file-id", options.fileId);
+  options.logPath = args.value("--log");
+  testbed::PublisherServer publisher(std::move(options));
+  auto control = [&publisher](const testbed::QueryParams& params) { return publisher.control(params); };
+  uint64_t refuseMs = 0;
+  if (!applyFaultFlags(args, control, &refuseMs, &error)) {
+    std::fprintf(stderr, "testbed publisher: %s\n", error.c_str());
+    return 2;
+  }
+  if (!publisher.start(port, &error)) {
+    std::fprintf(stderr, "testbed publisher: %s\n", error.c_str());
+    return 1;
+  }
+  refuseAtFirst(refuseMs, control);
+  runUntilInterrupted(publisher.port(), [&publisher] { publisher.stop(); });
+  return 0;
+}
+
+int runAnalytics(int argc, char** argv) {
+  Arguments args({{"--port", 1}, {"--log", 1}, {"--fault", 1}, {"--refuse-ms", 1}});
+  std::string error;
+  uint16_t port = 0;
+  if (!args.parse(argc, argv, &error) || !readPort(args, &port, &error)) {
+    std::fprintf(stderr, "testbed analytics: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  testbed::AnalyticsSinkOptions options;
+  options.logPath = args.value("--log");
+  testbed::AnalyticsSink sink(std::move(options));
+  auto control = [&sink](const testbed::QueryParams& params) { return sink.control(params); };
+  uint64_t refuseMs = 0;
+  if (!applyFaultFlags(args, control, &refuseMs, &error)) {
+    std::fprintf(stderr, "testbed analytics: %s\n", error.c_str());
+    return 2;
+  }
+  if (!sink.start(port, &error)) {
+    std::fprintf(stderr, "testbed analytics: %s\n", error.c_str());
+    return 1;
+  }
+  refuseAtFirst(refuseMs, control);
+  runUntilInterrupted(sink.port(), [&sink] { sink.stop(); });
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -226,6 +323,8 @@ int main(int argc, char** argv) {
   if (command == "service") return runService(argc, argv);
   if (command == "origin") return runOrigin(argc, argv);
   if (command == "installer") return runInstaller(argc, argv);
+  if (command == "publisher") return runPublisher(argc, argv);
+  if (command == "analytics") return runAnalytics(argc, argv);
   std::fputs(kUsage, stderr);
   return 2;
 }

@@ -11,14 +11,18 @@
 #include <string>
 
 #include "testbed/http_message.h"
+#include "testbed/json_writer.h"
 
 namespace testbed {
 
 // {"time":"2024-05-01T12:00:00.123Z","connection":N,"method":...,"target":...,"path":...,
 //  "function":... (when the query has one),"query":[["name","value"],["flag",null]],
-//  "headers":[["Host","localhost"]]}
+//  "headers":[["Host","localhost"]],"body":... (when the request has a body or is a POST)}
 std::string requestLogLine(const HttpRequest& request, uint64_t connectionId,
                            std::chrono::system_clock::time_point when);
+// The members of that line, for servers that add their own members to it.
+void writeRequestFields(JsonWriter& json, const HttpRequest& request, uint64_t connectionId,
+                        std::chrono::system_clock::time_point when);
 
 // ISO 8601 in UTC with milliseconds.
 std::string formatUtcTime(std::chrono::system_clock::time_point when);
@@ -34,6 +38,8 @@ class RequestLog {
   // False when a path was given but the file cannot be opened for appending.
   bool usable() const { return path_.empty() || file_ != nullptr; }
   void record(const HttpRequest& request, uint64_t connectionId);
+  // Appends a line made by the caller (one JSON object, no line end).
+  void recordLine(std::string line);
 
  private:
   std::string path_;

@@ -53,6 +53,30 @@ Reply KeptConnection::get(const std::string& target, const std::string& extraHea
   return reply;
 }
 
+Exchange exchangeOnce(uint16_t port, const std::string& request) {
+  Exchange exchange;
+  testbed::Socket socket = testbed::connectTo("127.0.0.1", port);
+  if (!socket.valid()) return exchange;
+  exchange.connected = true;
+  socket.setReceiveTimeout(10000);
+  if (!socket.sendAll(request)) return exchange;
+  char buffer[65536];
+  for (;;) {
+    testbed::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
+    if (result.status != testbed::ReceiveStatus::Data) break;
+    exchange.received.append(buffer, result.count);
+  }
+  size_t headEnd = exchange.received.find("\r\n\r\n");
+  if (headEnd == std::string::npos || exchange.received.compare(0, 5, "HTTP/") != 0) return exchange;
+  Reply& reply = exchange.reply;
+  reply.head = exchange.received.substr(0, headEnd + 4);
+  reply.status = reply.head.size() > 12 ? std::atoi(reply.head.c_str() + 9) : 0;
+  reply.body = exchange.received.substr(headEnd + 4);
+  size_t lengthAt = reply.head.find("\r\nContent-Length: ");
+  reply.ok = lengthAt != std::string::npos && std::stoull(reply.head.substr(lengthAt + 18)) == reply.body.size();
+  return exchange;
+}
+
 std::string encode(std::string_view text) {
   static const char kDigits[] = "0123456789abcdef";
   std::string out;

@@ -38,6 +38,15 @@ class KeptConnection {
   int opened_ = 0;
 };
 
+// One request on a fresh connection, read until the server closes it (the request should not ask
+// for keep-alive). connected is false when the connection was refused; received holds every byte.
+struct Exchange {
+  bool connected = false;
+  std::string received;
+  Reply reply;  // ok only when a head arrived and the body is as long as Content-Length says
+};
+Exchange exchangeOnce(uint16_t port, const std::string& request);
+
 // The client library's encoding: letters, digits, "-", "." and "_" kept, the rest as %xx.
 std::string encode(std::string_view text);
 // "/api?function=F&cid=0&apiversion=capi_1.8.0.5&url=<encoded url>" followed by extra.

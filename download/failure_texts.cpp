@@ -1,0 +1,30 @@
+#include "download/failure_texts.h"
+
+#include "netsession/client_errors.h"
+
+const wchar_t kNoSidText[] = L"Cannot connect to server, please retry later.";
+const wchar_t kInvalidGameDataText[] = L"Game data is invalid.";
+const wchar_t kConnectionProblemsText[] = L"Connection problems";
+const wchar_t kNotEnoughDiskSpaceText[] = L"Not enough disk space";
+const wchar_t kStartingDownloadText[] = L"Starting download...";
+const wchar_t kFileSizeUnknownText[] = L"Cannot read the size of the game files, please retry later.";
+
+std::wstring ClientFailureText(int32_t code, const std::wstring& fallback) {
+  switch (static_cast<ClientError>(code)) {
+    case ClientError::DiskIoFailure:
+      return L"Disk I/O Failure";
+    case ClientError::InsufficientMemory:
+      return L"Insufficient Memory";
+    case ClientError::InternalFailure:
+      return L"Internal Failure";
+    default:
+      return fallback;
+  }
+}
+
+std::wstring InstallFailureText(int32_t code) { return ClientFailureText(code, L"Cannot install Akamai."); }
+
+std::wstring InitializeFailureText(int32_t code) {
+  if (code == static_cast<int32_t>(ClientError::NotInstalled)) return L"Cannot install Akamai.";
+  return ClientFailureText(code, L"Failed to initialize Akamai");
+}

@@ -1,0 +1,29 @@
+// The status line and the notification-area tooltip for the job's state.
+#ifndef DOWNLOAD_STATUS_TEXT_H
+#define DOWNLOAD_STATUS_TEXT_H
+
+#include <stdint.h>
+
+#include <string>
+
+#include "download/job_state.h"
+
+struct StatusInputs {
+  JobState state = JobState::NotStarted;
+  int32_t retryLevel = 0;
+  int32_t retryCountdown = 0;
+  uint64_t totalReceived = 0;
+  uint64_t totalBytes = 0;
+  int32_t totalPercent = 0;
+  uint64_t timeLeft = 0;  // seconds; 0: no estimate
+  uint64_t speed = 0;     // bytes per second; 0: no rate shown
+};
+
+struct StatusTexts {
+  std::wstring status;
+  std::wstring tooltip;
+};
+
+StatusTexts ComposeStatus(const StatusInputs& inputs);
+
+#endif

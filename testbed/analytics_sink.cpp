@@ -1,0 +1,124 @@
+#include "testbed/analytics_sink.h"
+
+#include <chrono>
+
+#include "testbed/base64.h"
+#include "testbed/query.h"
+
+namespace testbed {
+namespace {
+
+const std::set<std::string> kRequestKinds = {"track"};
+
+TrackedEvent unreadable(TrackedEvent event, std::string why) {
+  event.readable = false;
+  event.error = std::move(why);
+  return event;
+}
+
+}  // namespace
+
+std::string TrackedEvent::property(std::string_view name) const {
+  for (const auto& [key, value] : properties) {
+    if (key != name) continue;
+    return value.kind == JsonValue::Kind::String ? value.text : "<not a string>";
+  }
+  return "<missing>";
+}
+
+TrackedEvent readTrackQuery(std::string_view rawQuery) {
+  TrackedEvent event;
+  event.rawQuery = std::string(rawQuery);
+  QueryParams params = parseQuery(rawQuery);
+  const QueryParam* data = findParam(params, "data");
+  if (data == nullptr || data->value.empty()) return unreadable(std::move(event), "no data");
+  std::optional<std::string> payload = decodeBase64(data->value);
+  if (!payload) return unreadable(std::move(event), "data is not Base64");
+  std::string why;
+  std::optional<JsonValue> document = parseJson(*payload, &why);
+  if (!document) return unreadable(std::move(event), "data is not JSON: " + why + ": " + *payload);
+  const JsonValue* name = document->member("event");
+  const JsonValue* properties = document->member("properties");
+  if (document->kind != JsonValue::Kind::Object || name == nullptr || name->kind != JsonValue::Kind::String ||
+      properties == nullptr || properties->kind != JsonValue::Kind::Object) {
+    return unreadable(std::move(event), "data lacks an event name or properties: " + *payload);
+  }
+  event.readable = true;
+  event.event = name->text;
+  event.properties = properties->members;
+  return event;
+}
+
+AnalyticsSink::AnalyticsSink(AnalyticsSinkOptions options)
+    : options_(std::move(options)),
+      log_(options_.logPath),
+      server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); }) {}
+
+bool AnalyticsSink::start(uint16_t port, std::string* error) {
+  if (!log_.usable()) {
+    if (error != nullptr) *error = "cannot open the request log " + options_.logPath;
+    return false;
+  }
+  if (!server_.start(port)) {
+    if (error != nullptr) *error = "cannot listen on 127.0.0.1:" + std::to_string(port);
+    return false;
+  }
+  return true;
+}
+
+std::string AnalyticsSink::control(const QueryParams& params) {
+  std::string refusal;
+  FaultControl parsed = parseFaultControl(params, kRequestKinds, &refusal);
+  if (!refusal.empty()) return refusal;
+  faults_.apply(parsed);
+  if (parsed.refuseFor) server_.refuseConnections(*parsed.refuseFor);
+  return "";
+}
+
+std::vector<TrackedEvent> AnalyticsSink::events() const {
+  std::lock_guard<std::mutex> lock(eventsMutex_);
+  return events_;
+}
+
+Answer AnalyticsSink::handle(const HttpRequest& request, uint64_t connectionId) {
+  bool track = request.path == "/track/" || request.path == "/track";
+  if (!track) {
+    log_.record(request, connectionId);
+    if (request.path != "/control") return Answer::json(404, "{\"error\":\"Not found.\"}");
+    std::string refusal = control(parseQuery(request.rawQuery));
+    if (refusal.empty()) return Answer::json(200, "{\"ok\":true}");
+    return Answer::json(400, JsonWriter().beginObject().key("ok").boolean(false).key("error").string(refusal).endObject().text());
+  }
+  TrackedEvent event = readTrackQuery(request.rawQuery);
+  JsonWriter line;
+  line.beginObject();
+  writeRequestFields(line, request, connectionId, std::chrono::system_clock::now());
+  line.key("rawQuery").string(event.rawQuery);
+  if (event.readable) {
+    line.key("event").string(event.event);
+    line.key("properties").beginArray();
+    for (const auto& [key, value] : event.properties) {
+      line.beginArray().string(key);
+      writeJsonValue(line, value);
+      line.endArray();
+    }
+    line.endArray();
+  } else {
+    line.key("error").string(event.error);
+  }
+  line.endObject();
+  log_.recordLine(line.text());
+  bool readable = event.readable;
+  {
+    std::lock_guard<std::mutex> lock(eventsMutex_);
+    events_.push_back(std::move(event));
+  }
+  Answer normal;
+  normal.headers.push_back({"Content-Type", "text/plain"});
+  normal.body = readable ? "1" : "0";
+  std::optional<FaultRule> fault = faults_.take("track");
+  if (!fault) return normal;
+  return shapeAnswer(*fault, std::move(normal), [this] { return server_.stopping(); });
+}
+
+}  // namespace testbed

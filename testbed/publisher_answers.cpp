@@ -1,0 +1,63 @@
+#include "testbed/publisher_answers.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "testbed/query.h"
+
+namespace testbed {
+
+std::string xmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string sidAnswer(std::string_view sid) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<response><sid>" + xmlEscape(sid) + "</sid></response>\n";
+}
+
+std::string configAnswer(std::string_view fileId, const std::vector<ConfigEntry>& entries) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<config>\n  <file_id>" + xmlEscape(fileId) +
+                    "</file_id>\n  <resources>\n";
+  for (const auto& entry : entries) {
+    xml += "    <file><rid>" + xmlEscape(entry.rid) + "</rid><rnum>" + xmlEscape(entry.rnum) + "</rnum><uri>" +
+           xmlEscape(entry.uri) + "</uri></file>\n";
+  }
+  xml += "  </resources>\n</config>\n";
+  return xml;
+}
+
+bool entriesForFolder(const std::filesystem::path& folder, std::string_view originUrl,
+                      std::vector<ConfigEntry>* entries, std::string* error) {
+  std::error_code failure;
+  std::vector<std::string> names;
+  for (std::filesystem::directory_iterator it(folder, failure), end; !failure && it != end; it.increment(failure)) {
+    std::error_code ignored;
+    if (it->is_regular_file(ignored)) names.push_back(it->path().filename().u8string());
+  }
+  if (failure) {
+    *error = "cannot read the folder " + folder.u8string() + ": " + failure.message();
+    return false;
+  }
+  std::sort(names.begin(), names.end());
+  std::string base(originUrl);
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  entries->clear();
+  for (size_t i = 0; i < names.size(); ++i) {
+    entries->push_back({std::to_string(1001 + i), std::to_string(1 + i), base + "/" + percentEncode(names[i])});
+  }
+  return true;
+}
+
+}  // namespace testbed

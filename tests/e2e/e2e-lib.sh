@@ -1,0 +1,264 @@
+# shellcheck shell=bash
+# The end-to-end harness: the real downloader (the win64 build, every host on loopback) under Wine
+# on a private Xvfb display, against the testbed's servers on their fixed loopback ports, driven by
+# the UI driver. Sourced by tests/e2e/run and scripts/demo.
+#
+# Needs: E2E_BUILD (the win64 build folder), E2E_TESTBED (the native testbed program).
+
+e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+E2E_BUILD=${E2E_BUILD:-$e2e_root/build/win64}
+E2E_TESTBED=${E2E_TESTBED:-$e2e_root/build/native/testbed/testbed}
+E2E_DOWNLOADER=$E2E_BUILD/app/downloader.exe
+E2E_DRIVER=$E2E_BUILD/tests/ui/ui_driver.exe
+E2E_GAME_SETUP=$E2E_BUILD/tests/e2e/e2e_game_setup.exe
+E2E_STARTING_INSTALLER=$E2E_BUILD/tests/test_installer_starting.exe
+# Where the stand-in installer starts its service (fixed when it was built).
+E2E_INSTALLED_SERVICE_DIR=$E2E_BUILD/wine-install
+
+# The ports the win64 build was made with, and the download service's own.
+E2E_PUBLISHER_PORT=47180
+E2E_ANALYTICS_PORT=47181
+E2E_INSTALLER_PORT=47182
+E2E_SERVICE_PORT=9421
+
+E2E_TITLE="Iron Fable Downloader"
+E2E_LICENCE_TITLE="License Agreement"
+
+export AK_WINEPREFIX=${AK_E2E_WINEPREFIX:-$E2E_BUILD/wine-e2e}
+# shellcheck source=scripts/wine-env
+source "$e2e_root/scripts/wine-env"
+
+e2e_failures=0
+e2e_pids=()
+e2e_xvfb_pid=
+e2e_downloader_pid=
+
+e2e_note() { echo "e2e: $*"; }
+
+# Records a failed expectation and goes on.
+e2e_fail() {
+  echo "e2e: FAILED: $*"
+  e2e_failures=$((e2e_failures + 1))
+}
+
+e2e_expect_eq() {  # ACTUAL EXPECTED WHAT
+  if [ "$1" != "$2" ]; then e2e_fail "$3: expected '$2', got '$1'"; fi
+}
+
+e2e_expect_contains() {  # FILE TEXT WHAT
+  if ! grep -qF -- "$2" "$1" 2>/dev/null; then e2e_fail "$3: '$2' not in $1"; fi
+}
+
+# The prefix, the display and a clean state of the downloader's own traces in the prefix.
+e2e_setup() {  # NAME
+  E2E_WORK=$E2E_BUILD/e2e/$1
+  rm -rf "$E2E_WORK"
+  mkdir -p "$E2E_WORK/shots"
+  prepare_wine_prefix >/dev/null 2>&1 || { e2e_fail "no Wine prefix"; return 1; }
+  /usr/lib/wine/wineserver -p 30 </dev/null >/dev/null 2>&1 || true
+  if [ ! -f "$WINEPREFIX/.e2e-ready" ]; then
+    # Without a window manager Wine waits for one each time it hides a window it thinks is managed.
+    timeout -k 10 60 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+      >/dev/null 2>&1
+    timeout -k 10 60 /usr/lib/wine/wineserver -w || true
+    touch "$WINEPREFIX/.e2e-ready"
+  fi
+  e2e_start_display
+  rm -rf "$WINEPREFIX/drive_c/TesselGames"
+  e2e_wine_reg delete 'HKCU\Software\Tessel Games' /f
+  # Windows always has the RunOnce key; a fresh Wine prefix does not.
+  e2e_wine_reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f
+  e2e_wine_reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v "$E2E_TITLE" /f
+  trap e2e_teardown EXIT
+}
+
+e2e_wine_reg() { timeout -k 5 60 /usr/lib/wine/wine64 reg "$@" >/dev/null 2>&1 || true; }
+
+# Prints the data of a registry value ("" when there is none).
+e2e_reg_value() {  # KEY NAME
+  timeout -k 5 60 /usr/lib/wine/wine64 reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^  */, ""); print }'
+}
+
+e2e_start_display() {
+  local n
+  if [ -n "${E2E_USE_DISPLAY:-}" ]; then
+    export DISPLAY=$E2E_USE_DISPLAY
+    return 0
+  fi
+  for n in $(seq 171 240); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+      e2e_xvfb_pid=$!
+      for _ in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.1
+      done
+      export DISPLAY=":$n"
+      return 0
+    fi
+  done
+  e2e_fail "no free X display"
+  return 1
+}
+
+# A game of three files in E2E_WORK/game: the stand-in installer first, then two data files of
+# the given sizes in bytes.
+e2e_make_game() {  # SIZE2 SIZE3
+  mkdir -p "$E2E_WORK/game"
+  cp "$E2E_GAME_SETUP" "$E2E_WORK/game/01_setup.exe"
+  head -c "$1" /dev/urandom >"$E2E_WORK/game/02_assets.bin"
+  head -c "$2" /dev/urandom >"$E2E_WORK/game/03_assets.bin"
+}
+
+# Waits for a server's "listening on PORT" line and prints the port.
+e2e_port_of() {
+  for _ in $(seq 1 100); do
+    if grep -q '^listening on ' "$1" 2>/dev/null; then
+      sed -n 's/^listening on //p' "$1" | head -n 1
+      return 0
+    fi
+    sleep 0.1
+  done
+  e2e_fail "no server announced itself in $1"
+  return 1
+}
+
+e2e_spawn() {  # NAME ARGS...
+  local name=$1
+  shift
+  setsid "$E2E_TESTBED" "$@" </dev/null >"$E2E_WORK/$name.out" 2>&1 &
+  e2e_pids+=($!)
+  echo $! >"$E2E_WORK/$name.pid"
+}
+
+e2e_start_service() {
+  rm -f "$E2E_WORK/service.out"
+  e2e_spawn service service --port "$E2E_SERVICE_PORT" --state-dir "$E2E_WORK/state" --log "$E2E_WORK/service.log" \
+    --retry-delay-ms 200 --drive "Z=/" --drive "C=$WINEPREFIX/drive_c" "$@"
+  e2e_port_of "$E2E_WORK/service.out" >/dev/null
+}
+
+e2e_stop_service() {
+  kill "$(cat "$E2E_WORK/service.pid")" 2>/dev/null || true
+  for _ in $(seq 1 50); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$E2E_SERVICE_PORT") 2>/dev/null || return 0
+    sleep 0.1
+  done
+}
+
+# The origin (throttled, bytes per second), the publisher, the analytics sink, the installer
+# server and, unless E2E_NO_SERVICE is set, the download service.
+e2e_start_testbed() {  # THROTTLE
+  mkdir -p "$E2E_WORK/state"
+  e2e_spawn origin origin --port 0 --root "$E2E_WORK/game" --log "$E2E_WORK/origin.log" --throttle "$1"
+  local origin
+  origin=$(e2e_port_of "$E2E_WORK/origin.out") || return 1
+  e2e_spawn publisher publisher --port "$E2E_PUBLISHER_PORT" --log "$E2E_WORK/publisher.log" \
+    --files "$E2E_WORK/game" --origin "http://127.0.0.1:$origin" ${E2E_PUBLISHER_ARGS:-}
+  e2e_spawn analytics analytics --port "$E2E_ANALYTICS_PORT" --log "$E2E_WORK/analytics.log"
+  e2e_spawn installer installer --port "$E2E_INSTALLER_PORT" --body "$E2E_STARTING_INSTALLER" \
+    --log "$E2E_WORK/installer.log"
+  local name
+  for name in publisher analytics installer; do e2e_port_of "$E2E_WORK/$name.out" >/dev/null || return 1; done
+  if [ -z "${E2E_NO_SERVICE:-}" ]; then e2e_start_service; fi
+}
+
+# Sends fault controls to a testbed server: e2e_control PORT QUERY
+e2e_control() {
+  local answer
+  answer=$(timeout 10 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1" && printf "GET /control?%s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" "$2" >&3 && cat <&3' _ "$1" "$2")
+  case $answer in
+    "HTTP/1."*" 200 "*) ;;
+    *) e2e_fail "control $2 refused: $answer" ;;
+  esac
+}
+
+e2e_run_downloader() {  # ARGS...
+  AK_WINE_TIMEOUT=${E2E_RUN_LIMIT:-400} bash "$e2e_root/scripts/wine-run" "$E2E_DOWNLOADER" "$@" \
+    >"$E2E_WORK/downloader.out" 2>&1 &
+  e2e_downloader_pid=$!
+}
+
+e2e_drive() { AK_WINE_TIMEOUT=60 bash "$e2e_root/scripts/wine-run" "$E2E_DRIVER" "$@" 2>>"$E2E_WORK/driver.err" | tr -d '\r'; }
+
+# Waits for the downloader to end: its exit code in E2E_EXIT (124 after the time limit).
+e2e_wait_exit() {  # SECONDS
+  local waited=0
+  while kill -0 "$e2e_downloader_pid" 2>/dev/null && [ "$waited" -lt "$(($1 * 10))" ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  if kill -0 "$e2e_downloader_pid" 2>/dev/null; then
+    E2E_EXIT=124
+    kill "$e2e_downloader_pid" 2>/dev/null
+  else
+    wait "$e2e_downloader_pid"
+    E2E_EXIT=$?
+  fi
+}
+
+e2e_shot() {  # NAME
+  import -display "$DISPLAY" -window root "$E2E_WORK/shots/$1.png" 2>/dev/null || e2e_fail "no screenshot $1"
+}
+
+# Polls until the message box shows and prints its message.
+e2e_box_text() {  # SECONDS
+  e2e_drive text @box 1026 --wait "$1"
+}
+
+# The event names the analytics sink received, in order, one line.
+e2e_events() { grep -o '"event":"[a-z_]*"' "$E2E_WORK/analytics.log" 2>/dev/null | sed 's/"event":"//; s/"//' | xargs; }
+
+# The event line of the nth (1-based) event with that name.
+e2e_event_line() {  # NAME N
+  grep "\"event\":\"$1\"" "$E2E_WORK/analytics.log" | sed -n "${2}p"
+}
+
+e2e_paths() {  # LOG
+  grep -o '"path":"[^"]*"' "$1" 2>/dev/null | sed 's/"path":"//; s/"$//' | xargs
+}
+
+e2e_download_folder() { echo "$WINEPREFIX/drive_c/TesselGames/Downloader"; }
+
+# Every game file on disk equals its origin copy.
+e2e_expect_files_complete() {
+  local file
+  for file in "$E2E_WORK"/game/*; do
+    cmp -s "$file" "$(e2e_download_folder)/$(basename "$file")" || e2e_fail "$(basename "$file") differs from the origin"
+  done
+}
+
+# Waits until the download service has fetched at least BYTES of a file.
+e2e_wait_for_bytes() {  # NAME BYTES SECONDS
+  local path
+  path="$(e2e_download_folder)/$1"
+  for _ in $(seq 1 $(($3 * 10))); do
+    if [ -f "$path" ] && [ "$(stat -c %s "$path")" -ge "$2" ]; then return 0; fi
+    sleep 0.1
+  done
+  e2e_fail "$1 did not reach $2 bytes in $3 s"
+  return 1
+}
+
+e2e_teardown() {
+  local pid
+  if [ -n "$e2e_downloader_pid" ]; then kill "$e2e_downloader_pid" 2>/dev/null || true; fi
+  for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  bash "$e2e_root/scripts/testbed-for-wine" stop-service "$E2E_INSTALLED_SERVICE_DIR" >/dev/null 2>&1 || true
+  timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$e2e_xvfb_pid" ]; then
+    kill "$e2e_xvfb_pid" 2>/dev/null || true
+    wait "$e2e_xvfb_pid" 2>/dev/null || true
+  fi
+}
+
+# Ends a scenario with the line ctest looks for.
+e2e_result() {  # NAME
+  if [ "$e2e_failures" -eq 0 ]; then
+    echo "[  PASSED  ] 1 test ($1)"
+    return 0
+  fi
+  echo "[  FAILED  ] $1: $e2e_failures expectation(s); logs in $E2E_WORK"
+  return 1
+}

@@ -1,0 +1,212 @@
+// Requests to the publisher's server through real WinHTTP under Wine, against the testbed's
+// publisher server (started by the ctest fixture, on the native side).
+#include "server/server_request.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "netsession/platform.h"
+#include "netsession/transport.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+const std::filesystem::path kPublisherDir = std::filesystem::u8path(AK_WINE_PUBLISHER_DIR);
+
+// Records what the controller would be told, and lets a test wait for it.
+class RecordingHooks : public ServerHooks {
+ public:
+  void OnSidReply(const std::optional<std::wstring>& sid) override {
+    record(L"sid:" + (sid ? *sid : std::wstring(L"(none)")));
+  }
+  void OnConfigReply(std::unique_ptr<GameConfig> config) override {
+    std::lock_guard<std::mutex> guard(lock_);
+    configs_.push_back(std::move(config));
+    calls_.push_back(L"config");
+    changed_.notify_all();
+  }
+  void OnServerRequestFailed(RequestKind kind) override {
+    record(kind == RequestKind::Sid ? L"failed:sid" : kind == RequestKind::Config ? L"failed:config" : L"failed:?");
+  }
+
+  // Waits until count calls have arrived (or the time is up) and returns them all.
+  std::vector<std::wstring> waitForCalls(size_t count, int timeoutMs = 10000) {
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait_for(guard, milliseconds(timeoutMs), [&] { return calls_.size() >= count; });
+    return calls_;
+  }
+  std::unique_ptr<GameConfig> takeConfig() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (configs_.empty()) return nullptr;
+    auto config = std::move(configs_.front());
+    configs_.erase(configs_.begin());
+    return config;
+  }
+
+ private:
+  void record(std::wstring call) {
+    std::lock_guard<std::mutex> guard(lock_);
+    calls_.push_back(std::move(call));
+    changed_.notify_all();
+  }
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<std::wstring> calls_;
+  std::vector<std::unique_ptr<GameConfig>> configs_;
+};
+
+int portOf(const char* name) {
+  std::ifstream file(kPublisherDir / name);
+  int port = 0;
+  file >> port;
+  return port;
+}
+
+std::string readLog(const char* name) {
+  std::ifstream file(kPublisherDir / name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+
+class ServerRequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = portOf("publisher.port");
+    ASSERT_GT(port_, 0) << "the publisher fixture did not start";
+    ASSERT_TRUE(akplatform::startNetworking());
+    logStart_ = readLog("publisher.log").size();
+    control("clear");
+  }
+
+  void TearDown() override { akplatform::stopNetworking(); }
+
+  ServerAddress address(int port = 0) const { return ServerAddress{L"127.0.0.1", port ? port : port_, L"/downloads/v1"}; }
+
+  // Applies fault controls at the publisher, synchronously.
+  void control(const std::string& query) {
+    std::string url = "http://127.0.0.1:" + std::to_string(port_) + "/control?" + query;
+    size_t length = 0;
+    char* answer = _ak_fetchUrl("test", url.c_str(), nullptr, &length);
+    ASSERT_NE(answer, nullptr) << url;
+    free(answer);
+  }
+
+  std::string newLog() const { return readLog("publisher.log").substr(logStart_); }
+
+  // The requests logged since the test began, once they hold count occurrences of text.
+  std::string waitForLogged(const std::string& text, size_t count) {
+    std::string log;
+    for (int i = 0; i < 200; ++i) {
+      log = newLog();
+      size_t found = 0;
+      for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++found;
+      if (found >= count) break;
+      Sleep(25);
+    }
+    return log;
+  }
+
+  int port_ = 0;
+  size_t logStart_ = 0;
+  RecordingHooks hooks_;
+};
+
+TEST_F(ServerRequestTest, SidThenConfigurationReachTheHooks) {
+  ServerRequest sid(&hooks_, address());
+  sid.RequestSid(L"irf");
+  ASSERT_EQ(hooks_.waitForCalls(1), (std::vector<std::wstring>{L"sid:tb-sid-0001"}));
+
+  // Forty entries make an answer of several kilobytes: many 1024-byte reads, appended in order.
+  ServerRequest config(&hooks_, address());
+  config.RequestConfig(L"irf", L"tb-sid-0001");
+  ASSERT_EQ(hooks_.waitForCalls(2).size(), 2u);
+  std::unique_ptr<GameConfig> received = hooks_.takeConfig();
+  ASSERT_NE(received, nullptr);
+  ASSERT_EQ(received->files.size(), 40u);
+  for (size_t i = 0; i < received->files.size(); ++i) {
+    wchar_t name[32];
+    swprintf(name, 32, L"/part%02u.bin", static_cast<unsigned>(i + 1));
+    EXPECT_NE(received->files[i].uri.find(name), std::wstring::npos) << i;
+  }
+
+  std::string log = newLog();
+  size_t sidLine = log.find("\"path\":\"/downloads/v1/irf\"");
+  size_t configLine = log.find("\"path\":\"/downloads/v1/irf/tb-sid-0001/config\"");
+  ASSERT_NE(sidLine, std::string::npos) << log;
+  ASSERT_NE(configLine, std::string::npos) << log;
+  EXPECT_LT(sidLine, configLine);
+  EXPECT_NE(log.find("Akamai NetSession Client"), std::string::npos);
+}
+
+TEST_F(ServerRequestTest, AnEmptyAnswerGivesNoSid) {
+  ServerRequest sid(&hooks_, address(portOf("publisher-empty.port")));
+  sid.RequestSid(L"irf");
+  EXPECT_EQ(hooks_.waitForCalls(1), (std::vector<std::wstring>{L"sid:(none)"}));
+}
+
+TEST_F(ServerRequestTest, RefusedConnectionsAndErrorStatusesAreFailures) {
+  {
+    // Nothing listens on the discard port of the loopback interface.
+    ServerRequest sid(&hooks_, address(9));
+    sid.RequestSid(L"irf");
+    EXPECT_EQ(hooks_.waitForCalls(1), (std::vector<std::wstring>{L"failed:sid"}));
+  }
+  control("fault=status&status=404&count=1&on=config");
+  control("fault=status&status=500&count=1&on=sid");
+  ServerRequest config(&hooks_, address());
+  config.RequestConfig(L"irf", L"tb-sid-0001");
+  ServerRequest sid(&hooks_, address());
+  sid.RequestSid(L"irf");
+  std::vector<std::wstring> calls = hooks_.waitForCalls(3);
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_NE(std::find(calls.begin(), calls.end(), L"failed:config"), calls.end());
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), L"failed:sid"), 2);
+  // The failed sid request may be sent again on the same object, and now succeeds.
+  sid.RequestSid(L"irf");
+  EXPECT_EQ(hooks_.waitForCalls(4).back(), L"sid:tb-sid-0001");
+}
+
+TEST_F(ServerRequestTest, StatisticsPostsCarryTheFormAndItsContentType) {
+  ServerRequest stats(&hooks_, address());
+  PropertyList record{{L"event", L"pause"}, {L"attr1", L"7"}, {L"attr2", L"3221225472"}};
+  stats.PostStats(L"irf", L"tb-sid-0001", record);
+  waitForLogged("\"method\":\"POST\"", 1);
+  stats.PostStats(L"irf", L"tb-sid-0001", PropertyList());
+  std::string log = waitForLogged("\"method\":\"POST\"", 2);
+  size_t first = log.find("\"method\":\"POST\"");
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_NE(log.find("\"path\":\"/downloads/v1/irf/tb-sid-0001/stats\""), std::string::npos) << log;
+  EXPECT_NE(log.find("event=pause&attr1=7&attr2=3221225472"), std::string::npos) << log;
+  size_t second = log.find("\"method\":\"POST\"", first + 1);
+  ASSERT_NE(second, std::string::npos) << log;
+  std::string secondLine = log.substr(second, log.find('\n', second) - second);
+  EXPECT_NE(secondLine.find("\"body\":\"\""), std::string::npos) << secondLine;
+  EXPECT_NE(secondLine.find("application/x-www-form-urlencoded"), std::string::npos) << secondLine;
+  EXPECT_TRUE(hooks_.waitForCalls(1, 300).empty());
+}
+
+// A request replaced before its answer came must not reach the hooks late.
+TEST_F(ServerRequestTest, OnlyTheRequestThatReplacedAnotherIsActedOn) {
+  control("fault=slow&delay=1000&count=1&on=sid");
+  ServerRequest sid(&hooks_, address());
+  sid.RequestSid(L"irf");
+  Sleep(200);
+  sid.RequestSid(L"irf");
+  EXPECT_EQ(hooks_.waitForCalls(1).size(), 1u);
+  Sleep(1500);
+  EXPECT_EQ(hooks_.waitForCalls(1), (std::vector<std::wstring>{L"sid:tb-sid-0001"}));
+}
+
+}  // namespace

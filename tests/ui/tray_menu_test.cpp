@@ -1,0 +1,139 @@
+// The notification-area menu: its items per job state as prepared and as really shown, the command
+// it delivers, and the tooltip's bound.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "resources/resource_ids.h"
+#include "tests/ui/support/fake_command_sink.h"
+#include "tests/ui/support/ui_test_support.h"
+#include "ui/main_dialog.h"
+#include "ui/tray_icon.h"
+
+namespace {
+
+constexpr int kNotStarted = 0;
+constexpr int kStarting = 2;
+constexpr int kDownloading = 3;
+constexpr int kPaused = 4;
+constexpr int kCompleted = 5;
+constexpr UINT kGetMenuOfPopup = 0x01E1;  // MN_GETHMENU
+
+struct ItemState {
+  std::wstring text;
+  bool enabled;
+};
+
+ItemState itemState(HMENU menu, UINT command) {
+  wchar_t text[64] = L"";
+  GetMenuStringW(menu, command, text, 64, MF_BYCOMMAND);
+  const UINT state = GetMenuState(menu, command, MF_BYCOMMAND);
+  return {text, (state & (MF_GRAYED | MF_DISABLED)) == 0};
+}
+
+const struct {
+  int jobState;
+  const wchar_t* pauseText;
+  bool pauseEnabled;
+} kPerState[] = {
+    {kNotStarted, L"Pause", false}, {kStarting, L"Pause", false},  {kDownloading, L"Pause", true},
+    {kPaused, L"Resume", true},     {kCompleted, L"Pause", false},
+};
+
+TEST(TrayMenu, PauseItemFollowsTheJobState) {
+  for (const auto& expected : kPerState) {
+    SCOPED_TRACE(expected.jobState);
+    HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU));
+    HMENU popup = GetSubMenu(menu, 0);
+    PrepareTrayMenu(popup, expected.jobState);
+    EXPECT_EQ(itemState(popup, ID_TRAY_OPEN_DOWNLOAD).text, L"Open Download");
+    EXPECT_TRUE(itemState(popup, ID_TRAY_OPEN_DOWNLOAD).enabled);
+    EXPECT_EQ(itemState(popup, ID_TRAY_PAUSE_RESUME).text, expected.pauseText);
+    EXPECT_EQ(itemState(popup, ID_TRAY_PAUSE_RESUME).enabled, expected.pauseEnabled);
+    DestroyMenu(menu);
+  }
+}
+
+TEST(TrayTooltip, KeepsAtMost127Characters) {
+  CTrayIconImpl tray;
+  tray.SetTrayTooltip(std::wstring(200, L'x'));
+  EXPECT_EQ(tray.TrayTooltip(), std::wstring(127, L'x'));
+  tray.SetTrayTooltip(L"42% completed - 3 min left\n120.0 MB of 300.0 MB");
+  EXPECT_EQ(tray.TrayTooltip(), L"42% completed - 3 min left\n120.0 MB of 300.0 MB");
+  EXPECT_FALSE(tray.IsTrayIconInstalled());
+}
+
+// What the open pop-up menu showed, read from inside its own modal loop, and then the keys sent.
+struct MenuVisit {
+  bool seen = false;
+  ItemState open;
+  ItemState pause;
+  UINT defaultItem = 0;
+  int downPresses = 0;
+};
+MenuVisit* currentVisit = nullptr;
+
+void CALLBACK inspectOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND popup = nullptr;
+  while ((popup = FindWindowExW(nullptr, popup, L"#32768", nullptr)) != nullptr) {
+    if (IsWindowVisible(popup) && GetWindowThreadProcessId(popup, nullptr) == GetCurrentThreadId()) break;
+  }
+  if (popup == nullptr) return;  // not open yet: the timer comes back
+  KillTimer(nullptr, timer);
+  HMENU menu = reinterpret_cast<HMENU>(SendMessageW(popup, kGetMenuOfPopup, 0, 0));
+  currentVisit->seen = true;
+  currentVisit->open = itemState(menu, ID_TRAY_OPEN_DOWNLOAD);
+  currentVisit->pause = itemState(menu, ID_TRAY_PAUSE_RESUME);
+  currentVisit->defaultItem = GetMenuDefaultItem(menu, FALSE, 0);
+  for (int i = 0; i < currentVisit->downPresses; ++i) PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
+  // The menu chooses on the character of the Enter key.
+  PostMessageW(popup, WM_CHAR, L'\r', 0);
+}
+
+TEST(TrayMenu, RightClickShowsTheMenuForTheStateAndDeliversTheChosenCommand) {
+  const struct {
+    int jobState;
+    int downPresses;
+    const char* command;
+  } kCases[] = {
+      {kPaused, 2, "toggle"},
+      {kDownloading, 2, "toggle"},
+      {kStarting, 2, nullptr},
+      {kCompleted, 1, "restore"},
+  };
+  FakeCommandSink sink;
+  CMainDlg window;
+  window.SetCommandSink(&sink);
+  ASSERT_TRUE(window.Create());
+  window.Show();
+  window.BringToForeground();
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.jobState);
+    sink.jobState = c.jobState;
+    sink.received.clear();
+    MenuVisit visit;
+    visit.downPresses = c.downPresses;
+    currentVisit = &visit;
+    SetTimer(nullptr, 0, 50, &inspectOpenMenu);
+    SendMessageW(window.Handle(), window.TrayNotificationMessage(), ID_TRAY_ICON, WM_RBUTTONUP);
+    uitest::PumpMessages(100);
+    ASSERT_TRUE(visit.seen);
+    EXPECT_EQ(visit.open.text, L"Open Download");
+    EXPECT_EQ(visit.defaultItem, static_cast<UINT>(ID_TRAY_OPEN_DOWNLOAD));
+    for (const auto& expected : kPerState) {
+      if (expected.jobState != c.jobState) continue;
+      EXPECT_EQ(visit.pause.text, expected.pauseText);
+      EXPECT_EQ(visit.pause.enabled, expected.pauseEnabled);
+    }
+    if (c.command == nullptr) {
+      EXPECT_TRUE(sink.received.empty());
+    } else {
+      ASSERT_EQ(sink.received.size(), 1u);
+      EXPECT_EQ(sink.received[0], c.command);
+    }
+  }
+  currentVisit = nullptr;
+  window.Destroy();
+}
+
+}  // namespace

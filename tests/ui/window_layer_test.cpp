@@ -1,0 +1,167 @@
+// The window layer: the message loop's filters, idle calls and end, the module's per-thread loops,
+// the thread object, and the start-up pieces (title, running instance, "auto").
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "build_settings.h"
+#include "ui/app_module.h"
+#include "ui/message_loop.h"
+#include "ui/single_instance.h"
+#include "ui/thread.h"
+
+namespace {
+
+constexpr UINT kFirst = WM_APP + 1;
+constexpr UINT kSecond = WM_APP + 2;
+
+struct RecordingFilter : CMessageFilter {
+  RecordingFilter(const char* filterName, std::vector<std::string>* sharedLog, UINT handled)
+      : name(filterName), log(sharedLog), handles(handled) {}
+  bool PreTranslateMessage(MSG* message) override {
+    if (message->message < WM_APP) return false;
+    log->push_back(name + std::string(":") + std::to_string(message->message - WM_APP));
+    return message->message == handles;
+  }
+  std::string name;
+  std::vector<std::string>* log;
+  UINT handles;
+};
+
+// Posts the next message of a script each time the loop goes idle, then the quit message.
+struct ScriptedIdle : CIdleHandler {
+  bool OnIdle() override {
+    ++calls;
+    if (calls == 1) {
+      PostThreadMessageW(GetCurrentThreadId(), kFirst, 0, 0);
+      PostThreadMessageW(GetCurrentThreadId(), kSecond, 0, 0);
+    } else {
+      PostQuitMessage(7);
+    }
+    return false;
+  }
+  int calls = 0;
+};
+
+TEST(MessageLoop, FiltersLastRegisteredFirstIdleOnceAndTheQuitCode) {
+  std::vector<std::string> log;
+  RecordingFilter early("early", &log, 0);
+  RecordingFilter late("late", &log, kSecond);
+  ScriptedIdle idle;
+  CMessageLoop loop;
+  EXPECT_TRUE(loop.AddMessageFilter(&early));
+  EXPECT_TRUE(loop.AddMessageFilter(&late));
+  EXPECT_FALSE(loop.AddMessageFilter(&late));
+  EXPECT_TRUE(loop.AddIdleHandler(&idle));
+
+  EXPECT_EQ(loop.Run(), 7);
+  // kFirst passes both filters (late first); kSecond is handled by the late one and goes no further.
+  EXPECT_EQ(log, (std::vector<std::string>{"late:1", "early:1", "late:2"}));
+  EXPECT_EQ(idle.calls, 2);  // once before the script, once after its messages
+
+  EXPECT_TRUE(loop.RemoveMessageFilter(&late));
+  EXPECT_FALSE(loop.RemoveMessageFilter(&late));
+  loop.RemoveAll();
+  EXPECT_FALSE(loop.RemoveIdleHandler(&idle));
+}
+
+TEST(MessageLoop, RepeatedMouseMovesPaintsAndTheSystemTimerDoNotReArmTheIdleCall) {
+  POINT last{-1, -1};
+  MSG message{};
+  message.message = WM_MOUSEMOVE;
+  message.pt = POINT{10, 20};
+  EXPECT_TRUE(CMessageLoop::IsIdleMessage(message, &last));
+  EXPECT_FALSE(CMessageLoop::IsIdleMessage(message, &last));
+  message.pt = POINT{11, 20};
+  EXPECT_TRUE(CMessageLoop::IsIdleMessage(message, &last));
+  const struct {
+    UINT message;
+    bool rearms;
+  } kCases[] = {{WM_PAINT, false}, {0x0118, false}, {WM_TIMER, true}, {WM_KEYDOWN, true}, {WM_APP, true}};
+  for (const auto& c : kCases) {
+    message.message = c.message;
+    EXPECT_EQ(CMessageLoop::IsIdleMessage(message, &last), c.rearms) << c.message;
+  }
+}
+
+TEST(AppModule, KeepsOneLoopPerThread) {
+  CAppModule module;
+  EXPECT_EQ(module.ResourceInstance(), GetModuleHandleW(nullptr));
+  CMessageLoop mine;
+  CMessageLoop other;
+  EXPECT_TRUE(module.AddMessageLoop(&mine));
+  EXPECT_FALSE(module.AddMessageLoop(&other));
+  EXPECT_EQ(module.GetMessageLoop(), &mine);
+  CMessageLoop* seenElsewhere = &mine;
+  std::thread([&] { seenElsewhere = module.GetMessageLoop(); }).join();
+  EXPECT_EQ(seenElsewhere, nullptr);
+  EXPECT_TRUE(module.RemoveMessageLoop());
+  EXPECT_EQ(module.GetMessageLoop(), nullptr);
+  EXPECT_FALSE(module.RemoveMessageLoop());
+}
+
+class AnsweringThread : public CThreadImpl<AnsweringThread> {
+ public:
+  DWORD Run() {
+    ranOn = GetCurrentThreadId();
+    idSeenByBody = Id();  // set before the body could run: the thread starts suspended
+    return 42;
+  }
+  std::atomic<DWORD> ranOn{0};
+  DWORD idSeenByBody = 0;
+};
+
+TEST(ThreadObject, RunsItsBodyOnANewThreadAndKeepsItsResult) {
+  AnsweringThread thread;
+  ASSERT_TRUE(thread.Create());
+  EXPECT_FALSE(thread.Create());
+  ASSERT_TRUE(thread.Join(5000));
+  DWORD code = 0;
+  ASSERT_TRUE(thread.ExitCode(&code));
+  EXPECT_EQ(code, 42u);
+  EXPECT_NE(thread.ranOn.load(), GetCurrentThreadId());
+  EXPECT_EQ(thread.ranOn.load(), thread.Id());
+  EXPECT_EQ(thread.idSeenByBody, thread.Id());
+}
+
+TEST(StartUp, AutoStartNeedsTheFirstFourLettersExactly) {
+  const struct {
+    const wchar_t* commandLine;
+    bool autoStart;
+  } kCases[] = {
+      {L"auto", true}, {L"automatic", true}, {L"auto --x", true}, {L"", false},      {nullptr, false},
+      {L" auto", false}, {L"Auto", false}, {L"AUTO", false},      {L"aut", false}, {L"\"auto\"", false},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(IsAutoStartCommandLine(c.commandLine), c.autoStart) << (c.commandLine ? c.commandLine : L"(null)");
+  }
+}
+
+TEST(StartUp, WindowTitleIsTheGameTitleAndDownloader) {
+  const std::string title = AK_GAME_TITLE;
+  EXPECT_EQ(DownloaderWindowTitle(), std::wstring(title.begin(), title.end()) + L" Downloader");
+}
+
+TEST(StartUp, ARunningInstanceOfAnyClassIsRestoredAndRaised) {
+  const std::wstring title = L"Single Instance Probe Downloader";
+  EXPECT_FALSE(ActivateRunningInstance(title));
+  // A plain static window of someone else's class, minimised and then hidden.
+  HWND other = CreateWindowExW(0, L"Static", title.c_str(), WS_OVERLAPPEDWINDOW, 50, 50, 300, 200, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  ShowWindow(other, SW_MINIMIZE);
+  ShowWindow(other, SW_HIDE);
+  EXPECT_TRUE(ActivateRunningInstance(title));
+  EXPECT_TRUE(IsWindowVisible(other));
+  EXPECT_FALSE(IsIconic(other));
+  RECT place;
+  GetWindowRect(other, &place);
+  EXPECT_EQ(place.right - place.left, 300);
+  EXPECT_FALSE(ActivateRunningInstance(title + L" 2"));
+  DestroyWindow(other);
+}
+
+}  // namespace

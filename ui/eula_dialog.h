@@ -1,0 +1,35 @@
+// The licence agreement of the download service, shown once per user before the first download.
+// Show returns kAccepted after "I Agree" (or Enter) and kDeclined after "Cancel", the close box or
+// Escape; remembering the answer is the caller's business.
+#ifndef UI_EULA_DIALOG_H
+#define UI_EULA_DIALOG_H
+
+#include <windows.h>
+
+#include "ui/dialog_window.h"
+#include "ui/image_view.h"
+
+class CEULADlg : public CDialogWindow {
+ public:
+  static constexpr int kAccepted = 1;
+  static constexpr int kDeclined = 2;
+
+  ~CEULADlg() override;
+
+  // Modal over owner (may be null). A dialog that cannot be shown counts as declined: an
+  // acceptance is only ever reported when the player gave it.
+  int Show(HWND owner);
+
+ protected:
+  bool OnInitDialog() override;
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  HWND owner_ = nullptr;
+  CImageView banner_;
+};
+
+// The licence text resource as text.
+std::wstring LicenceText();
+
+#endif

@@ -1,0 +1,60 @@
+#include "ui/image_view.h"
+
+#include "ui/app_module.h"
+
+bool CImageView::Attach(HWND control) {
+  if (!Subclass(control)) return false;
+  ClearOriginalText();
+  RECT client;
+  GetClientRect(control, &client);
+  width_ = client.right;
+  height_ = client.bottom;
+  return true;
+}
+
+bool CImageView::Create(HWND parent, int x, int y, int width, int height) {
+  // SS_NOTIFY makes the static a mouse target instead of letting presses through to the parent.
+  HWND view = CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, x, y, width, height, parent,
+                              nullptr, AppModule().ResourceInstance(), nullptr);
+  if (view == nullptr) return false;
+  if (!Attach(view)) {
+    DestroyWindow(view);
+    return false;
+  }
+  return true;
+}
+
+bool CImageView::SetImage(int resourceId) {
+  image_ = LoadSkinImage(resourceId);
+  imageId_ = resourceId;
+  if (Handle() != nullptr) InvalidateRect(Handle(), nullptr, FALSE);
+  return !image_.empty();
+}
+
+void CImageView::SetPlacement(int x, int y, int width, int height) {
+  width_ = width;
+  height_ = height;
+  if (Handle() != nullptr) SetWindowPos(Handle(), nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CImageView::SetPlacement(const RECT& rect) {
+  SetPlacement(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+}
+
+bool CImageView::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(Handle(), &paint);
+      image_.Draw(dc, 0, 0, width_, height_);
+      EndPaint(Handle(), &paint);
+      result = 0;
+      return true;
+    }
+    case WM_ERASEBKGND:
+      result = 1;
+      return true;
+    default:
+      return false;
+  }
+}

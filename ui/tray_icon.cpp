@@ -1,0 +1,132 @@
+#include "ui/tray_icon.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <memory>
+#include <type_traits>
+
+#include "resources/resource_ids.h"
+#include "ui/app_module.h"
+#include "ui/command_sink.h"
+
+namespace {
+
+struct MenuDeleter {
+  void operator()(HMENU menu) const { DestroyMenu(menu); }
+};
+using MenuHandle = std::unique_ptr<std::remove_pointer<HMENU>::type, MenuDeleter>;
+
+MenuHandle loadTrayMenu() { return MenuHandle(LoadMenuW(AppModule().ResourceInstance(), MAKEINTRESOURCEW(IDR_TRAY_MENU))); }
+
+void setItemText(HMENU popup, UINT command, const wchar_t* text) {
+  MENUITEMINFOW item{};
+  item.cbSize = sizeof(item);
+  item.fMask = MIIM_STRING;
+  item.dwTypeData = const_cast<wchar_t*>(text);
+  SetMenuItemInfoW(popup, command, FALSE, &item);
+}
+
+}  // namespace
+
+TrayPauseItem TrayPauseItemFor(int jobState) {
+  if (jobState == kJobStatePaused) return {L"Resume", true};
+  if (jobState == kJobStateDownloading) return {L"Pause", true};
+  return {nullptr, false};
+}
+
+void PrepareTrayMenu(HMENU popup, int jobState) {
+  setItemText(popup, ID_TRAY_OPEN_DOWNLOAD, L"Open Download");
+  const TrayPauseItem pause = TrayPauseItemFor(jobState);
+  if (pause.text != nullptr) setItemText(popup, ID_TRAY_PAUSE_RESUME, pause.text);
+  EnableMenuItem(popup, ID_TRAY_PAUSE_RESUME, MF_BYCOMMAND | (pause.enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+POINT TrayMenuAnchor(POINT cursor, bool onMonitor, const RECT& nearestWorkArea) {
+  if (!onMonitor && nearestWorkArea.right > nearestWorkArea.left) {
+    cursor.x = std::clamp<LONG>(cursor.x, nearestWorkArea.left, nearestWorkArea.right - 1);
+  }
+  return cursor;
+}
+
+CTrayIconImpl::CTrayIconImpl() : notificationMessage_(RegisterWindowMessageW(L"WM_TRAYICON")) {
+  data_.cbSize = sizeof(data_);
+  data_.uID = ID_TRAY_ICON;
+}
+
+void CTrayIconImpl::InitTrayIcon(HWND owner, HICON icon) {
+  data_.hWnd = owner;
+  data_.hIcon = icon;
+  data_.uCallbackMessage = notificationMessage_;
+}
+
+bool CTrayIconImpl::ShowTrayIcon(bool visible) {
+  if (visible) {
+    data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data_.szTip[0] = L'\0';
+    // A second add of an icon that is there fails: it would be taken for "not installed" and the
+    // icon would outlive the window. An installed icon only gets its tooltip cleared.
+    if (installed_) {
+      Shell_NotifyIconW(NIM_MODIFY, &data_);
+      return true;
+    }
+    installed_ = Shell_NotifyIconW(NIM_ADD, &data_) != FALSE;
+  } else if (installed_) {
+    data_.uFlags = 0;
+    Shell_NotifyIconW(NIM_DELETE, &data_);
+    installed_ = false;
+  }
+  return installed_;
+}
+
+void CTrayIconImpl::SetTrayTooltip(const std::wstring& text) {
+  const size_t length = std::min(text.size(), kMaxTooltip);
+  text.copy(data_.szTip, length);
+  data_.szTip[length] = L'\0';
+  if (!installed_) return;  // an absent icon shows no tooltip; the text waits for the next add
+  data_.uFlags = NIF_TIP;
+  Shell_NotifyIconW(NIM_MODIFY, &data_);
+}
+
+void CTrayIconImpl::HandleTrayNotification(WPARAM iconId, LPARAM event, int jobState) {
+  if (iconId != ID_TRAY_ICON) return;
+  switch (LOWORD(event)) {
+    case WM_RBUTTONUP:
+      ShowMenu(jobState);
+      break;
+    case WM_LBUTTONDBLCLK:
+      SetForegroundWindow(data_.hWnd);
+      SendDefaultCommand();
+      break;
+    case WM_LBUTTONUP:
+      SendMessageW(data_.hWnd, WM_COMMAND, MAKEWPARAM(ID_TRAY_OPEN_DOWNLOAD, 0), 0);
+      break;
+    default:
+      break;
+  }
+}
+
+void CTrayIconImpl::SendDefaultCommand() {
+  MenuHandle menu = loadTrayMenu();
+  if (menu == nullptr) return;
+  const UINT command = GetMenuItemID(GetSubMenu(menu.get(), 0), defaultItem_);
+  if (command != static_cast<UINT>(-1)) SendMessageW(data_.hWnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+void CTrayIconImpl::ShowMenu(int jobState) {
+  MenuHandle menu = loadTrayMenu();
+  HMENU popup = menu != nullptr ? GetSubMenu(menu.get(), 0) : nullptr;
+  if (popup == nullptr) return;
+  PrepareTrayMenu(popup, jobState);
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  // The menu closes properly only when its owner is the foreground window.
+  SetForegroundWindow(data_.hWnd);
+  SetMenuDefaultItem(popup, static_cast<UINT>(defaultItem_), TRUE);
+  const bool onMonitor = MonitorFromPoint(cursor, MONITOR_DEFAULTTONULL) != nullptr;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor);
+  const POINT anchor = TrayMenuAnchor(cursor, onMonitor, monitor.rcWork);
+  TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_LEFTBUTTON, anchor.x, anchor.y, 0, data_.hWnd, nullptr);
+  PostMessageW(data_.hWnd, WM_NULL, 0, 0);
+}
