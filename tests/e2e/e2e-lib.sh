@@ -65,7 +65,12 @@ e2e_setup() {  # NAME
   fi
   e2e_start_display
   rm -rf "$WINEPREFIX/drive_c/TesselGames"
-  e2e_wine_reg delete 'HKCU\Software\Tessel Games' /f
+  # Deleted until it is really gone: a Wine server that was ending may not have kept the change.
+  for _ in 1 2 3; do
+    e2e_wine_reg delete 'HKCU\Software\Tessel Games' /f
+    [ -z "$(e2e_reg_value 'HKCU\Software\Tessel Games\Downloader\irf' accepted_eula)" ] && break
+    sleep 1
+  done
   # Windows always has the RunOnce key; a fresh Wine prefix does not.
   e2e_wine_reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f
   e2e_wine_reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v "$E2E_TITLE" /f
@@ -77,7 +82,7 @@ e2e_wine_reg() { timeout -k 5 60 /usr/lib/wine/wine64 reg "$@" >/dev/null 2>&1 |
 # Prints the data of a registry value ("" when there is none).
 e2e_reg_value() {  # KEY NAME
   timeout -k 5 60 /usr/lib/wine/wine64 reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
-    awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^  */, ""); print }'
+    grep -F "    $2    REG_" | sed 's/^    .*    REG_[A-Z_]*    //'
 }
 
 e2e_start_display() {
@@ -241,12 +246,29 @@ e2e_wait_for_bytes() {  # NAME BYTES SECONDS
   return 1
 }
 
+# Waits until the main window's status line matches a shell pattern; prints the line.
+e2e_wait_for_status() {  # PATTERN SECONDS
+  local status
+  for _ in $(seq 1 $(($2 * 2))); do
+    status=$(e2e_drive text "$E2E_TITLE" 1004 --wait 1)
+    # shellcheck disable=SC2053
+    if [[ $status == $1 ]]; then
+      echo "$status"
+      return 0
+    fi
+    sleep 0.3
+  done
+  e2e_fail "the status line never matched '$1' (last: '$status')"
+  return 1
+}
+
 e2e_teardown() {
   local pid
   if [ -n "$e2e_downloader_pid" ]; then kill "$e2e_downloader_pid" 2>/dev/null || true; fi
   for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   bash "$e2e_root/scripts/testbed-for-wine" stop-service "$E2E_INSTALLED_SERVICE_DIR" >/dev/null 2>&1 || true
   timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  timeout -k 5 30 /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
   if [ -n "$e2e_xvfb_pid" ]; then
     kill "$e2e_xvfb_pid" 2>/dev/null || true
     wait "$e2e_xvfb_pid" 2>/dev/null || true
