@@ -8,8 +8,6 @@
 namespace testbed {
 namespace {
 
-const std::set<std::string> kRequestKinds = {"track"};
-
 TrackedEvent unreadable(TrackedEvent event, std::string why) {
   event.readable = false;
   event.error = std::move(why);
@@ -52,28 +50,10 @@ TrackedEvent readTrackQuery(std::string_view rawQuery) {
 AnalyticsSink::AnalyticsSink(AnalyticsSinkOptions options)
     : options_(std::move(options)),
       log_(options_.logPath),
+      faults_({"track"}, server_),
       server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); }) {}
 
-bool AnalyticsSink::start(uint16_t port, std::string* error) {
-  if (!log_.usable()) {
-    if (error != nullptr) *error = "cannot open the request log " + options_.logPath;
-    return false;
-  }
-  if (!server_.start(port)) {
-    if (error != nullptr) *error = "cannot listen on 127.0.0.1:" + std::to_string(port);
-    return false;
-  }
-  return true;
-}
-
-std::string AnalyticsSink::control(const QueryParams& params) {
-  std::string refusal;
-  FaultControl parsed = parseFaultControl(params, kRequestKinds, &refusal);
-  if (!refusal.empty()) return refusal;
-  faults_.apply(parsed);
-  if (parsed.refuseFor) server_.refuseConnections(*parsed.refuseFor);
-  return "";
-}
+bool AnalyticsSink::start(uint16_t port, std::string* error) { return log_.usable(error) && server_.start(port, error); }
 
 std::vector<TrackedEvent> AnalyticsSink::events() const {
   std::lock_guard<std::mutex> lock(eventsMutex_);
@@ -85,9 +65,7 @@ Answer AnalyticsSink::handle(const HttpRequest& request, uint64_t connectionId) 
   if (!track) {
     log_.record(request, connectionId);
     if (request.path != "/control") return Answer::json(404, "{\"error\":\"Not found.\"}");
-    std::string refusal = control(parseQuery(request.rawQuery));
-    if (refusal.empty()) return Answer::json(200, "{\"ok\":true}");
-    return Answer::json(400, JsonWriter().beginObject().key("ok").boolean(false).key("error").string(refusal).endObject().text());
+    return faults_.controlAnswer(request);
   }
   TrackedEvent event = readTrackQuery(request.rawQuery);
   JsonWriter line;
@@ -116,9 +94,7 @@ Answer AnalyticsSink::handle(const HttpRequest& request, uint64_t connectionId) 
   Answer normal;
   normal.headers.push_back({"Content-Type", "text/plain"});
   normal.body = readable ? "1" : "0";
-  std::optional<FaultRule> fault = faults_.take("track");
-  if (!fault) return normal;
-  return shapeAnswer(*fault, std::move(normal), [this] { return server_.stopping(); });
+  return faults_.shape("track", std::move(normal));
 }
 
 }  // namespace testbed

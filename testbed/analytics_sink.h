@@ -15,10 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include "testbed/fault_plan.h"
 #include "testbed/http_server.h"
 #include "testbed/json_reader.h"
+#include "testbed/query.h"
 #include "testbed/request_log.h"
+#include "testbed/server_faults.h"
 
 namespace testbed {
 
@@ -52,7 +53,7 @@ class AnalyticsSink {
   void stop() { server_.stop(); }
 
   // The same as a control request with these parameters: an empty text, or why they were refused.
-  std::string control(const QueryParams& params);
+  std::string control(const QueryParams& params) { return faults_.control(params); }
   // Every track request received so far, in order of arrival.
   std::vector<TrackedEvent> events() const;
 
@@ -61,7 +62,7 @@ class AnalyticsSink {
 
   AnalyticsSinkOptions options_;
   RequestLog log_;
-  FaultPlan faults_;
+  ServerFaults faults_;
   mutable std::mutex eventsMutex_;
   std::vector<TrackedEvent> events_;
   HttpServer server_;

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "testbed/error_text.h"
+
 namespace testbed {
 
 Answer Answer::json(int status, std::string body) {
@@ -16,11 +18,12 @@ HttpServer::HttpServer(RequestHandler handler) : handler_(std::move(handler)) {}
 
 HttpServer::~HttpServer() { stop(); }
 
-bool HttpServer::start(uint16_t port) {
+bool HttpServer::start(uint16_t port, std::string* error) {
   std::lock_guard<std::mutex> lock(listenMutex_);
   stopping_ = false;
   started_ = listenLocked(port);
-  return started_;
+  if (!started_) return failWith(error, "cannot listen on 127.0.0.1:" + std::to_string(port));
+  return true;
 }
 
 bool HttpServer::listenLocked(uint16_t port) {

@@ -56,8 +56,8 @@ class HttpServer {
   HttpServer& operator=(const HttpServer&) = delete;
 
   // Listens on 127.0.0.1:port (0 picks a free one) and starts accepting; false when the port
-  // cannot be bound.
-  bool start(uint16_t port);
+  // cannot be bound, and then error (when not null) says so.
+  bool start(uint16_t port, std::string* error = nullptr);
   uint16_t port() const { return port_; }
   // Closes the listener and every open connection and waits for their threads.
   void stop();

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "testbed/error_text.h"
 #include "testbed/gzip.h"
 #include "testbed/query.h"
 
@@ -14,23 +15,18 @@ InstallerServer::InstallerServer(InstallerOptions options)
       server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); }) {}
 
 bool InstallerServer::start(uint16_t port, std::string* error) {
-  auto fail = [error](std::string why) {
-    if (error != nullptr) *error = std::move(why);
-    return false;
-  };
-  if (!log_.usable()) return fail("cannot open the request log " + options_.logPath);
+  if (!log_.usable(error)) return false;
   std::ifstream in(options_.bodyFile, std::ios::binary);
-  if (!in) return fail("cannot read " + options_.bodyFile.u8string());
+  if (!in) return failWith(error, "cannot read " + options_.bodyFile.u8string());
   std::ostringstream content;
   content << in.rdbuf();
   body_ = content.str();
   if (options_.gzip) {
     std::optional<std::string> encoded = gzipCompress(body_);
-    if (!encoded) return fail("cannot gzip the body");
+    if (!encoded) return failWith(error, "cannot gzip the body");
     body_ = std::move(*encoded);
   }
-  if (!server_.start(port)) return fail("cannot listen on 127.0.0.1:" + std::to_string(port));
-  return true;
+  return server_.start(port, error);
 }
 
 Answer InstallerServer::handle(const HttpRequest& request, uint64_t connectionId) {

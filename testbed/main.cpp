@@ -100,12 +100,33 @@ bool readPort(const Arguments& args, uint16_t* port, std::string* error) {
   return true;
 }
 
+// Reads a subcommand's flags and its port; when they are wrong, says why with the usage.
+bool readArguments(const char* command, int argc, char** argv, Arguments& args, uint16_t* port) {
+  std::string error;
+  if (args.parse(argc, argv, &error) && readPort(args, port, &error)) return true;
+  std::fprintf(stderr, "testbed %s: %s\n%s", command, error.c_str(), kUsage);
+  return false;
+}
+
 // Announces the port, then waits for SIGINT or SIGTERM.
 void runUntilInterrupted(uint16_t port, const std::function<void()>& stop) {
   std::printf("listening on %u\n", static_cast<unsigned>(port));
   std::fflush(stdout);
   while (!g_interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   stop();
+}
+
+// Starts the server, runs onListening once it listens, and serves until interrupted; the exit code.
+template <typename Server>
+int serve(const char* command, Server& server, uint16_t port, const std::function<void()>& onListening = {}) {
+  std::string error;
+  if (!server.start(port, &error)) {
+    std::fprintf(stderr, "testbed %s: %s\n", command, error.c_str());
+    return 1;
+  }
+  if (onListening) onListening();
+  runUntilInterrupted(server.port(), [&server] { server.stop(); });
+  return 0;
 }
 
 // A misbehaviour flag as the parameters of one control request, so that both roads set the same
@@ -128,12 +149,8 @@ int runService(int argc, char** argv) {
                   {"--library-data-dir", 1}, {"--stall", 1}, {"--force-status", 2}, {"--fail", 3},
                   {"--in-use", 1}, {"--challenge", 1}, {"--reset-download", 1}, {"--drop-connections", 1},
                   {"--delay-ms", 1}});
-  std::string error;
   uint16_t port = 0;
-  if (!args.parse(argc, argv, &error) || !readPort(args, &port, &error)) {
-    std::fprintf(stderr, "testbed service: %s\n%s", error.c_str(), kUsage);
-    return 2;
-  }
+  if (!readArguments("service", argc, argv, args, &port)) return 2;
   if (!args.has("--state-dir")) {
     std::fprintf(stderr, "testbed service: --state-dir is required\n%s", kUsage);
     return 2;
@@ -159,29 +176,20 @@ int runService(int argc, char** argv) {
   }
   testbed::NetSessionService service(std::move(options));
   for (const auto& control : controls) {
-    error = service.misbehaviour().apply(control);
+    std::string error = service.misbehaviour().apply(control);
     if (!error.empty()) {
       std::fprintf(stderr, "testbed service: %s\n", error.c_str());
       return 2;
     }
   }
-  if (!service.start(port, &error)) {
-    std::fprintf(stderr, "testbed service: %s\n", error.c_str());
-    return 1;
-  }
-  runUntilInterrupted(service.port(), [&service] { service.stop(); });
-  return 0;
+  return serve("service", service, port);
 }
 
 int runOrigin(int argc, char** argv) {
   Arguments args({{"--port", 1}, {"--root", 1}, {"--log", 1}, {"--throttle", 1}});
-  std::string error;
   uint16_t port = 0;
   uint64_t throttle = 0;
-  if (!args.parse(argc, argv, &error) || !readPort(args, &port, &error)) {
-    std::fprintf(stderr, "testbed origin: %s\n%s", error.c_str(), kUsage);
-    return 2;
-  }
+  if (!readArguments("origin", argc, argv, args, &port)) return 2;
   if (!args.has("--root") || !readNumber(args.value("--throttle", "0"), UINT64_MAX / 2000000, &throttle)) {
     std::fprintf(stderr, "testbed origin: --root DIR is required, --throttle takes bytes per second\n%s", kUsage);
     return 2;
@@ -191,23 +199,14 @@ int runOrigin(int argc, char** argv) {
   options.logPath = args.value("--log");
   options.throttleBytesPerSecond = throttle;
   testbed::OriginServer origin(std::move(options));
-  if (!origin.start(port, &error)) {
-    std::fprintf(stderr, "testbed origin: %s\n", error.c_str());
-    return 1;
-  }
-  runUntilInterrupted(origin.port(), [&origin] { origin.stop(); });
-  return 0;
+  return serve("origin", origin, port);
 }
 
 int runInstaller(int argc, char** argv) {
   Arguments args({{"--port", 1}, {"--body", 1}, {"--log", 1}, {"--gzip", 0}, {"--status", 1}});
-  std::string error;
   uint16_t port = 0;
   uint64_t status = 0;
-  if (!args.parse(argc, argv, &error) || !readPort(args, &port, &error)) {
-    std::fprintf(stderr, "testbed installer: %s\n%s", error.c_str(), kUsage);
-    return 2;
-  }
+  if (!readArguments("installer", argc, argv, args, &port)) return 2;
   if (!args.has("--body") || !readNumber(args.value("--status", "0"), 599, &status) ||
       (status != 0 && status < 100)) {
     std::fprintf(stderr, "testbed installer: --body FILE is required, --status takes an HTTP status\n%s", kUsage);
@@ -219,18 +218,13 @@ int runInstaller(int argc, char** argv) {
   options.gzip = args.has("--gzip");
   options.forcedStatus = static_cast<int>(status);
   testbed::InstallerServer installer(std::move(options));
-  if (!installer.start(port, &error)) {
-    std::fprintf(stderr, "testbed installer: %s\n", error.c_str());
-    return 1;
-  }
-  runUntilInterrupted(installer.port(), [&installer] { installer.stop(); });
-  return 0;
+  return serve("installer", installer, port);
 }
 
 // The --fault and --refuse-ms flags as control requests, applied before the server listens (a
 // refusal starts once it listens, so the announced port is already bound).
-bool applyFaultFlags(const Arguments& args, const std::function<std::string(const testbed::QueryParams&)>& control,
-                     uint64_t* refuseMs, std::string* error) {
+template <typename Server>
+bool applyFaultFlags(const Arguments& args, Server& server, uint64_t* refuseMs, std::string* error) {
   for (const auto& [flag, values] : args.uses()) {
     if (flag != "--fault") continue;
     testbed::QueryParams params = testbed::parseQuery(values[0]);
@@ -238,7 +232,7 @@ bool applyFaultFlags(const Arguments& args, const std::function<std::string(cons
       *error = "--fault takes no refuse=: use --refuse-ms";
       return false;
     }
-    *error = control(params);
+    *error = server.control(params);
     if (!error->empty()) return false;
   }
   if (!readNumber(args.value("--refuse-ms", "0"), 3600000, refuseMs)) {
@@ -248,20 +242,26 @@ bool applyFaultFlags(const Arguments& args, const std::function<std::string(cons
   return true;
 }
 
-void refuseAtFirst(uint64_t refuseMs, const std::function<std::string(const testbed::QueryParams&)>& control) {
-  if (refuseMs > 0) control({{"refuse", std::to_string(refuseMs), true}});
+// serve() for a server with scripted failures, which the --fault and --refuse-ms flags set up.
+template <typename Server>
+int serveWithFaultFlags(const char* command, const Arguments& args, Server& server, uint16_t port) {
+  uint64_t refuseMs = 0;
+  std::string error;
+  if (!applyFaultFlags(args, server, &refuseMs, &error)) {
+    std::fprintf(stderr, "testbed %s: %s\n", command, error.c_str());
+    return 2;
+  }
+  return serve(command, server, port, [&server, refuseMs] {
+    if (refuseMs > 0) server.control({{"refuse", std::to_string(refuseMs), true}});
+  });
 }
 
 int runPublisher(int argc, char** argv) {
   Arguments args({{"--port", 1}, {"--log", 1}, {"--base", 1}, {"--code", 1}, {"--sid", 1}, {"--sid-xml", 1},
                   {"--config-xml", 1}, {"--files", 1}, {"--origin", 1}, {"--file-id", 1}, {"--fault", 1},
                   {"--refuse-ms", 1}});
-  std::string error;
   uint16_t port = 0;
-  if (!args.parse(argc, argv, &error) || !readPort(args, &port, &error)) {
-    std::fprintf(stderr, "testbed publisher: %s\n%s", error.c_str(), kUsage);
-    return 2;
-  }
+  if (!readArguments("publisher", argc, argv, args, &port)) return 2;
   testbed::PublisherOptions options;
   options.basePath = args.value("--base", options.basePath);
   options.gameCode = args.value("--code", options.gameCode);
@@ -273,45 +273,17 @@ int runPublisher(int argc, char** argv) {
   options.fileId = args.value("--file-id", options.fileId);
   options.logPath = args.value("--log");
   testbed::PublisherServer publisher(std::move(options));
-  auto control = [&publisher](const testbed::QueryParams& params) { return publisher.control(params); };
-  uint64_t refuseMs = 0;
-  if (!applyFaultFlags(args, control, &refuseMs, &error)) {
-    std::fprintf(stderr, "testbed publisher: %s\n", error.c_str());
-    return 2;
-  }
-  if (!publisher.start(port, &error)) {
-    std::fprintf(stderr, "testbed publisher: %s\n", error.c_str());
-    return 1;
-  }
-  refuseAtFirst(refuseMs, control);
-  runUntilInterrupted(publisher.port(), [&publisher] { publisher.stop(); });
-  return 0;
+  return serveWithFaultFlags("publisher", args, publisher, port);
 }
 
 int runAnalytics(int argc, char** argv) {
   Arguments args({{"--port", 1}, {"--log", 1}, {"--fault", 1}, {"--refuse-ms", 1}});
-  std::string error;
   uint16_t port = 0;
-  if (!args.parse(argc, argv, &error) || !readPort(args, &port, &error)) {
-    std::fprintf(stderr, "testbed analytics: %s\n%s", error.c_str(), kUsage);
-    return 2;
-  }
+  if (!readArguments("analytics", argc, argv, args, &port)) return 2;
   testbed::AnalyticsSinkOptions options;
   options.logPath = args.value("--log");
   testbed::AnalyticsSink sink(std::move(options));
-  auto control = [&sink](const testbed::QueryParams& params) { return sink.control(params); };
-  uint64_t refuseMs = 0;
-  if (!applyFaultFlags(args, control, &refuseMs, &error)) {
-    std::fprintf(stderr, "testbed analytics: %s\n", error.c_str());
-    return 2;
-  }
-  if (!sink.start(port, &error)) {
-    std::fprintf(stderr, "testbed analytics: %s\n", error.c_str());
-    return 1;
-  }
-  refuseAtFirst(refuseMs, control);
-  runUntilInterrupted(sink.port(), [&sink] { sink.stop(); });
-  return 0;
+  return serveWithFaultFlags("analytics", args, sink, port);
 }
 
 }  // namespace

@@ -111,10 +111,7 @@ NetSessionService::~NetSessionService() { stop(); }
 bool NetSessionService::start(uint16_t port, std::string* error) {
   std::error_code ignored;
   std::filesystem::create_directories(options_.stateDir / "files", ignored);
-  if (!log_.usable()) {
-    if (error != nullptr) *error = "cannot open the request log " + options_.logPath;
-    return false;
-  }
+  if (!log_.usable(error)) return false;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     for (auto& record : store_.load()) {
@@ -127,10 +124,7 @@ bool NetSessionService::start(uint16_t port, std::string* error) {
       files_[file->record.url] = file;
     }
   }
-  if (!server_.start(port)) {
-    if (error != nullptr) *error = "cannot listen on 127.0.0.1:" + std::to_string(port);
-    return false;
-  }
+  if (!server_.start(port, error)) return false;
   std::lock_guard<std::mutex> operations(operationsMutex_);
   std::lock_guard<std::mutex> lock(stateMutex_);
   for (auto& [url, file] : files_) {

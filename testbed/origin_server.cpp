@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "testbed/error_text.h"
 #include "testbed/query.h"
 
 namespace testbed {
@@ -89,19 +90,9 @@ OriginServer::OriginServer(OriginOptions options)
       server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); }) {}
 
 bool OriginServer::start(uint16_t port, std::string* error) {
-  if (!log_.usable()) {
-    if (error != nullptr) *error = "cannot open the request log " + options_.logPath;
-    return false;
-  }
-  if (!std::filesystem::is_directory(options_.root)) {
-    if (error != nullptr) *error = "no such folder: " + options_.root.u8string();
-    return false;
-  }
-  if (!server_.start(port)) {
-    if (error != nullptr) *error = "cannot listen on 127.0.0.1:" + std::to_string(port);
-    return false;
-  }
-  return true;
+  if (!log_.usable(error)) return false;
+  if (!std::filesystem::is_directory(options_.root)) return failWith(error, "no such folder: " + options_.root.u8string());
+  return server_.start(port, error);
 }
 
 Answer OriginServer::handle(const HttpRequest& request, uint64_t connectionId) {

@@ -3,13 +3,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "testbed/json_writer.h"
+#include "testbed/error_text.h"
 #include "testbed/publisher_answers.h"
 
 namespace testbed {
 namespace {
-
-const std::set<std::string> kRequestKinds = {"sid", "config", "stats"};
 
 bool readWholeFile(const std::filesystem::path& file, std::string* content) {
   std::ifstream in(file, std::ios::binary);
@@ -46,56 +44,45 @@ Answer textAnswer(int status, std::string contentType, std::string body) {
 PublisherServer::PublisherServer(PublisherOptions options)
     : options_(std::move(options)),
       log_(options_.logPath),
+      faults_({"sid", "config", "stats"}, server_),
       server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); }) {}
 
 bool PublisherServer::start(uint16_t port, std::string* error) {
-  auto fail = [error](std::string why) {
-    if (error != nullptr) *error = std::move(why);
-    return false;
-  };
-  if (!log_.usable()) return fail("cannot open the request log " + options_.logPath);
+  if (!log_.usable(error)) return false;
   while (options_.basePath.size() > 1 && options_.basePath.back() == '/') options_.basePath.pop_back();
-  if (options_.basePath.empty() || options_.basePath.front() != '/') return fail("the base path must begin with /");
-  if (options_.gameCode.empty() || options_.gameCode.find('/') != std::string::npos) {
-    return fail("the game code must be one path segment");
+  if (options_.basePath.empty() || options_.basePath.front() != '/') {
+    return failWith(error, "the base path must begin with /");
   }
-  if (options_.sid.empty() || options_.sid.find('/') != std::string::npos) return fail("the sid must be one path segment");
+  if (options_.gameCode.empty() || options_.gameCode.find('/') != std::string::npos) {
+    return failWith(error, "the game code must be one path segment");
+  }
+  if (options_.sid.empty() || options_.sid.find('/') != std::string::npos) {
+    return failWith(error, "the sid must be one path segment");
+  }
   if (options_.sidAnswerFile.empty()) {
     sidText_ = sidAnswer(options_.sid);
   } else if (!readWholeFile(options_.sidAnswerFile, &sidText_)) {
-    return fail("cannot read " + options_.sidAnswerFile.u8string());
+    return failWith(error, "cannot read " + options_.sidAnswerFile.u8string());
   }
   if (!options_.configAnswerFile.empty()) {
-    if (!readWholeFile(options_.configAnswerFile, &config_)) return fail("cannot read " + options_.configAnswerFile.u8string());
+    if (!readWholeFile(options_.configAnswerFile, &config_)) {
+      return failWith(error, "cannot read " + options_.configAnswerFile.u8string());
+    }
   } else {
     if (options_.gameFolder.empty() || options_.originUrl.empty()) {
-      return fail("give a configuration answer file, or a game folder and the origin's URL");
+      return failWith(error, "give a configuration answer file, or a game folder and the origin's URL");
     }
     std::vector<ConfigEntry> entries;
     std::string why;
-    if (!entriesForFolder(options_.gameFolder, options_.originUrl, &entries, &why)) return fail(why);
+    if (!entriesForFolder(options_.gameFolder, options_.originUrl, &entries, &why)) return failWith(error, why);
     config_ = configAnswer(options_.fileId, entries);
   }
-  if (!server_.start(port)) return fail("cannot listen on 127.0.0.1:" + std::to_string(port));
-  return true;
-}
-
-std::string PublisherServer::control(const QueryParams& params) {
-  std::string refusal;
-  FaultControl parsed = parseFaultControl(params, kRequestKinds, &refusal);
-  if (!refusal.empty()) return refusal;
-  faults_.apply(parsed);
-  if (parsed.refuseFor) server_.refuseConnections(*parsed.refuseFor);
-  return "";
+  return server_.start(port, error);
 }
 
 Answer PublisherServer::handle(const HttpRequest& request, uint64_t connectionId) {
   log_.record(request, connectionId);
-  if (request.path == "/control") {
-    std::string refusal = control(parseQuery(request.rawQuery));
-    if (refusal.empty()) return Answer::json(200, "{\"ok\":true}");
-    return Answer::json(400, JsonWriter().beginObject().key("ok").boolean(false).key("error").string(refusal).endObject().text());
-  }
+  if (request.path == "/control") return faults_.controlAnswer(request);
   std::vector<std::string> parts;
   std::string kind = "other";
   bool sidMatches = false;
@@ -105,10 +92,7 @@ Answer PublisherServer::handle(const HttpRequest& request, uint64_t connectionId
     if (parts.size() == 3 && parts[2] == "stats") kind = "stats";
     sidMatches = parts.size() == 3 && (parts[1] == options_.sid || !options_.sidAnswerFile.empty());
   }
-  Answer normal = normalAnswer(request, kind, sidMatches);
-  std::optional<FaultRule> fault = faults_.take(kind);
-  if (!fault) return normal;
-  return shapeAnswer(*fault, std::move(normal), [this] { return server_.stopping(); });
+  return faults_.shape(kind, normalAnswer(request, kind, sidMatches));
 }
 
 Answer PublisherServer::normalAnswer(const HttpRequest& request, const std::string& kind, bool sidMatches) {

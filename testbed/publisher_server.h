@@ -15,9 +15,10 @@
 #include <filesystem>
 #include <string>
 
-#include "testbed/fault_plan.h"
 #include "testbed/http_server.h"
+#include "testbed/query.h"
 #include "testbed/request_log.h"
+#include "testbed/server_faults.h"
 
 namespace testbed {
 
@@ -46,7 +47,7 @@ class PublisherServer {
   void stop() { server_.stop(); }
 
   // The same as a control request with these parameters: an empty text, or why they were refused.
-  std::string control(const QueryParams& params);
+  std::string control(const QueryParams& params) { return faults_.control(params); }
   const std::string& configText() const { return config_; }
 
  private:
@@ -55,7 +56,7 @@ class PublisherServer {
 
   PublisherOptions options_;
   RequestLog log_;
-  FaultPlan faults_;
+  ServerFaults faults_;
   std::string sidText_;
   std::string config_;
   HttpServer server_;

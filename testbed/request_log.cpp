@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "testbed/error_text.h"
 #include "testbed/json_writer.h"
 #include "testbed/query.h"
 
@@ -89,6 +90,11 @@ RequestLog::RequestLog(const std::string& path) : path_(path) {
 
 RequestLog::~RequestLog() {
   if (file_ != nullptr) fclose(file_);
+}
+
+bool RequestLog::usable(std::string* error) const {
+  if (path_.empty() || file_ != nullptr) return true;
+  return failWith(error, "cannot open the request log " + path_);
 }
 
 void RequestLog::record(const HttpRequest& request, uint64_t connectionId) {

@@ -35,8 +35,9 @@ class RequestLog {
   RequestLog(const RequestLog&) = delete;
   RequestLog& operator=(const RequestLog&) = delete;
 
-  // False when a path was given but the file cannot be opened for appending.
-  bool usable() const { return path_.empty() || file_ != nullptr; }
+  // False when a path was given but the file cannot be opened for appending; then error (when not
+  // null) says so.
+  bool usable(std::string* error = nullptr) const;
   void record(const HttpRequest& request, uint64_t connectionId);
   // Appends a line made by the caller (one JSON object, no line end).
   void recordLine(std::string line);

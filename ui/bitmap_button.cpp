@@ -55,26 +55,6 @@ void CBitmapButtonEx::SetCaption(const std::wstring& caption, bool redraw) {
   Redraw(redraw);
 }
 
-void CBitmapButtonEx::SetFontName(const wchar_t* face, bool redraw) {
-  font_.SetFace(face);
-  Redraw(redraw);
-}
-
-void CBitmapButtonEx::SetFontSize(int points, bool redraw) {
-  font_.SetPoints(points);
-  Redraw(redraw);
-}
-
-void CBitmapButtonEx::SetFontBold(bool bold, bool redraw) {
-  font_.SetBold(bold);
-  Redraw(redraw);
-}
-
-void CBitmapButtonEx::SetFontItalic(bool italic, bool redraw) {
-  font_.SetItalic(italic);
-  Redraw(redraw);
-}
-
 int CBitmapButtonEx::CurrentImage() const {
   if (images_.empty()) return -1;
   ButtonVisualState state;
@@ -91,22 +71,19 @@ void CBitmapButtonEx::Redraw(bool redraw) {
   if (redraw && Handle() != nullptr) RedrawNow();
 }
 
-void CBitmapButtonEx::Paint() {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(Handle(), &paint);
+void CBitmapButtonEx::Draw(HDC dc) {
   RECT client;
   GetClientRect(Handle(), &client);
   const int image = CurrentImage();
   if (image >= 0) images_[static_cast<size_t>(image)].Draw(dc, 0, 0, client.right, client.bottom);
   if (!caption_.empty()) {
-    HGDIOBJ previousFont = SelectObject(dc, font_.Font());
+    HGDIOBJ previousFont = SelectObject(dc, CurrentFont());
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, captionColor_);
     DrawTextW(dc, caption_.c_str(), static_cast<int>(caption_.size()), &client,
               DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX);
     SelectObject(dc, previousFont);
   }
-  EndPaint(Handle(), &paint);
 }
 
 bool CBitmapButtonEx::PointerInside(LPARAM lParam) const {
@@ -168,14 +145,8 @@ bool CBitmapButtonEx::HandleHoverMouse(UINT message, LPARAM lParam) {
 }
 
 bool CBitmapButtonEx::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (AnswerPaint(message, result, [this](HDC dc) { Draw(dc); })) return true;
   switch (message) {
-    case WM_PAINT:
-      Paint();
-      result = 0;
-      return true;
-    case WM_ERASEBKGND:
-      result = 1;  // the image covers the button
-      return true;
     case WM_SETCURSOR:
       if (cursor_ == nullptr) return false;
       ::SetCursor(cursor_);

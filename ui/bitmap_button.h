@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/control_font.h"
 #include "ui/control_window.h"
-#include "ui/font_description.h"
 #include "ui/skin_image.h"
 
 struct ButtonImageIndexes {
@@ -33,7 +33,7 @@ struct ButtonVisualState {
 // the keyboard focus otherwise), else normal.
 int ChooseButtonImage(const ButtonImageIndexes& indexes, const ButtonVisualState& state);
 
-class CBitmapButtonEx : public CControlWindow {
+class CBitmapButtonEx : public CControlWindow, public ControlFont {
  public:
   // Takes over a button of a template; its text stays the control's.
   bool Attach(HWND control);
@@ -47,17 +47,13 @@ class CBitmapButtonEx : public CControlWindow {
   // The pointer's shape over the button; null keeps the class cursor.
   void SetCursor(HCURSOR cursor) { cursor_ = cursor; }
 
-  // Each setter repaints the button at once when redraw is true.
+  // Each setter (the font's too) repaints the button at once when redraw is true.
   void SetCaptionColor(COLORREF color, bool redraw = true);
   void SetCaption(const std::wstring& caption, bool redraw = true);
-  void SetFontName(const wchar_t* face, bool redraw = true);
-  void SetFontSize(int points, bool redraw = true);
-  void SetFontBold(bool bold, bool redraw = true);
-  void SetFontItalic(bool italic, bool redraw = true);
 
   const std::wstring& Caption() const { return caption_; }
   COLORREF CaptionColor() const { return captionColor_; }
-  HFONT CaptionFont() const { return font_.Font(); }
+  HFONT CaptionFont() const { return CurrentFont(); }
   bool IsPressed() const { return pressed_; }
   bool IsHovering() const { return hovering_; }
   // The index of the image the button shows now, or -1 without images.
@@ -67,11 +63,12 @@ class CBitmapButtonEx : public CControlWindow {
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
+  void FontChanged(bool redraw) override { Redraw(redraw); }
   bool HandleHoverMouse(UINT message, LPARAM lParam);
   bool PointerInside(LPARAM lParam) const;
   void SetPressed(bool pressed);
   void Redraw(bool redraw);
-  void Paint();
+  void Draw(HDC dc);
   void SendClick();
 
   std::vector<SkinImage> images_;
@@ -84,7 +81,6 @@ class CBitmapButtonEx : public CControlWindow {
   HCURSOR cursor_ = nullptr;
   std::wstring caption_;
   COLORREF captionColor_ = GetSysColor(COLOR_BTNTEXT);
-  FontDescription font_;
 };
 
 #endif

@@ -28,7 +28,7 @@ bool ui_ColorLabel::Attach(HWND control) {
   if (!Subclass(control)) return false;
   text_ = OriginalText(kMaxAttachedText);
   ClearOriginalText();
-  CallOriginal(WM_SETFONT, reinterpret_cast<WPARAM>(font_.Font()), FALSE);
+  CallOriginal(WM_SETFONT, reinterpret_cast<WPARAM>(CurrentFont()), FALSE);
   return true;
 }
 
@@ -47,39 +47,13 @@ void ui_ColorLabel::SetText(const std::wstring& text, bool redraw) {
   Redraw(redraw);
 }
 
-void ui_ColorLabel::SetFontName(const wchar_t* face, bool redraw) {
-  font_.SetFace(face);
-  FontChanged(redraw);
-}
-
-void ui_ColorLabel::SetFontSize(int points, bool redraw) {
-  font_.SetPoints(points);
-  FontChanged(redraw);
-}
-
-void ui_ColorLabel::SetFontBold(bool bold, bool redraw) {
-  font_.SetBold(bold);
-  FontChanged(redraw);
-}
-
-void ui_ColorLabel::SetFontUnderline(bool underline, bool redraw) {
-  font_.SetUnderline(underline);
-  FontChanged(redraw);
-}
-
-void ui_ColorLabel::SetFontItalic(bool italic, bool redraw) {
-  font_.SetItalic(italic);
-  FontChanged(redraw);
-}
-
 void ui_ColorLabel::SetTransparent(bool transparent, bool redraw) {
   transparent_ = transparent;
   Redraw(redraw);
 }
 
 void ui_ColorLabel::FontChanged(bool redraw) {
-  // The control keeps the current font too, so WM_GETFONT reports what is drawn.
-  if (Handle() != nullptr) CallOriginal(WM_SETFONT, reinterpret_cast<WPARAM>(font_.Font()), FALSE);
+  if (Handle() != nullptr) CallOriginal(WM_SETFONT, reinterpret_cast<WPARAM>(CurrentFont()), FALSE);
   Redraw(redraw);
 }
 
@@ -98,9 +72,7 @@ void ui_ColorLabel::Redraw(bool redraw) {
   RedrawWindow(parent, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
-void ui_ColorLabel::Paint() {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(Handle(), &paint);
+void ui_ColorLabel::Draw(HDC dc) {
   RECT client;
   GetClientRect(Handle(), &client);
   if (!transparent_) {
@@ -109,7 +81,7 @@ void ui_ColorLabel::Paint() {
     DeleteObject(brush);
   }
   if (!text_.empty()) {
-    HGDIOBJ previousFont = SelectObject(dc, font_.Font());
+    HGDIOBJ previousFont = SelectObject(dc, CurrentFont());
     ::SetTextColor(dc, textColor_);
     SetBkColor(dc, backgroundColor_);
     SetBkMode(dc, transparent_ ? TRANSPARENT : OPAQUE);
@@ -117,23 +89,14 @@ void ui_ColorLabel::Paint() {
               LabelTextFormat(GetWindowLongPtrW(Handle(), GWL_STYLE)));
     SelectObject(dc, previousFont);
   }
-  EndPaint(Handle(), &paint);
 }
 
 bool ui_ColorLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  switch (message) {
-    case WM_PAINT:
-      Paint();
-      result = 0;
-      return true;
-    case WM_ERASEBKGND:
-      result = 1;  // painting fills the background itself
-      return true;
-    case WM_SETTEXT:
-      SetText(lParam != 0 ? reinterpret_cast<const wchar_t*>(lParam) : L"");
-      result = TRUE;
-      return true;
-    default:
-      return AnswerTextQuery(text_, message, wParam, lParam, result);
+  if (AnswerPaint(message, result, [this](HDC dc) { Draw(dc); })) return true;
+  if (message == WM_SETTEXT) {
+    SetText(lParam != 0 ? reinterpret_cast<const wchar_t*>(lParam) : L"");
+    result = TRUE;
+    return true;
   }
+  return AnswerTextQuery(text_, message, wParam, lParam, result);
 }

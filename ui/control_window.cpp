@@ -34,6 +34,20 @@ void CControlWindow::RedrawNow() {
   if (hwnd_ != nullptr) RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
+bool CControlWindow::AnswerPaint(UINT message, LRESULT& result, const std::function<void(HDC)>& draw) {
+  if (message == WM_ERASEBKGND) {
+    result = 1;
+    return true;
+  }
+  if (message != WM_PAINT) return false;
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(hwnd_, &paint);
+  draw(dc);
+  EndPaint(hwnd_, &paint);
+  result = 0;
+  return true;
+}
+
 std::wstring CControlWindow::OriginalText(size_t maxLength) {
   std::vector<wchar_t> buffer(maxLength + 1, L'\0');
   const LRESULT length = CallOriginal(WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 class CControlWindow {
@@ -28,6 +29,10 @@ class CControlWindow {
   LRESULT CallOriginal(UINT message, WPARAM wParam, LPARAM lParam);
   // Invalidates, erases and repaints at once.
   void RedrawNow();
+  // For a control that paints its area itself: answers WM_PAINT by calling draw between BeginPaint
+  // and EndPaint, and WM_ERASEBKGND without erasing, as the drawing covers the area (or lets the
+  // parent's painting show through). False for any other message.
+  bool AnswerPaint(UINT message, LRESULT& result, const std::function<void(HDC)>& draw);
   // The control's own text storage, bypassing the handler.
   std::wstring OriginalText(size_t maxLength);
   void ClearOriginalText();

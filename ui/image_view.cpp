@@ -42,19 +42,5 @@ void CImageView::SetPlacement(const RECT& rect) {
 }
 
 bool CImageView::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
-  switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(Handle(), &paint);
-      image_.Draw(dc, 0, 0, width_, height_);
-      EndPaint(Handle(), &paint);
-      result = 0;
-      return true;
-    }
-    case WM_ERASEBKGND:
-      result = 1;
-      return true;
-    default:
-      return false;
-  }
+  return AnswerPaint(message, result, [this](HDC dc) { image_.Draw(dc, 0, 0, width_, height_); });
 }

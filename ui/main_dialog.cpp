@@ -61,7 +61,7 @@ bool CMainDlg::OnInitDialog() {
   InitTrayIcon(window, smallIcon_);
 
   ClearFrameStyle(window);
-  background_ = LoadSkinImage(IDB_MAIN_BACKGROUND);
+  surface_.SetBackground(LoadSkinImage(IDB_MAIN_BACKGROUND), kWidth, kHeight);
   SetUpButtons();
 
   SetUpLabel(statusLabel_, IDC_STATUS_TEXT, 10, 273, 432, 20);
@@ -151,6 +151,8 @@ void CMainDlg::ShowProgressRows() {
     statusLabel_.SetText(kStartingText);
     ShowWindow(partCaption_.Handle(), SW_SHOW);
     ShowWindow(totalCaption_.Handle(), SW_SHOW);
+    // The download begins: the player can pause it from the window, not only from the tray.
+    ShowWindow(pauseButton_.Handle(), SW_SHOW);
   });
 }
 
@@ -175,7 +177,11 @@ void CMainDlg::SetTotalProgress(int percent) {
 }
 
 void CMainDlg::ShowResumeButton(bool visible) {
-  RunOnWindowThread([this, visible] { ShowWindow(resumeButton_.Handle(), visible ? SW_SHOW : SW_HIDE); });
+  // The two buttons share one place: resume while paused, pause otherwise.
+  RunOnWindowThread([this, visible] {
+    ShowWindow(resumeButton_.Handle(), visible ? SW_SHOW : SW_HIDE);
+    ShowWindow(pauseButton_.Handle(), visible ? SW_HIDE : SW_SHOW);
+  });
 }
 
 void CMainDlg::HideTransportButtons() {
@@ -275,12 +281,8 @@ bool CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     HandleTrayNotification(wParam, lParam, sink_ != nullptr ? sink_->CurrentJobState() : 0);
     return true;
   }
-  if (dragger_.HandleMessage(Handle(), message, lParam)) return true;
+  if (surface_.HandleMessage(Handle(), message, wParam, lParam, result)) return true;
   switch (message) {
-    case WM_ERASEBKGND:
-      background_.Draw(reinterpret_cast<HDC>(wParam), 0, 0, kWidth, kHeight);
-      result = 1;
-      return true;
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
       return true;

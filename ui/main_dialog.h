@@ -17,9 +17,8 @@
 #include "ui/image_view.h"
 #include "ui/message_loop.h"
 #include "ui/progress_bar.h"
-#include "ui/skin_image.h"
+#include "ui/skinned_surface.h"
 #include "ui/tray_icon.h"
-#include "ui/window_dragger.h"
 
 class CMainDlg : public CDialogWindow, public CMessageFilter, public CIdleHandler, public CTrayIconImpl {
  public:
@@ -81,7 +80,7 @@ class CMainDlg : public CDialogWindow, public CMessageFilter, public CIdleHandle
   void OnDestroy();
 
   MainWindowCommandSink* sink_ = nullptr;
-  SkinImage background_;
+  SkinnedSurface surface_;
   CBitmapButtonEx minimiseButton_;
   CBitmapButtonEx closeButton_;
   CBitmapButtonEx pauseButton_;
@@ -92,7 +91,6 @@ class CMainDlg : public CDialogWindow, public CMessageFilter, public CIdleHandle
   CTSProgressBar partBar_;
   CTSProgressBar totalBar_;
   CImageView banner_;
-  WindowDragger dragger_;
   HICON largeIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
   bool registeredWithLoop_ = false;

@@ -47,7 +47,7 @@ bool CMsgBox::OnInitDialog() {
   HWND box = Handle();
   ClearFrameStyle(box);
   CenterOverOwner(box, owner_);
-  background_ = LoadSkinImage(IDB_MSGBOX_BACKGROUND);
+  surface_.SetBackground(LoadSkinImage(IDB_MSGBOX_BACKGROUND), kWidth, kHeight);
   const MsgBoxLayout layout = LayOutMsgBox(content_);
 
   icon_.Attach(GetDlgItem(box, IDC_BOX_ICON));
@@ -131,12 +131,8 @@ void CMsgBox::SetUpButtons(const MsgBoxLayout& layout) {
 
 bool CMsgBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   result = 0;
-  if (dragger_.HandleMessage(Handle(), message, lParam)) return true;
+  if (surface_.HandleMessage(Handle(), message, wParam, lParam, result)) return true;
   switch (message) {
-    case WM_ERASEBKGND:
-      background_.Draw(reinterpret_cast<HDC>(wParam), 0, 0, kWidth, kHeight);
-      result = 1;
-      return true;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_BOX_CLOSE:

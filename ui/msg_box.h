@@ -14,8 +14,7 @@
 #include "ui/dialog_window.h"
 #include "ui/image_view.h"
 #include "ui/msg_box_layout.h"
-#include "ui/skin_image.h"
-#include "ui/window_dragger.h"
+#include "ui/skinned_surface.h"
 
 class CMsgBox : public CDialogWindow {
  public:
@@ -42,13 +41,12 @@ class CMsgBox : public CDialogWindow {
 
   MsgBoxContent content_;
   HWND owner_ = nullptr;
-  SkinImage background_;
+  SkinnedSurface surface_;
   CImageView icon_;
   ui_ColorLabel title_;
   ui_ColorLabel message_;
   CBitmapButtonEx close_;
   std::array<CBitmapButtonEx, 3> buttons_;
-  WindowDragger dragger_;
 };
 
 #endif

@@ -36,23 +36,7 @@ void CTSProgressBar::Layout() {
   SetWindowPos(Handle(), nullptr, x_, y_, VisibleWidth(), kHeight, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CTSProgressBar::Paint() {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(Handle(), &paint);
-  fill_.Draw(dc, 0, 0, VisibleWidth(), kHeight);
-  EndPaint(Handle(), &paint);
-}
-
 bool CTSProgressBar::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
-  switch (message) {
-    case WM_PAINT:
-      Paint();
-      result = 0;
-      return true;
-    case WM_ERASEBKGND:
-      result = 1;  // the fill covers the whole bar
-      return true;
-    default:
-      return false;
-  }
+  // The bar's window is as wide as the fill shown, so the fill covers it whole.
+  return AnswerPaint(message, result, [this](HDC dc) { fill_.Draw(dc, 0, 0, VisibleWidth(), kHeight); });
 }

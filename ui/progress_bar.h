@@ -35,7 +35,6 @@ class CTSProgressBar : public CControlWindow {
 
  private:
   void Layout();
-  void Paint();
 
   int x_ = 0;
   int y_ = 0;

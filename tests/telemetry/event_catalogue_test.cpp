@@ -6,18 +6,13 @@
 
 #include "telemetry/event_catalogue.h"
 #include "telemetry/event_values.h"
+#include "tests/telemetry/ascii_text.h"
 #include "tests/telemetry/telemetry_fakes.h"
 
 namespace telemetrytest {
 namespace {
 
 constexpr uint64_t kGiB = 1ull << 30;
-
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out.push_back(static_cast<char>(c));
-  return out;
-}
 
 std::string Show(const PropertyList& list) {
   std::string out;

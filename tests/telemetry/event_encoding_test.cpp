@@ -8,21 +8,12 @@
 #include "telemetry/track_request.h"
 #include "testbed/analytics_sink.h"
 #include "testbed/base64.h"
+#include "tests/telemetry/track_readback.h"
 
 namespace {
 
-std::string Narrow(const std::wstring& ascii) {
-  std::string out;
-  for (wchar_t c : ascii) out.push_back(static_cast<char>(c));
-  return out;
-}
-
-// What the sink reads from the query part of a track path.
-testbed::TrackedEvent ReadBack(const std::wstring& path) {
-  const std::wstring prefix = L"/track/?";
-  EXPECT_EQ(path.compare(0, prefix.size(), prefix), 0) << Narrow(path);
-  return testbed::readTrackQuery(Narrow(path.substr(prefix.size())));
-}
+using telemetrytest::Narrow;
+using telemetrytest::ReadBack;
 
 TEST(EventJson, QuotesEveryCharacterSafely) {
   struct Case {

@@ -7,6 +7,7 @@
 #include "telemetry/event_tracker.h"
 #include "testbed/analytics_sink.h"
 #include "tests/telemetry/telemetry_fakes.h"
+#include "tests/telemetry/track_readback.h"
 
 namespace telemetrytest {
 namespace {
@@ -18,12 +19,6 @@ GameInfo TestGame() {
   game.language = L"en";
   game.analyticsToken = L"5d0c2a9e7b41f6038e2d9c1a4b7f3e60";
   return game;
-}
-
-testbed::TrackedEvent ReadBack(const std::wstring& path) {
-  std::string query;
-  for (wchar_t c : path.substr(std::wstring(L"/track/?").size())) query.push_back(static_cast<char>(c));
-  return testbed::readTrackQuery(query);
 }
 
 TEST(CommonProperties, ThirteenPairsInTheirOrder) {

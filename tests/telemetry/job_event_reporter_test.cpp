@@ -6,6 +6,7 @@
 #include "telemetry/job_event_reporter.h"
 #include "testbed/analytics_sink.h"
 #include "tests/telemetry/telemetry_fakes.h"
+#include "tests/telemetry/track_readback.h"
 
 namespace telemetrytest {
 namespace {
@@ -23,12 +24,6 @@ class RecordingStatsRequests : public StatsRequests {
   }
   std::vector<PostedStats> posts;
 };
-
-testbed::TrackedEvent ReadBack(const std::wstring& path) {
-  std::string query;
-  for (wchar_t c : path.substr(std::wstring(L"/track/?").size())) query.push_back(static_cast<char>(c));
-  return testbed::readTrackQuery(query);
-}
 
 class JobEventReporterTest : public ::testing::Test {
  protected:

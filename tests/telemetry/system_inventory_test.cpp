@@ -2,18 +2,16 @@
 // id, WMI values) and its cache of values over a fake probe.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <thread>
 
 #include "telemetry/inventory_texts.h"
 #include "telemetry/system_info.h"
+#include "tests/telemetry/ascii_text.h"
 
 namespace {
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out.push_back(static_cast<char>(c));
-  return out;
-}
+using telemetrytest::Narrow;
 
 OsVersionFacts Facts(uint32_t major, uint32_t minor, bool workstation, uint32_t suite = 0,
                      ProcessorArchitecture architecture = ProcessorArchitecture::X86, uint32_t productType = 0,
@@ -207,122 +205,130 @@ class FakeProbe : public InventoryProbe {
   int memoryQueries = 0;
 };
 
-TEST(SystemInfo, AStoredUserIdIsUsedAsItIs) {
-  FakeProbe probe;
-  probe.userIdStored = true;
-  probe.storedUserId = L"abc";
-  SystemInfo info(probe);
-  EXPECT_EQ(info.UserId(), L"abc");
-  EXPECT_EQ(info.UserId(), L"abc");
-  EXPECT_EQ(probe.userIdReads, 1);
-  EXPECT_EQ(probe.adapterQueries, 0);
-  EXPECT_EQ(probe.userIdWrites, 0);
+// One of the inventory's texts, by its getter, and what it must read.
+struct Reading {
+  std::wstring (SystemInfo::*text)();
+  const wchar_t* expected;
+};
+
+class SystemInfoTest : public ::testing::Test {
+ protected:
+  void ExpectReadings(std::initializer_list<Reading> readings) {
+    int index = 0;
+    for (const Reading& reading : readings) {
+      EXPECT_EQ((info_.*reading.text)(), reading.expected) << "reading " << index;
+      ++index;
+    }
+  }
+  void StoreUserId(const std::wstring& userId) {
+    probe_.userIdStored = true;
+    probe_.storedUserId = userId;
+  }
+
+  FakeProbe probe_;
+  SystemInfo info_{probe_};  // reads nothing from the probe until asked
+};
+
+TEST_F(SystemInfoTest, AStoredUserIdIsUsedAsItIs) {
+  StoreUserId(L"abc");
+  EXPECT_EQ(info_.UserId(), L"abc");
+  EXPECT_EQ(info_.UserId(), L"abc");
+  EXPECT_EQ(probe_.userIdReads, 1);
+  EXPECT_EQ(probe_.adapterQueries, 0);
+  EXPECT_EQ(probe_.userIdWrites, 0);
 }
 
-TEST(SystemInfo, WithoutAStoredIdTheAdapterIdIsTakenAndStored) {
-  FakeProbe probe;
-  probe.adapters = std::vector<NetworkAdapter>{{6, {1, 2, 3, 4, 5, 6, 0, 0}}};
-  SystemInfo info(probe);
-  EXPECT_EQ(info.UserId(), L"010203040506");
-  EXPECT_EQ(probe.storedUserId, L"010203040506");
-  EXPECT_EQ(info.UserId(), L"010203040506");
-  EXPECT_EQ(probe.adapterQueries, 1);
+TEST_F(SystemInfoTest, WithoutAStoredIdTheAdapterIdIsTakenAndStored) {
+  probe_.adapters = std::vector<NetworkAdapter>{{6, {1, 2, 3, 4, 5, 6, 0, 0}}};
+  EXPECT_EQ(info_.UserId(), L"010203040506");
+  EXPECT_EQ(probe_.storedUserId, L"010203040506");
+  EXPECT_EQ(info_.UserId(), L"010203040506");
+  EXPECT_EQ(probe_.adapterQueries, 1);
 }
 
-TEST(SystemInfo, AnEmptyUserIdIsStoredAndLookedForAgainEachTime) {
-  FakeProbe probe;
-  probe.adapters.reset();  // the adapter query fails
-  SystemInfo info(probe);
-  EXPECT_EQ(info.UserId(), L"");
-  EXPECT_TRUE(probe.userIdStored);
-  EXPECT_EQ(probe.storedUserId, L"");
-  EXPECT_EQ(info.UserId(), L"");
-  EXPECT_EQ(probe.userIdReads, 2);
-  EXPECT_EQ(probe.userIdWrites, 2);
+TEST_F(SystemInfoTest, AnEmptyUserIdIsStoredAndLookedForAgainEachTime) {
+  probe_.adapters.reset();  // the adapter query fails
+  EXPECT_EQ(info_.UserId(), L"");
+  EXPECT_TRUE(probe_.userIdStored);
+  EXPECT_EQ(probe_.storedUserId, L"");
+  EXPECT_EQ(info_.UserId(), L"");
+  EXPECT_EQ(probe_.userIdReads, 2);
+  EXPECT_EQ(probe_.userIdWrites, 2);
   // An adapter that appears later is picked up.
-  probe.adapters = std::vector<NetworkAdapter>{{6, {0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff, 0, 0}}};
-  EXPECT_EQ(info.UserId(), L"aabbccddeeff");
+  probe_.adapters = std::vector<NetworkAdapter>{{6, {0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff, 0, 0}}};
+  EXPECT_EQ(info_.UserId(), L"aabbccddeeff");
 }
 
-TEST(SystemInfo, FallbacksWhenTheQueriesGiveNothing) {
-  FakeProbe probe;
-  SystemInfo info(probe);
-  EXPECT_EQ(info.OperatingSystem(), L"unknown");
-  EXPECT_EQ(info.InternetExplorerVersion(), L"unknown");
-  EXPECT_EQ(info.Language(), L"");
-  EXPECT_EQ(info.FlashVersion(), L"unknown");
-  EXPECT_EQ(info.ProcessorClock(), L"unknown");
-  EXPECT_EQ(info.CoresPerProcessor(), L"unknown");
-  EXPECT_EQ(info.GraphicsCard(), L"unknown");
-  EXPECT_EQ(info.GraphicsMemory(), L"unknown");
-  EXPECT_EQ(info.ClientGuid(), L"unknown");
-  probe.osVersion = Facts(4, 0, true);
-  EXPECT_EQ(info.OperatingSystem(), L"unknown");
+TEST_F(SystemInfoTest, FallbacksWhenTheQueriesGiveNothing) {
+  ExpectReadings({{&SystemInfo::OperatingSystem, L"unknown"},
+                  {&SystemInfo::InternetExplorerVersion, L"unknown"},
+                  {&SystemInfo::Language, L""},
+                  {&SystemInfo::FlashVersion, L"unknown"},
+                  {&SystemInfo::ProcessorClock, L"unknown"},
+                  {&SystemInfo::CoresPerProcessor, L"unknown"},
+                  {&SystemInfo::GraphicsCard, L"unknown"},
+                  {&SystemInfo::GraphicsMemory, L"unknown"},
+                  {&SystemInfo::ClientGuid, L"unknown"}});
+  probe_.osVersion = Facts(4, 0, true);
+  EXPECT_EQ(info_.OperatingSystem(), L"unknown");
 }
 
-TEST(SystemInfo, ValuesAreComputedOnceAndKept) {
-  FakeProbe probe;
-  probe.osVersion = Facts(5, 1, true, 0x200);
-  probe.internetExplorer = L"8.0.7601.17514";
-  probe.language = L"en";
-  probe.flash = L"11,2,202,235";
-  probe.megahertz = 2400;
-  SystemInfo info(probe);
-  EXPECT_EQ(info.OperatingSystem(), L"Microsoft Windows XP Home Edition (build 2600)");
-  EXPECT_EQ(info.InternetExplorerVersion(), L"8.0.7601.17514");
-  EXPECT_EQ(info.ScreenSize(), L"1280x1024");
-  EXPECT_EQ(info.Language(), L"en");
-  EXPECT_EQ(info.FlashVersion(), L"11,2,202,235");
-  EXPECT_EQ(info.DotNetVersion(), L"v4");
-  EXPECT_EQ(info.Memory(), L"2.0GB");
-  EXPECT_EQ(info.ProcessorCount(), L"4");
-  EXPECT_EQ(info.ProcessorClock(), L"2400");
-  probe.osVersion.reset();
-  probe.internetExplorer.reset();
-  EXPECT_EQ(info.OperatingSystem(), L"Microsoft Windows XP Home Edition (build 2600)");
-  EXPECT_EQ(info.InternetExplorerVersion(), L"8.0.7601.17514");
-  EXPECT_EQ(info.Memory(), L"2.0GB");
-  EXPECT_EQ(probe.memoryQueries, 1);
+TEST_F(SystemInfoTest, ValuesAreComputedOnceAndKept) {
+  probe_.osVersion = Facts(5, 1, true, 0x200);
+  probe_.internetExplorer = L"8.0.7601.17514";
+  probe_.language = L"en";
+  probe_.flash = L"11,2,202,235";
+  probe_.megahertz = 2400;
+  ExpectReadings({{&SystemInfo::OperatingSystem, L"Microsoft Windows XP Home Edition (build 2600)"},
+                  {&SystemInfo::InternetExplorerVersion, L"8.0.7601.17514"},
+                  {&SystemInfo::ScreenSize, L"1280x1024"},
+                  {&SystemInfo::Language, L"en"},
+                  {&SystemInfo::FlashVersion, L"11,2,202,235"},
+                  {&SystemInfo::DotNetVersion, L"v4"},
+                  {&SystemInfo::Memory, L"2.0GB"},
+                  {&SystemInfo::ProcessorCount, L"4"},
+                  {&SystemInfo::ProcessorClock, L"2400"}});
+  probe_.osVersion.reset();
+  probe_.internetExplorer.reset();
+  ExpectReadings({{&SystemInfo::OperatingSystem, L"Microsoft Windows XP Home Edition (build 2600)"},
+                  {&SystemInfo::InternetExplorerVersion, L"8.0.7601.17514"},
+                  {&SystemInfo::Memory, L"2.0GB"}});
+  EXPECT_EQ(probe_.memoryQueries, 1);
 }
 
-TEST(SystemInfo, WmiValuesFromTheLastObjectsOrUnknownWhenWmiFails) {
-  FakeProbe probe;
+TEST_F(SystemInfoTest, WmiValuesFromTheLastObjectsOrUnknownWhenWmiFails) {
   WmiInventory wmi;
   wmi.videoControllers = {{L"Card A", 268435456}, {L"Card B", 0}};
   wmi.computerSystems = {{2, 8}};
-  probe.wmi = wmi;
-  SystemInfo info(probe);
-  EXPECT_EQ(info.ProcessorCount(), L"4");  // from the system information, before WMI
-  info.GatherWmiInventory();
-  EXPECT_EQ(info.GraphicsCard(), L"Card B");
-  EXPECT_EQ(info.GraphicsMemory(), L"unknown");
-  EXPECT_EQ(info.ProcessorCount(), L"2");
-  EXPECT_EQ(info.CoresPerProcessor(), L"4");
+  probe_.wmi = wmi;
+  EXPECT_EQ(info_.ProcessorCount(), L"4");  // from the system information, before WMI
+  info_.GatherWmiInventory();
+  ExpectReadings({{&SystemInfo::GraphicsCard, L"Card B"},
+                  {&SystemInfo::GraphicsMemory, L"unknown"},
+                  {&SystemInfo::ProcessorCount, L"2"},
+                  {&SystemInfo::CoresPerProcessor, L"4"}});
 
-  probe.wmi.reset();
-  info.GatherWmiInventory();
-  EXPECT_EQ(info.GraphicsCard(), L"unknown");
-  EXPECT_EQ(info.GraphicsMemory(), L"unknown");
-  EXPECT_EQ(info.ProcessorCount(), L"unknown");
-  EXPECT_EQ(info.CoresPerProcessor(), L"unknown");
+  probe_.wmi.reset();
+  info_.GatherWmiInventory();
+  ExpectReadings({{&SystemInfo::GraphicsCard, L"unknown"},
+                  {&SystemInfo::GraphicsMemory, L"unknown"},
+                  {&SystemInfo::ProcessorCount, L"unknown"},
+                  {&SystemInfo::CoresPerProcessor, L"unknown"}});
 }
 
-TEST(SystemInfo, ClientGuidIsStoredAndReadFromAnyThread) {
-  FakeProbe probe;
-  probe.userIdStored = true;
-  probe.storedUserId = L"abc";
-  SystemInfo info(probe);
-  std::thread writer([&info] {
-    for (int i = 0; i < 200; ++i) info.SetClientGuid(i % 2 == 0 ? L"{11111111-2222}" : L"{33333333-4444}");
+TEST_F(SystemInfoTest, ClientGuidIsStoredAndReadFromAnyThread) {
+  StoreUserId(L"abc");
+  std::thread writer([this] {
+    for (int i = 0; i < 200; ++i) info_.SetClientGuid(i % 2 == 0 ? L"{11111111-2222}" : L"{33333333-4444}");
   });
   for (int i = 0; i < 200; ++i) {
-    std::wstring guid = info.ClientGuid();
+    std::wstring guid = info_.ClientGuid();
     EXPECT_TRUE(guid == L"unknown" || guid == L"{11111111-2222}" || guid == L"{33333333-4444}") << Narrow(guid);
-    EXPECT_EQ(info.UserId(), L"abc");
+    EXPECT_EQ(info_.UserId(), L"abc");
   }
   writer.join();
-  info.SetClientGuid(L"");
-  EXPECT_EQ(info.ClientGuid(), L"unknown");
+  info_.SetClientGuid(L"");
+  EXPECT_EQ(info_.ClientGuid(), L"unknown");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "resources/resource_ids.h"
 #include "tests/ui/support/fake_command_sink.h"
+#include "tests/ui/support/open_main_window.h"
 #include "tests/ui/support/ui_test_support.h"
 #include "ui/main_dialog.h"
 
@@ -52,10 +53,7 @@ DriverRun runDriver(const std::wstring& arguments) {
 class DriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    window.SetCommandSink(&sink);
-    ASSERT_TRUE(window.Create());
-    window.Show();
-    window.BringToForeground();
+    ASSERT_TRUE(uitest::OpenMainWindow(window, sink));
     title = L"\"" + DownloaderWindowTitleForTest() + L"\" ";
   }
   void TearDown() override { window.Destroy(); }

@@ -12,6 +12,7 @@
 
 #include "resources/resource_ids.h"
 #include "tests/ui/support/fake_command_sink.h"
+#include "tests/ui/support/open_main_window.h"
 #include "tests/ui/support/ui_test_support.h"
 #include "ui/main_dialog.h"
 
@@ -267,10 +268,7 @@ TEST_F(MsgBoxTest, CentredOverAVisibleOwnerOrElseInTheWorkArea) {
 TEST(MsgBoxFromAnotherThread, IsOwnedByTheMainWindowWhoseThreadGoesOn) {
   FakeCommandSink sink;
   CMainDlg window;
-  window.SetCommandSink(&sink);
-  ASSERT_TRUE(window.Create());
-  window.Show();
-  window.BringToForeground();
+  ASSERT_TRUE(uitest::OpenMainWindow(window, sink));
   std::atomic<int> result{-1};
   Seen seen;
   // As the client start-up does: its prompts run on its own thread, over the main window.

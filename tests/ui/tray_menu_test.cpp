@@ -6,6 +6,7 @@
 
 #include "resources/resource_ids.h"
 #include "tests/ui/support/fake_command_sink.h"
+#include "tests/ui/support/open_main_window.h"
 #include "tests/ui/support/ui_test_support.h"
 #include "ui/main_dialog.h"
 #include "ui/tray_icon.h"
@@ -103,10 +104,7 @@ TEST(TrayMenu, RightClickShowsTheMenuForTheStateAndDeliversTheChosenCommand) {
   };
   FakeCommandSink sink;
   CMainDlg window;
-  window.SetCommandSink(&sink);
-  ASSERT_TRUE(window.Create());
-  window.Show();
-  window.BringToForeground();
+  ASSERT_TRUE(uitest::OpenMainWindow(window, sink));
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.jobState);
     sink.jobState = c.jobState;
