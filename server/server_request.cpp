@@ -103,7 +103,6 @@ void ServerRequest::RequestConfig(const std::wstring& gameCode, const std::wstri
 }
 
 void ServerRequest::PostStats(const std::wstring& gameCode, const std::wstring& sid, const PropertyList& list) {
-  Close();
   kind_ = RequestKind::Stats;
   Send(L"/" + gameCode + L"/" + sid + L"/stats", list, true);
 }

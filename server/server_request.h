@@ -41,7 +41,7 @@ class ServerRequest {
 
   void RequestSid(const std::wstring& gameCode);
   void RequestConfig(const std::wstring& gameCode, const std::wstring& sid);
-  // Abandons a post still in flight, then posts the record.
+  // Posts the record; like every Send, it abandons a request of this object still in flight.
   void PostStats(const std::wstring& gameCode, const std::wstring& sid, const PropertyList& list);
   // Replaces whatever this object had open by a new request; outcomes come through the hooks.
   void Send(const std::wstring& path, const PropertyList& list, bool post);
