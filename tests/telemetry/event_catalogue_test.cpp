@@ -23,10 +23,11 @@ std::string Show(const PropertyList& list) {
 class EventCatalogueTest : public ::testing::Test {
  protected:
   EventCatalogueTest() : catalogue_(job_, system_, clock_, recorder_, recorder_) {
-    // The second file is current: 100 of 400 bytes, started 90 s ago; the job started 119 s ago.
+    // The second file is current: 100 of 400 bytes, started 90 s ago. The job started 179 s ago,
+    // so its whole minutes (2) differ from the file's (1) and from a rounded figure (3).
     job_.files = {{L"1001", L"1", 1000, 1000, clock_.now - 500}, {L"1002", L"2", 400, 100, clock_.now - 90}};
     job_.currentIndex = 1;
-    job_.startTime = clock_.now - 119;
+    job_.startTime = clock_.now - 179;
     job_.fileSamples = {3 * 2048, 3};
     job_.totalSamples = {1023, 1};
   }
@@ -72,7 +73,7 @@ TEST_F(EventCatalogueTest, EachEventCarriesItsOwnPropertiesInOrderAfterItsRecord
       {"complete",
        [](EventCatalogue& c) { c.DownloadComplete(); },
        L"download_complete",
-       {{L"elapsed_time", L"1"}, {L"approx_speed", L"0"}},
+       {{L"elapsed_time", L"2"}, {L"approx_speed", L"0"}},
        true,
        {{L"event", L"complete"}, {L"attr1", L"game-7"}}},
       {"pause",
@@ -216,7 +217,8 @@ TEST(EventValues, FileCompletionIsTruncatedAndSafeAgainstZeroSize) {
     uint64_t size;
     const wchar_t* text;
   } cases[] = {{0, 0, L"0"},        {5, 0, L"0"},          {1, 3, L"33"},          {999, 1000, L"99"},
-               {1000, 1000, L"100"}, {3 * kGiB, 4 * kGiB, L"75"}, {40 * kGiB, 41 * kGiB, L"97"}};
+               {1000, 1000, L"100"}, {3 * kGiB, 4 * kGiB, L"75"}, {40 * kGiB, 41 * kGiB, L"97"},
+               {500, 400, L"125"}};  // more than the size (a size that shrank) is not capped
   for (const auto& c : cases) EXPECT_EQ(FilePieceCompletion(c.received, c.size), c.text) << c.received << "/" << c.size;
 }
 

@@ -40,9 +40,12 @@ class JobEventReporterTest : public ::testing::Test {
     snapshot_.fileSize = 400;
     snapshot_.fileStartTime = 1000000000;
     snapshot_.totalReceived = 3ull << 30;
-    snapshot_.jobStartTime = 1000000090 - 119;
+    // Every figure distinct from the others, so a field read in place of another shows.
+    snapshot_.jobStartTime = 1000000090 - 179;
     snapshot_.fileSamples.sum = 4096;
     snapshot_.fileSamples.count = 2;
+    snapshot_.totalSamples.sum = 3 * 10240;
+    snapshot_.totalSamples.count = 3;
   }
 
   testbed::TrackedEvent OnlyEvent() {
@@ -83,7 +86,8 @@ TEST_F(JobEventReporterTest, PauseCompleteAndErrorsReadTheSnapshot) {
   EXPECT_EQ(pause.property("file_piece_completion"), "75");
   EXPECT_EQ(stats_.posts[0].record[2], (PropertyList::Pair{L"attr2", L"3221225472"}));
   testbed::TrackedEvent complete = ReadBack(transport_.paths[1]);
-  EXPECT_EQ(complete.property("elapsed_time"), "1");
+  EXPECT_EQ(complete.property("elapsed_time"), "2");
+  EXPECT_EQ(complete.property("approx_speed"), "10");
   EXPECT_EQ(stats_.posts[1].record, (PropertyList{{L"event", L"complete"}, {L"attr1", L"game-7"}}));
   testbed::TrackedEvent error = ReadBack(transport_.paths[2]);
   EXPECT_EQ(error.event, "error");
@@ -91,6 +95,37 @@ TEST_F(JobEventReporterTest, PauseCompleteAndErrorsReadTheSnapshot) {
   EXPECT_EQ(error.property("critical"), "1");
   EXPECT_EQ(error.property("description"), "Insufficient Memory");
   EXPECT_EQ(error.property("file_piece"), "2");
+}
+
+TEST_F(JobEventReporterTest, UnpauseShutdownAndCancelUnderWay) {
+  // A file that holds more than its size says: the completion is reported as it is, not capped.
+  snapshot_.fileReceived = 500;
+  reporter_.DownloadUnpause(snapshot_);
+  reporter_.SystemShutdown(snapshot_);
+  reporter_.DownloadCancel(false, snapshot_);
+  ASSERT_EQ(transport_.paths.size(), 3u);
+  ASSERT_EQ(stats_.posts.size(), 1u);
+  EXPECT_EQ(stats_.posts[0].sid, L"sid-9");
+  EXPECT_EQ(stats_.posts[0].record, (PropertyList{{L"event", L"unpause"}}));
+  struct Expected {
+    const char* event;
+    std::vector<std::pair<std::string, std::string>> own;
+  } expected[] = {
+      {"download_unpause", {}},
+      {"system_shutdown", {{"file_piece", "2"}, {"file_piece_completion", "125"}}},
+      {"download_cancel", {{"error", "0"}, {"file_piece", "2"}, {"file_piece_completion", "125"}}},
+  };
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    testbed::TrackedEvent event = ReadBack(transport_.paths[i]);
+    ASSERT_TRUE(event.readable) << event.error;
+    EXPECT_EQ(event.event, expected[i].event);
+    ASSERT_EQ(event.properties.size(), expected[i].own.size() + 13) << expected[i].event;
+    for (size_t k = 0; k < expected[i].own.size(); ++k) {
+      EXPECT_EQ(event.properties[k].first, expected[i].own[k].first) << expected[i].event;
+      EXPECT_EQ(event.property(expected[i].own[k].first), expected[i].own[k].second) << expected[i].event;
+    }
+    EXPECT_EQ(event.property("time"), "1000000090") << expected[i].event;
+  }
 }
 
 TEST_F(JobEventReporterTest, NothingUnderWayGatesAndZeroesTheFileFigures) {
