@@ -4,6 +4,7 @@
 #include <gdiplus.h>
 
 #include <cwchar>
+#include <vector>
 
 #include "build_settings.h"
 
@@ -16,8 +17,36 @@ std::wstring DownloaderWindowTitle() {
   return wide + L" Downloader";
 }
 
+namespace {
+
+struct TitleSearch {
+  const std::wstring* title;
+  HWND found;
+};
+
+// The platform's own title lookup ignores case; a running instance has exactly our title.
+BOOL CALLBACK matchTitle(HWND window, LPARAM state) {
+  auto* search = reinterpret_cast<TitleSearch*>(state);
+  // One character more than the title, so a longer title is not cut down to a match. The stored
+  // title is read without a message, so a hung window cannot hold up the start.
+  std::vector<wchar_t> text(search->title->size() + 2, L'\0');
+  const int length = InternalGetWindowText(window, text.data(), static_cast<int>(text.size()));
+  if (length < 0 || static_cast<size_t>(length) != search->title->size()) return TRUE;
+  if (search->title->compare(0, std::wstring::npos, text.data(), static_cast<size_t>(length)) != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+HWND findTopLevelWindowTitled(const std::wstring& title) {
+  TitleSearch search{&title, nullptr};
+  EnumWindows(&matchTitle, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+}  // namespace
+
 bool ActivateRunningInstance(const std::wstring& title) {
-  HWND running = FindWindowW(nullptr, title.c_str());
+  HWND running = findTopLevelWindowTitled(title);
   if (running == nullptr) return false;
   ShowWindow(running, SW_RESTORE);
   SetForegroundWindow(running);

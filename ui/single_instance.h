@@ -11,8 +11,9 @@
 // finds the running one.
 std::wstring DownloaderWindowTitle();
 
-// When a top-level window titled exactly title exists (of any class, hidden or not), restores it,
-// makes it the foreground window, raises it without moving or resizing it, and returns true.
+// When a top-level window titled exactly title, letter case included, exists (of any class, hidden
+// or not), restores it, makes it the foreground window, raises it without moving or resizing it,
+// and returns true.
 bool ActivateRunningInstance(const std::wstring& title);
 
 // True when the command line's first four characters are exactly "auto" (case-sensitive; what

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -114,6 +115,43 @@ TEST_F(MainWindowTest, LabelsAreBoldNinePointVerdanaAtNinetySixDpi) {
     EXPECT_EQ(font.lfHeight, -12);
     EXPECT_EQ(font.lfWeight, FW_BOLD);
     EXPECT_STREQ(font.lfFaceName, L"MS Verdana");
+  }
+}
+
+// The darkest and the top-left pixel of what a control shows on the screen.
+struct LabelPixels {
+  COLORREF corner;
+  int darkest;  // the smallest sum of red, green and blue
+};
+LabelPixels labelPixels(HWND label) {
+  RECT client;
+  GetClientRect(label, &client);
+  HDC dc = GetDC(label);
+  LabelPixels pixels{GetPixel(dc, 0, 0), 3 * 255};
+  for (int y = 0; y < client.bottom; ++y) {
+    for (int x = 0; x < client.right; ++x) {
+      const COLORREF pixel = GetPixel(dc, x, y);
+      pixels.darkest = std::min(pixels.darkest, GetRValue(pixel) + GetGValue(pixel) + GetBValue(pixel));
+    }
+  }
+  ReleaseDC(label, dc);
+  return pixels;
+}
+
+TEST_F(MainWindowTest, LabelsDrawBlackTextOnLightGreyAlignedByTheirRole) {
+  window.ShowProgressRows();
+  window.SetPartCaption(0, 2);
+  ShowWindowNow();
+  const struct {
+    int id;
+    LONG_PTR alignment;
+  } kLabels[] = {{IDC_PART_CAPTION, SS_LEFT}, {IDC_TOTAL_CAPTION, SS_CENTER}, {IDC_STATUS_TEXT, SS_CENTER}};
+  for (const auto& label : kLabels) {
+    SCOPED_TRACE(label.id);
+    EXPECT_EQ(GetWindowLongPtrW(Item(label.id), GWL_STYLE) & SS_TYPEMASK, label.alignment);
+    const LabelPixels pixels = labelPixels(Item(label.id));
+    EXPECT_EQ(pixels.corner, RGB(244, 244, 244));
+    EXPECT_LT(pixels.darkest, 3 * 40);  // the text's strokes are black
   }
 }
 

@@ -92,6 +92,9 @@ struct Seen {
   std::map<int, bool> visible;
   std::map<int, std::wstring> texts;
   int messageFontHeight = 0;
+  LOGFONTW titleFont{};
+  LOGFONTW messageFont{};
+  bool titleDrawnInItsRed = false;
   COLORREF iconPixel = 0;
   bool screenshotTaken = false;
 };
@@ -100,6 +103,19 @@ std::wstring textOf(HWND window) {
   wchar_t text[512] = L"";
   GetWindowTextW(window, text, 512);
   return text;
+}
+
+// Whether any pixel that the control shows on the screen has exactly the colour.
+bool showsColour(HWND control, COLORREF colour) {
+  RECT client;
+  GetClientRect(control, &client);
+  HDC dc = GetDC(control);
+  bool found = false;
+  for (int y = 0; y < client.bottom && !found; ++y) {
+    for (int x = 0; x < client.right && !found; ++x) found = GetPixel(dc, x, y) == colour;
+  }
+  ReleaseDC(control, dc);
+  return found;
 }
 
 // Shows the box on this thread; a helper thread looks at it, then answers by clicking `answer`
@@ -123,7 +139,11 @@ int showAndAnswer(CMsgBox& box, HWND owner, int answer, Seen* seen, const char* 
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(shown, IDC_BOX_MESSAGE), WM_GETFONT, 0, 0)),
                sizeof(font), &font);
     seen->messageFontHeight = font.lfHeight;
+    seen->messageFont = font;
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(shown, IDC_BOX_TITLE), WM_GETFONT, 0, 0)),
+               sizeof(seen->titleFont), &seen->titleFont);
     Sleep(200);
+    seen->titleDrawnInItsRed = showsColour(GetDlgItem(shown, IDC_BOX_TITLE), RGB(151, 27, 30));
     HDC dc = GetDC(GetDlgItem(shown, IDC_BOX_ICON));
     seen->iconPixel = GetPixel(dc, 20, 10);
     ReleaseDC(GetDlgItem(shown, IDC_BOX_ICON), dc);
@@ -175,6 +195,12 @@ TEST_F(MsgBoxTest, TwoShownButtonsKeepTheirResultsAndTheTitleMovesTheMessage) {
   EXPECT_EQ(seen.texts[IDC_BOX_BUTTON3], L"Cancel");
   EXPECT_EQ(seen.texts[IDC_BOX_TITLE], L"ERROR!");
   EXPECT_EQ(seen.messageFontHeight, -15);
+  EXPECT_STREQ(seen.messageFont.lfFaceName, L"Arial");
+  EXPECT_EQ(seen.messageFont.lfWeight, FW_BOLD);
+  EXPECT_STREQ(seen.titleFont.lfFaceName, L"Arial");
+  EXPECT_EQ(seen.titleFont.lfHeight, -16);  // 12 points
+  EXPECT_EQ(seen.titleFont.lfWeight, FW_BOLD);
+  EXPECT_TRUE(seen.titleDrawnInItsRed);
 }
 
 TEST_F(MsgBoxTest, ThreeButtonsWithoutTitleAndALongMessage) {

@@ -160,7 +160,12 @@ TEST(StartUp, ARunningInstanceOfAnyClassIsRestoredAndRaised) {
   RECT place;
   GetWindowRect(other, &place);
   EXPECT_EQ(place.right - place.left, 300);
-  EXPECT_FALSE(ActivateRunningInstance(title + L" 2"));
+  // Only the exact title counts: other letter case, a longer or a shorter title do not.
+  for (const std::wstring& lookalike :
+       {std::wstring(L"SINGLE INSTANCE PROBE DOWNLOADER"), std::wstring(L"single instance probe downloader"),
+        title + L" 2", title.substr(0, title.size() - 1)}) {
+    EXPECT_FALSE(ActivateRunningInstance(lookalike)) << lookalike;
+  }
   DestroyWindow(other);
 }
 
