@@ -31,9 +31,6 @@ struct JobSnapshot {
   int64_t jobStartTime = 0;    // when the client start-up began
   SampleWindow totalSamples;
   SampleWindow fileSamples;
-
-  // fileReceived * 100 / fileSize, truncated and at most 100; 0 when the size is 0.
-  uint64_t FileCompletionPercent() const;
 };
 
 class JobEvents {

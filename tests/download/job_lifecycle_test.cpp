@@ -248,7 +248,8 @@ TEST(StateTable, PauseEventCarriesTheCurrentFile) {
   EXPECT_TRUE(pauses[0].job.downloadUnderWay);
   EXPECT_EQ(pauses[0].job.rid, L"r0");
   EXPECT_EQ(pauses[0].job.rnum, L"1");
-  EXPECT_EQ(pauses[0].job.FileCompletionPercent(), 25u);
+  EXPECT_EQ(pauses[0].job.fileReceived, 250u);
+  EXPECT_EQ(pauses[0].job.fileSize, 1000u);
   EXPECT_EQ(pauses[0].job.totalReceived, 250u);
   EXPECT_EQ(pauses[0].job.sid, L"sid1");
 }
