@@ -237,7 +237,7 @@ std::optional<WmiInventory> WindowsInventoryProbe::QueryWmi() {
   IWbemLocator* locator = nullptr;
   IWbemServices* services = nullptr;
   BSTR space = SysAllocString(L"ROOT\\CIMV2");
-  if (SUCCEEDED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+  if (SUCCEEDED(CoCreateInstance(__uuidof(WbemLocator), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWbemLocator),
                                  reinterpret_cast<void**>(&locator))) &&
       SUCCEEDED(locator->ConnectServer(space, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services)) &&
       SUCCEEDED(CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,

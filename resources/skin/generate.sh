@@ -146,7 +146,42 @@ convert -size 70x70 xc:"$panel" -fill '#c8352c' -draw 'circle 34.5,34.5 34.5,2' 
 convert -size 64x64 xc:none -fill "$dark_top" -draw 'roundrectangle 0,0 63,63 12,12' \
   -fill "$orange" -draw 'polygon 6,50 19,14 32,50' -fill "$teal" -draw 'polygon 19,14 32,50 45,14' \
   -fill '#f6c45a' -draw 'polygon 32,50 45,14 58,50' "$work/icon64.png"
-convert "$work/icon64.png" -define icon:auto-resize=64,48,32,24,16 ../app.ico
+convert "$work/icon64.png" -resize 48x48 "$work/icon48.png"
+for f in "$work/icon64.png" "$work/icon48.png"; do save_png "$f" PNG32:"$f"; done
+convert "$work/icon64.png" -define icon:auto-resize=32,24,16 "$work/small.ico"
+
+# Little-endian binary fields, as printf escapes.
+le16() { printf '\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)); }
+le32() { printf '%s%s' "$(le16 $(($1 & 65535)))" "$(le16 $(($1 >> 16 & 65535)))"; }
+field() { od -An -t "u$2" -j "$3" -N "$2" "$1" | tr -d ' '; }  # FILE BYTES OFFSET
+# An icon file whose large images are PNG (read by Windows Vista and later; a tenth of the bytes of
+# uncompressed bitmaps) and whose 32, 24 and 16 pixel images stay bitmaps, taken from SMALL_ICO.
+pack_icon() {  # OUTPUT PNG64 PNG48 SMALL_ICO
+  local out=$1 small=$4 count i offset size small_count
+  small_count=$(field "$small" 2 4)
+  count=$((2 + small_count))
+  offset=$((6 + 16 * count))
+  {
+    printf "$(le16 0)$(le16 1)$(le16 "$count")"
+    for png in "$2" "$3"; do
+      size=$(stat -c %s "$png")
+      printf "\\x$(printf %02x "$(identify -format %w "$png")")\\x$(printf %02x "$(identify -format %h "$png")")"
+      printf "\\x00\\x00$(le16 1)$(le16 32)$(le32 "$size")$(le32 "$offset")"
+      offset=$((offset + size))
+    done
+    for ((i = 0; i < small_count; i++)); do
+      head -c $((6 + 16 * i + 8)) "$small" | tail -c 8
+      size=$(field "$small" 4 $((6 + 16 * i + 8)))
+      printf "$(le32 "$size")$(le32 "$offset")"
+      offset=$((offset + size))
+    done
+    cat "$2" "$3"
+    for ((i = 0; i < small_count; i++)); do
+      tail -c +$(($(field "$small" 4 $((6 + 16 * i + 12))) + 1)) "$small" | head -c "$(field "$small" 4 $((6 + 16 * i + 8)))"
+    done
+  } >"$out"
+}
+pack_icon ../app.ico "$work/icon64.png" "$work/icon48.png" "$work/small.ico"
 
 # Eight bits per channel everywhere: the gradients would otherwise make 16-bit files. The two images
 # with transparent corners keep a full alpha channel (not a palette with a transparent entry).

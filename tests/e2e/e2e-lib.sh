@@ -1,12 +1,15 @@
 # shellcheck shell=bash
-# The end-to-end harness: the real downloader (the win64 build, every host on loopback) under Wine
-# on a private Xvfb display, against the testbed's servers on their fixed loopback ports, driven by
+# The end-to-end harness: the real downloader (the Windows test build, every host on loopback) under
+# Wine on a private Xvfb display, against the testbed's servers on their fixed loopback ports, driven by
 # the UI driver. Sourced by tests/e2e/run and scripts/demo.
 #
-# Needs: E2E_BUILD (the win64 build folder), E2E_TESTBED (the native testbed program).
+# Needs: E2E_BUILD (the Windows test build's folder: by default build/win32-loopback where 32-bit
+# programs run, else build/win64), E2E_TESTBED (the native testbed program).
 
 e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-E2E_BUILD=${E2E_BUILD:-$e2e_root/build/win64}
+# shellcheck source=scripts/windows-builds
+source "$e2e_root/scripts/windows-builds"
+E2E_BUILD=${E2E_BUILD:-$e2e_root/build/$(windows_test_preset)}
 E2E_TESTBED=${E2E_TESTBED:-$e2e_root/build/native/testbed/testbed}
 E2E_DOWNLOADER=$E2E_BUILD/app/downloader.exe
 E2E_DRIVER=$E2E_BUILD/tests/ui/ui_driver.exe
@@ -15,7 +18,7 @@ E2E_STARTING_INSTALLER=$E2E_BUILD/tests/test_installer_starting.exe
 # Where the stand-in installer starts its service (fixed when it was built).
 E2E_INSTALLED_SERVICE_DIR=$E2E_BUILD/wine-install
 
-# The ports the win64 build was made with, and the download service's own.
+# The ports the Windows test builds are made with, and the download service's own.
 E2E_PUBLISHER_PORT=47180
 E2E_ANALYTICS_PORT=47181
 E2E_INSTALLER_PORT=47182
@@ -203,7 +206,12 @@ e2e_wait_exit() {  # SECONDS
   fi
 }
 
-e2e_shot() {  # NAME
+# A screenshot of the whole display, taken once the window it is meant to show (TITLE, or "@box")
+# has drawn itself completely.
+e2e_shot() {  # NAME [TITLE]
+  if [ -n "${2:-}" ] && ! e2e_drive drawn "$2" --wait 10 >/dev/null; then
+    e2e_note "screenshot $1: '$2' had not finished drawing"
+  fi
   import -display "$DISPLAY" -window root "$E2E_WORK/shots/$1.png" 2>/dev/null || e2e_fail "no screenshot $1"
 }
 

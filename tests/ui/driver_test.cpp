@@ -74,7 +74,7 @@ class DriverTest : public ::testing::Test {
 TEST_F(DriverTest, FindsWindowsByExactTitleOnly) {
   EXPECT_EQ(runDriver(L"wait " + title).exitCode, 0u);
   EXPECT_EQ(runDriver(L"wait \"No Such Downloader\" --wait 1").exitCode, 1u);
-  EXPECT_EQ(runDriver(L"text " + title + L"4242").exitCode, 2u);
+  EXPECT_EQ(runDriver(L"text " + title + L"4242 --wait 1").exitCode, 2u);
   EXPECT_EQ(runDriver(L"jump " + title + L"1").exitCode, 64u);
 }
 
@@ -86,6 +86,15 @@ TEST_F(DriverTest, ReportsTextVisibilityAndPlacement) {
   EXPECT_EQ(text.output, "Paused - 1.0 MB of 2.0 MB");
   EXPECT_EQ(runDriver(L"info " + title + std::to_wstring(IDC_RESUME)).output, "visible=1 x=448 y=208 width=24 height=24");
   EXPECT_EQ(runDriver(L"info " + title + std::to_wstring(IDC_PAUSE)).output, "visible=0 x=448 y=208 width=24 height=24");
+}
+
+TEST_F(DriverTest, WaitsUntilTheWindowHasDrawnItself) {
+  ShowWindow(window.Handle(), SW_HIDE);
+  EXPECT_EQ(runDriver(L"drawn " + title + L"--wait 1").exitCode, 3u) << "a hidden window counts as drawn";
+  ShowWindow(window.Handle(), SW_SHOW);
+  InvalidateRect(window.Handle(), nullptr, TRUE);
+  EXPECT_EQ(runDriver(L"drawn " + title + L"--wait 10").exitCode, 0u);
+  EXPECT_FALSE(GetUpdateRect(window.Handle(), nullptr, FALSE)) << "reported drawn before the paint";
 }
 
 TEST_F(DriverTest, ClicksGoThroughTheButtonsOwnHandling) {

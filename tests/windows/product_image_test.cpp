@@ -34,6 +34,15 @@ TEST(ProductImage, ShippedExecutableIs32BitGuiWithTheLibraryExports) {
   expectSelfContainedGuiProgram(image);
 }
 
+// Players download this file before anything else: it stays within 600 KB, artwork included.
+TEST(ProductImage, ShippedExecutableFitsItsDownloadBudget) {
+  constexpr long long kBudgetBytes = 600 * 1024;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExA(AK_PRODUCT_I686, GetFileExInfoStandard, &data)) << GetLastError();
+  long long size = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  EXPECT_LE(size, kBudgetBytes) << AK_PRODUCT_I686 << " grew past its budget";
+}
+
 TEST(ProductImage, ThisBuildsExecutableResolvesEveryExportWhenLoaded) {
   auto image = testsupport::readPeImage(AK_PRODUCT_SAME_BUILD);
   expectSelfContainedGuiProgram(image);

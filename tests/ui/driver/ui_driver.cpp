@@ -1,6 +1,9 @@
 // ui_driver: drives the downloader's windows from outside, for the end-to-end tests and the demo.
 //
 //   ui_driver wait TITLE [--wait S]          exit 0 once a top-level window titled TITLE exists
+//   ui_driver drawn TITLE [--wait S]         exit 0 once that window is visible and has painted itself
+//                                            and every visible control (nothing left to repaint), so
+//                                            that a screenshot shows what it is meant to show
 //   ui_driver click TITLE ID [--wait S]      clicks control ID (BM_CLICK: the button's own press and release)
 //   ui_driver press TITLE ID [--wait S]      the mouse messages of a click at the control's centre
 //   ui_driver tray TITLE open|pause [--wait S]
@@ -11,8 +14,8 @@
 //   ui_driver text TITLE ID [--wait S]       prints the control's text
 //   ui_driver info TITLE ID [--wait S]       prints "visible=V x=X y=Y width=W height=H" (window-relative)
 //
-// TITLE is matched exactly ("@box": the program's message box, which has no title); the window is
-// waited for up to S seconds (default 10). Exit codes: 0 done, 1 no such window, 2 no such control,
+// TITLE is matched exactly ("@box": the program's message box, which has no title); the window, and
+// then the control, is waited for up to S seconds (default 10). Exit codes: 0 done, 1 no such window, 2 no such control,
 // 3 the action could not be carried out, 64 wrong usage.
 #include <windows.h>
 
@@ -38,7 +41,8 @@ struct Arguments {
 };
 
 int usage() {
-  fwprintf(stderr, L"usage: ui_driver wait|click|press|tray|endsession|text|info TITLE [ID|open|pause] [--wait S]\n");
+  fwprintf(stderr,
+           L"usage: ui_driver wait|drawn|click|press|tray|endsession|text|info TITLE [ID|open|pause] [--wait S]\n");
   return kUsage;
 }
 
@@ -52,14 +56,15 @@ bool parse(int argc, wchar_t** argv, Arguments* out) {
     }
   }
   if (positional.size() < 2) return false;
-  static const wchar_t* const kCommands[] = {L"wait", L"click", L"press", L"tray", L"endsession", L"text", L"info"};
+  static const wchar_t* const kCommands[] = {L"wait",       L"drawn", L"click", L"press",
+                                             L"endsession", L"text",  L"info",  L"tray"};
   bool known = false;
   for (const wchar_t* command : kCommands) known = known || positional[0] == command;
   if (!known) return false;
   out->command = positional[0];
   out->title = positional[1];
   if (positional.size() > 2) out->operand = positional[2];
-  const bool needsOperand = out->command != L"wait" && out->command != L"endsession";
+  const bool needsOperand = out->command != L"wait" && out->command != L"drawn" && out->command != L"endsession";
   return needsOperand == (positional.size() == 3) && positional.size() <= 3;
 }
 
@@ -142,6 +147,34 @@ int chooseTrayItem(HWND window, const std::wstring& item) {
   return kDone;
 }
 
+BOOL CALLBACK findPendingPaint(HWND child, LPARAM pending) {
+  if (IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE)) {
+    *reinterpret_cast<bool*>(pending) = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Waits until the window is visible, its thread has handled everything sent before (WM_NULL comes
+// back only then) and neither it nor any visible control still has an area to repaint; twice in a
+// row, since a paint can make another control invalid.
+int waitUntilDrawn(HWND window, DWORD waitMs) {
+  const ULONGLONG end = GetTickCount64() + waitMs;
+  int settled = 0;
+  while (GetTickCount64() < end) {
+    DWORD_PTR ignored = 0;
+    bool pending = !IsWindowVisible(window) ||
+                   SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored) == 0 ||
+                   GetUpdateRect(window, nullptr, FALSE);
+    if (!pending) EnumChildWindows(window, findPendingPaint, reinterpret_cast<LPARAM>(&pending));
+    settled = pending ? 0 : settled + 1;
+    if (settled == 2) return kDone;
+    Sleep(100);
+  }
+  fwprintf(stderr, L"ui_driver: the window did not finish drawing\n");
+  return kFailed;
+}
+
 int printText(HWND control) {
   const LRESULT length = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
@@ -185,6 +218,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring& command = arguments.command;
   if (command == L"wait") return kDone;
+  if (command == L"drawn") return waitUntilDrawn(window, arguments.waitMs);
   if (command == L"tray") return chooseTrayItem(window, arguments.operand);
   if (command == L"endsession") {
     DWORD_PTR ignored = 0;
@@ -193,7 +227,13 @@ int wmain(int argc, wchar_t** argv) {
     return kDone;
   }
 
+  // A dialog gets its title before its controls: the control is waited for too.
+  const ULONGLONG controlDeadline = GetTickCount64() + arguments.waitMs;
   HWND control = GetDlgItem(window, _wtoi(arguments.operand.c_str()));
+  while (control == nullptr && IsWindow(window) && GetTickCount64() < controlDeadline) {
+    Sleep(50);
+    control = GetDlgItem(window, _wtoi(arguments.operand.c_str()));
+  }
   if (control == nullptr) {
     fwprintf(stderr, L"ui_driver: no control %ls\n", arguments.operand.c_str());
     return kNoControl;
