@@ -30,6 +30,16 @@ expect_eq "$(grep -c 'from the 64-bit build (win64)' <<<"$no_plan")" 1 "tested b
 AK_RUN_32BIT=maybe bash "$root/scripts/test" --plan >/dev/null 2>&1
 expect_eq "$?" 1 "an unknown forced answer stops the test command"
 
+# The probe's program is the one the toolchain makes from its source (where a toolchain is here).
+if command -v as >/dev/null && command -v ld >/dev/null; then
+  work=$(mktemp -d)
+  printf '.globl _start\n_start: movl $1, %%eax\n xorl %%ebx, %%ebx\n int $0x80\n' >"$work/probe.s"
+  as --32 -o "$work/probe.o" "$work/probe.s" && ld -m elf_i386 -N -s --build-id=none -o "$work/probe" "$work/probe.o" 2>/dev/null
+  (source "$root/scripts/windows-builds" && printf '%b' "$(sed 's/../\\x&/g' <<<"$_probe_program_hex")") >"$work/written"
+  expect_eq "$(cmp -s "$work/probe" "$work/written" && echo same)" same "the probe's 32-bit program"
+  rm -rf "$work"
+fi
+
 # Unforced, the choice follows this machine's probe.
 # shellcheck source=scripts/windows-builds
 source "$root/scripts/windows-builds"

@@ -23,9 +23,10 @@ const std::set<std::string> kExpectedExports = {
     "AKPause",            "AKRetry",            "TSInitialize",           "TSUninitialize", "ak_install", "TSInstall",
 };
 
-// Windows's KnownDLLs (as of Windows 7, the oldest system the program runs on): always loaded from
-// the system folder. Any other DLL imported statically would be looked for in the program's own
-// folder first, before the program's first line could restrict the search.
+// The DLLs in Windows's KnownDLLs list on every version the program runs on (Windows 7 listed a few
+// more, WinINet among them, that later versions dropped): always loaded from the system folder.
+// Any other DLL imported statically would be looked for in the program's own folder first, before
+// the program's first line could restrict the search.
 const std::set<std::string> kKnownDlls = {
     "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "gdi32.dll",    "imagehlp.dll", "imm32.dll",
     "kernel32.dll", "msctf.dll",   "msvcrt.dll",   "normaliz.dll", "nsi.dll",      "ole32.dll",
