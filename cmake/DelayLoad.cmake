@@ -22,17 +22,35 @@
 set(AK_DELAY_LOAD_DIR ${CMAKE_BINARY_DIR}/delay-load)
 file(MAKE_DIRECTORY ${AK_DELAY_LOAD_DIR})
 
+#   ak_dll_definition(OUTPUT NAME [ALIAS function])
+# A build step writing the module-definition file of system DLL NAME (every function of the
+# toolchain's import library) to OUTPUT; with ALIAS, that of a stand-in DLL binding every name to
+# one function (cmake/write_delay_def.cmake).
+function(ak_dll_definition output name)
+  cmake_parse_arguments(PARSE_ARGV 2 definition "" "ALIAS" "")
+  set(import_library ${CMAKE_FIND_ROOT_PATH}/lib/lib${name}.a)
+  set(alias)
+  if(definition_ALIAS)
+    set(alias -DALIAS=${definition_ALIAS})
+  endif()
+  string(TOUPPER ${name} upper)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DIMPORT_LIBRARY=${import_library} -DDLL=${upper}.dll -DNM=${AK_MINGW_TRIPLE}-nm
+            -DDEF=${output} ${alias} -P ${PROJECT_SOURCE_DIR}/cmake/write_delay_def.cmake
+    DEPENDS ${import_library} ${PROJECT_SOURCE_DIR}/cmake/write_delay_def.cmake
+    VERBATIM)
+endfunction()
+
 function(ak_system_dll name)
   string(TOUPPER ${name} upper)
-  set(import_library ${CMAKE_FIND_ROOT_PATH}/lib/lib${name}.a)
   set(def ${AK_DELAY_LOAD_DIR}/${name}.def)
   set(delay_library ${AK_DELAY_LOAD_DIR}/lib${name}_delay.a)
+  ak_dll_definition(${def} ${name})
   add_custom_command(
     OUTPUT ${delay_library}
-    COMMAND ${CMAKE_COMMAND} -DIMPORT_LIBRARY=${import_library} -DDLL=${upper}.dll -DNM=${AK_MINGW_TRIPLE}-nm
-            -DDEF=${def} -P ${PROJECT_SOURCE_DIR}/cmake/write_delay_def.cmake
     COMMAND ${AK_MINGW_TRIPLE}-dlltool --kill-at -d ${def} -D ${upper}.dll -y ${delay_library}
-    DEPENDS ${import_library} ${PROJECT_SOURCE_DIR}/cmake/write_delay_def.cmake
+    DEPENDS ${def}
     COMMENT "Delay-import library of ${upper}.dll"
     VERBATIM)
   add_custom_target(system_dll_${name}_delay_library DEPENDS ${delay_library})

@@ -15,8 +15,8 @@
 //   ui_driver info TITLE ID [--wait S]       prints "visible=V x=X y=Y width=W height=H" (window-relative)
 //
 // TITLE is matched exactly ("@box": the program's message box, which has no title); the window, and
-// then the control, is waited for up to S seconds (default 10). Exit codes: 0 done, 1 no such window, 2 no such control,
-// 3 the action could not be carried out, 64 wrong usage.
+// then the control, is waited for up to S seconds (default 10). Exit codes: 0 done, 1 no such
+// window, 2 no such control, 3 the action could not be carried out, 64 wrong usage.
 #include <windows.h>
 
 #include <cstdio>
