@@ -6,8 +6,8 @@
 #include "app/inventory_link.h"
 #include "app/main_window_link.h"
 #include "app/publisher_link.h"
+#include "app/windows_file_inspector.h"
 #include "app/windows_platform.h"
-#include "build_settings.h"
 #include "download/download_job.h"
 #include "download/wrapper_client.h"
 #include "server/game_info.h"
@@ -38,13 +38,14 @@ void restrictDllSearchToSystemFolder() {
 struct Services {
   const GameInfo& game = BuiltInGameInfo();
   WindowsPlatform platform;
+  WindowsFileInspector files;
   WrapperClient client;
   PublisherLink publisher{game};
   WindowsInventoryProbe probe;
   SystemInfo system{probe};
   InventoryLink inventory{system};
   SystemEventClock clock;
-  TrackerPool tracker{L"" AK_ANALYTICS_HOST, AK_ANALYTICS_PORT};
+  TrackerPool tracker{game.analyticsHost, game.analyticsPort, game.analyticsSecure};
   JobEventReporter events{game, system, clock, tracker, publisher};
   MainWindowLink window;
 };
@@ -55,7 +56,7 @@ int Run(const wchar_t* commandLine) {
   Services* services = new Services;
   DownloadJob& job = CreateDownloadJob(JobServices{services->window, services->client, services->publisher,
                                                    services->events, services->inventory, services->platform,
-                                                   services->game});
+                                                   services->game, services->files});
   services->window.AttachJob(&job);
   services->publisher.AttachJob(&job);
   int result = 0;

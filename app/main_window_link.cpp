@@ -57,6 +57,10 @@ void MainWindowLink::OnRetryTimer() {
   if (job_ != nullptr) job_->OnTimer(kRetryTimerId);
 }
 
+void MainWindowLink::OnVerifyTimer() {
+  if (job_ != nullptr) job_->OnTimer(kVerifyTimerId);
+}
+
 void MainWindowLink::OnSessionEnding() {
   if (job_ != nullptr) job_->OnSystemShutdown();
 }

@@ -40,6 +40,7 @@ class MainWindowLink : public JobWindow, public MainWindowCommandSink {
   void OnTogglePauseCommand() override;
   void OnProgressTimer() override;
   void OnRetryTimer() override;
+  void OnVerifyTimer() override;
   void OnSessionEnding() override;
   int CurrentJobState() override;
 

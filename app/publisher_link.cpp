@@ -4,7 +4,9 @@
 
 namespace {
 
-ServerAddress addressOf(const GameInfo& game) { return ServerAddress{game.serverHost, game.serverPort, game.basePath}; }
+ServerAddress addressOf(const GameInfo& game) {
+  return ServerAddress{game.serverHost, game.serverPort, game.basePath, game.serverSecure};
+}
 
 }  // namespace
 

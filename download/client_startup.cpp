@@ -59,12 +59,12 @@ void DownloadJob::StartClient() {
   window_.SetPartProgress(kProgressWithConfig);
 
   int32_t result = runInstallPhase();
-  if (result != 0) failStartup(InstallFailureText(result), client_.ErrorText(result), result);
+  if (result != 0) failWithNotice(InstallFailureText(result), client_.ErrorText(result), result);
 
   window_.SetPartProgress(kProgressAfterInstall);
   window_.ResetProgressView();
   result = runInitialisePhase();
-  if (result != 0) failStartup(InitializeFailureText(result), client_.ErrorText(result), result);
+  if (result != 0) failWithNotice(InitializeFailureText(result), client_.ErrorText(result), result);
 
   uint64_t sizeSum = 0;
   uint64_t heldSum = 0;
@@ -121,7 +121,7 @@ void DownloadJob::readFileSizes(uint64_t& sizeSum, uint64_t& heldSum) {
     const uint64_t size = client_.AKGetFileSize(file.uri, file.localPath);
     // The wrapper gives up after its bound; without sizes neither the disk check nor the
     // progress would mean anything.
-    if (size == 0) failStartup(kFileSizeUnknownText, kFileSizeUnknownText, 0);
+    if (size == 0) failWithNotice(kFileSizeUnknownText, kFileSizeUnknownText, 0);
     file.size = size;
     sizeSum += size;
     heldSum += client_.AKGetReceivedSize(file.uri);

@@ -12,7 +12,8 @@ DownloadJob::DownloadJob(const JobServices& services)
       events_(services.events),
       inventory_(services.inventory),
       platform_(services.platform),
-      game_(services.game) {}
+      game_(services.game),
+      verifier_(services.files, [this](std::function<void()> body) { platform_.RunWorker(std::move(body)); }) {}
 
 bool DownloadJob::CreateMainWindow() {
   if (!window_.Create()) return false;
@@ -45,7 +46,7 @@ void DownloadJob::Start(bool autoStart) {
 void DownloadJob::OnSidReply(const std::optional<std::wstring>& sid) {
   // Only the answer the start-up waits for counts; anything later is stale.
   if (state_ != JobState::Starting || config_) return;
-  if (!sid || sid->empty()) failStartup(kNoSidText, kNoSidText, 0);
+  if (!sid || sid->empty()) failWithNotice(kNoSidText, kNoSidText, 0);
   sid_ = *sid;
   window_.SetPartProgress(10);
   errorReportEnabled_ = true;
@@ -57,8 +58,8 @@ void DownloadJob::OnConfigReply(std::unique_ptr<GameConfig> config) {
   // The configuration is taken once: the progress poll relies on it never changing afterwards.
   if (state_ != JobState::Starting || config_) return;
   const bool usable = config != nullptr && !config->files.empty() &&
-                      AssignLocalPaths(*config, DownloadFolder(game_, systemDrive()));
-  if (!usable) failStartup(kInvalidGameDataText, kInvalidGameDataText, 0);
+                      AssignLocalPaths(*config, DownloadFolder(game_, systemDrive())) && ReadDigests(*config);
+  if (!usable) failWithNotice(kInvalidGameDataText, kInvalidGameDataText, 0);
   config_ = std::move(config);
   window_.SetPartProgress(20);
   errorReportEnabled_ = true;
@@ -102,6 +103,8 @@ void DownloadJob::OnTimer(int32_t id) {
     OnProgressTimer();
   } else if (id == kRetryTimerId) {
     OnRetryTimer();
+  } else if (id == kVerifyTimerId) {
+    OnVerifyTimer();
   }
 }
 
@@ -207,7 +210,7 @@ void DownloadJob::sendNonCriticalErrorOnce(const std::wstring& description) {
   errorReportEnabled_ = false;
 }
 
-void DownloadJob::failStartup(const std::wstring& message, const std::wstring& description, int32_t code) {
+void DownloadJob::failWithNotice(const std::wstring& message, const std::wstring& description, int32_t code) {
   sendErrorEvent(description, code, true);
   window_.ShowPrompt(ErrorNoticePrompt(message));
   CancelAndExit(true, false);

@@ -18,6 +18,8 @@
 #include <string>
 
 #include "download/client_api.h"
+#include "download/file_inspector.h"
+#include "download/file_verifier.h"
 #include "download/job_events.h"
 #include "download/job_platform.h"
 #include "download/job_state.h"
@@ -37,6 +39,7 @@ struct JobServices {
   MachineInventory& inventory;
   JobPlatform& platform;
   const GameInfo& game;
+  FileInspector& files;
 };
 
 // Commands of the main window's buttons and of the tray menu.
@@ -63,6 +66,8 @@ constexpr uint32_t kCancelWaitMs = 500;
 constexpr uint32_t kShutdownWaitMs = 2000;
 constexpr uint32_t kCompletedWaitMs = 1000;
 constexpr uint32_t kBeforeInstallerWaitMs = 500;
+// How often the window's thread looks whether the checks of the arrived files are done.
+constexpr uint32_t kVerifyPollMs = 100;
 
 // Attempts of the install and the initialise phase of the client start-up.
 constexpr int32_t kStartupAttempts = 4;
@@ -112,6 +117,8 @@ class DownloadJob {
   void OnProgressTimer();
   void UpdateStatus();
   void OnFileComplete();
+  // Ticks while the window waits for the checks of the arrived files.
+  void OnVerifyTimer();
 
   // Retries, prompts and the exit procedure.
   void ScheduleRetry(RetryReason reason);
@@ -158,7 +165,7 @@ class DownloadJob {
   std::wstring systemDrive() const;
   void sendErrorEvent(const std::wstring& description, int32_t code, bool critical);
   void sendNonCriticalErrorOnce(const std::wstring& description);
-  [[noreturn]] void failStartup(const std::wstring& message, const std::wstring& description, int32_t code);
+  [[noreturn]] void failWithNotice(const std::wstring& message, const std::wstring& description, int32_t code);
   int32_t runInstallPhase();
   int32_t runInitialisePhase();
   void readFileSizes(uint64_t& sizeSum, uint64_t& heldSum);
@@ -167,6 +174,10 @@ class DownloadJob {
   bool handlePollDiskSpace();
   bool offerRetryAfterConfigurationFailure();
   [[noreturn]] void failPoll(int32_t code);
+  void verifyFile(int32_t index);
+  void finishDownload();
+  void handOff();
+  bool refetchOnce(const std::vector<FileProblem>& problems);
   void recordFreshReading(int64_t now);
 
   JobWindow& window_;
@@ -197,6 +208,11 @@ class DownloadJob {
   uint64_t timeLeft_ = 0;
   SampleWindow totalSamples_;
   SampleWindow fileSamples_;
+  FileVerifier verifier_;
+  // Files fetched once more after a failed check, the current one first; and whether that has
+  // happened in this run (it happens once at most).
+  std::vector<int32_t> refetchQueue_;
+  bool refetched_ = false;
 };
 
 // The process's job: made by the first call with the services the application wires; later calls

@@ -8,6 +8,7 @@ const wchar_t kConnectionProblemsText[] = L"Connection problems";
 const wchar_t kNotEnoughDiskSpaceText[] = L"Not enough disk space";
 const wchar_t kStartingDownloadText[] = L"Starting download...";
 const wchar_t kFileSizeUnknownText[] = L"Cannot read the size of the game files, please retry later.";
+const wchar_t kUnverifiedFilesText[] = L"The downloaded files could not be verified, please retry later.";
 
 std::wstring ClientFailureText(int32_t code, const std::wstring& fallback) {
   switch (static_cast<ClientError>(code)) {

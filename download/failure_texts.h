@@ -11,6 +11,8 @@ extern const wchar_t kInvalidGameDataText[];     // the configuration held no (u
 extern const wchar_t kConnectionProblemsText[];  // a failed request or a stalled download
 extern const wchar_t kNotEnoughDiskSpaceText[];
 extern const wchar_t kStartingDownloadText[];
+// A file that arrived failed its checks (size, digest or signature); nothing is opened.
+extern const wchar_t kUnverifiedFilesText[];
 // The client could not tell a file's size within the wrapper's bound.
 extern const wchar_t kFileSizeUnknownText[];
 

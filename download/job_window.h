@@ -18,6 +18,8 @@
 // Ids of the window's one-second timers.
 constexpr int32_t kProgressTimerId = 100;
 constexpr int32_t kRetryTimerId = 200;
+// Not a one-second timer: it ticks every kVerifyPollMs while the checks of the files finish.
+constexpr int32_t kVerifyTimerId = 300;
 constexpr uint32_t kTimerPeriodMs = 1000;
 
 class JobWindow {

@@ -74,3 +74,13 @@ bool AssignLocalPaths(GameConfig& config, const std::wstring& downloadFolder) {
   }
   return allSafe;
 }
+
+bool ReadDigests(GameConfig& config) {
+  bool wellFormed = true;
+  for (ResourceFile& file : config.files) {
+    if (!file.sha256Text) continue;
+    file.sha256 = ParseSha256Text(*file.sha256Text);
+    if (!file.sha256) wellFormed = false;
+  }
+  return wellFormed;
+}

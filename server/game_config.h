@@ -5,8 +5,11 @@
 
 #include <stdint.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "server/file_digest.h"
 
 struct ResourceFile {
   std::wstring rid;        // reported with partial-completion and pause statistics
@@ -16,6 +19,9 @@ struct ResourceFile {
   uint64_t size = 0;       // from the download service, before the download starts
   uint64_t received = 0;   // kept up to date by the progress poll
   int64_t startTime = 0;   // seconds since 1970 when the file was first handed to the service
+  // The text of the entry's "sha256" element, when it has one; ReadDigests turns it into sha256.
+  std::optional<std::wstring> sha256Text;
+  std::optional<Sha256Digest> sha256;  // what the file's bytes must hash to, when given
 };
 
 struct GameConfig {
@@ -49,5 +55,10 @@ bool IsSafeLocalName(const std::wstring& name);
 // safe are left without a local path and make the result false: the configuration must then be
 // treated as invalid, since the server asked for a file outside the download folder.
 bool AssignLocalPaths(GameConfig& config, const std::wstring& downloadFolder);
+
+// Reads the digest of every entry that gives one. False when any given digest is not 64
+// hexadecimal digits: the configuration must then be treated as invalid, since a file it names
+// could not be checked as the server asked.
+bool ReadDigests(GameConfig& config);
 
 #endif

@@ -13,9 +13,14 @@ const GameInfo& BuiltInGameInfo() {
       AK_WIDE(AK_GAME_LANGUAGE),
       AK_WIDE(AK_SERVER_HOST),
       static_cast<uint16_t>(AK_SERVER_PORT),
+      AK_SERVER_SECURE != 0,
       L"/downloads/v1",
       L"\\TesselGames\\Downloader",
       AK_WIDE(AK_ANALYTICS_TOKEN),
+      AK_WIDE(AK_ANALYTICS_HOST),
+      static_cast<uint16_t>(AK_ANALYTICS_PORT),
+      AK_ANALYTICS_SECURE != 0,
+      AK_WIDE(AK_INSTALLER_SIGNER),
   };
   return kGame;
 }

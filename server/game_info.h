@@ -15,9 +15,16 @@ struct GameInfo {
   std::wstring language;        // reported to analytics
   std::wstring serverHost;      // the publisher's web server
   uint16_t serverPort = 0;
+  bool serverSecure = false;    // https rather than http
   std::wstring basePath;        // "/downloads/v1": prefix of every server path
   std::wstring folderSuffix;    // "\TesselGames\Downloader": appended to the system drive
   std::wstring analyticsToken;  // 32 lowercase hexadecimal digits
+  std::wstring analyticsHost;
+  uint16_t analyticsPort = 0;
+  bool analyticsSecure = false;
+  // The common name of the certificate that must have signed the game's installer (the first
+  // file) before it is opened; empty when the build asks for no signature.
+  std::wstring installerSigner;
 };
 
 // The values fixed when the program was built.

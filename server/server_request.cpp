@@ -120,7 +120,8 @@ void ServerRequest::Send(const std::wstring& path, const PropertyList& list, boo
   if (exchange->connection != nullptr) {
     std::wstring fullPath = address_.basePath + path;
     exchange->request = WinHttpOpenRequest(exchange->connection, post ? L"POST" : L"GET", fullPath.c_str(), nullptr,
-                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
+                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           address_.secure ? WINHTTP_FLAG_SECURE : 0);
   }
   DWORD_PTR context = reinterpret_cast<DWORD_PTR>(exchange);
   bool ready = exchange->request != nullptr &&

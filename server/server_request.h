@@ -25,11 +25,14 @@ class ServerHooks {
   virtual void OnServerRequestFailed(RequestKind kind) = 0;
 };
 
-// Where the requests go: the server host and port, and the base path of every request.
+// Where the requests go: the server host and port, the base path of every request, and whether
+// the exchange is over TLS (https). A secure exchange whose certificate the system does not trust
+// fails like any other failed request; nothing is ever accepted without verification.
 struct ServerAddress {
   std::wstring host;
   int port;
   std::wstring basePath;
+  bool secure = false;
 };
 
 class ServerRequest {

@@ -171,6 +171,8 @@ std::unique_ptr<GameConfig> ParseConfigReply(const std::wstring& answer) {
       childText(entry, L"rid", &file.rid);
       childText(entry, L"rnum", &file.rnum);
       childText(entry, L"uri", &file.uri);
+      std::wstring digest;
+      if (childText(entry, L"sha256", &digest)) file.sha256Text = digest;
     }
     config->files.push_back(std::move(file));
     return true;

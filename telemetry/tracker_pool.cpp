@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-TrackerPool::TrackerPool(std::wstring host, int port) {
-  for (auto& slot : slots_) slot = std::make_unique<ServerRequest>(&hooks_, ServerAddress{host, port, L""});
+TrackerPool::TrackerPool(std::wstring host, int port, bool secure) {
+  for (auto& slot : slots_) slot = std::make_unique<ServerRequest>(&hooks_, ServerAddress{host, port, L"", secure});
 }
 
 TrackerPool::~TrackerPool() = default;

@@ -19,7 +19,7 @@ class TrackerPool : public TrackTransport {
   static constexpr int kPasses = 3;
   static constexpr int kPassWaitMs = 50;
 
-  TrackerPool(std::wstring host, int port);
+  TrackerPool(std::wstring host, int port, bool secure);
   ~TrackerPool() override;
 
   // Sends on the slot AcquireTrackerRequest gives; safe from any thread.

@@ -17,6 +17,7 @@ class MainWindowCommandSink {
   virtual void OnTogglePauseCommand() = 0;  // tray "Pause" / "Resume" 32777
   virtual void OnProgressTimer() = 0;       // timer 100
   virtual void OnRetryTimer() = 0;          // timer 200
+  virtual void OnVerifyTimer() = 0;         // timer 300
   virtual void OnSessionEnding() = 0;       // the user's logon ends (logoff or shutdown)
   // The job's state when the tray menu opens.
   virtual int CurrentJobState() = 0;

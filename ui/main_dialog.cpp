@@ -256,11 +256,13 @@ void CMainDlg::OnTimer(UINT_PTR id) {
   if (sink_ == nullptr) return;
   if (id == kProgressTimer) sink_->OnProgressTimer();
   if (id == kRetryTimer) sink_->OnRetryTimer();
+  if (id == kVerifyTimer) sink_->OnVerifyTimer();
 }
 
 void CMainDlg::OnDestroy() {
   KillTimer(Handle(), kProgressTimer);
   KillTimer(Handle(), kRetryTimer);
+  KillTimer(Handle(), kVerifyTimer);
   if (registeredWithLoop_) {
     if (CMessageLoop* loop = AppModule().GetMessageLoop()) {
       loop->RemoveMessageFilter(this);

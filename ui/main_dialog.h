@@ -26,6 +26,7 @@ class CMainDlg : public CDialogWindow, public CMessageFilter, public CIdleHandle
   static constexpr int kHeight = 300;
   static constexpr UINT_PTR kProgressTimer = 100;
   static constexpr UINT_PTR kRetryTimer = 200;
+  static constexpr UINT_PTR kVerifyTimer = 300;
   static constexpr UINT kTimerPeriodMs = 1000;
 
   // Decodes the progress bars' fill strip: GDI+ must have been started.
@@ -55,8 +56,8 @@ class CMainDlg : public CDialogWindow, public CMessageFilter, public CIdleHandle
   void MinimiseToTray();
   void RestoreFromTray();
   void SetTrayTooltip(const std::wstring& text);
-  // Starts (or restarts) one of the window's timers, kProgressTimer or kRetryTimer, or stops it;
-  // ticks arrive on the window's thread whichever thread started the timer.
+  // Starts (or restarts) one of the window's timers (kProgressTimer, kRetryTimer, kVerifyTimer),
+  // or stops it; ticks arrive on the window's thread whichever thread started the timer.
   void StartTimer(UINT_PTR id, UINT periodMs);
   void StopTimer(UINT_PTR id);
 

@@ -230,7 +230,38 @@ std::optional<std::wstring> FakePlatform::Environment(const std::wstring& name) 
 
 void FakePlatform::RunWorker(std::function<void()> body) {
   ++workersRun;
+  if (deferWorkers) {
+    pendingWorkers.push_back(std::move(body));
+    return;
+  }
   body();
+}
+
+void FakePlatform::RunPendingWorkers() {
+  std::vector<std::function<void()>> workers;
+  workers.swap(pendingWorkers);
+  for (auto& worker : workers) worker();
+}
+
+std::optional<uint64_t> FakeFiles::FileSize(const std::wstring& path) {
+  calls.push_back(L"size " + path);
+  auto found = sizes.find(path);
+  if (found != sizes.end()) return found->second;
+  return defaultSize;
+}
+
+std::optional<Sha256Digest> FakeFiles::FileSha256(const std::wstring& path) {
+  calls.push_back(L"sha256 " + path);
+  auto found = digests.find(path);
+  if (found == digests.end()) return std::nullopt;
+  return found->second;
+}
+
+SignatureCheck FakeFiles::CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) {
+  calls.push_back(L"signature " + path + L" by " + expectedSigner);
+  auto found = signatures.find(path);
+  if (found != signatures.end()) return found->second;
+  return SignatureCheck{SignatureVerdict::Trusted, expectedSigner, 0};
 }
 
 GameInfo TestGame() {
@@ -269,7 +300,7 @@ FileReading Reading(int32_t status, int64_t uniquerecv, int64_t downloadrate) {
 }
 
 JobFixture::JobFixture() : game(TestGame()) {
-  job = std::make_unique<DownloadJob>(JobServices{window, client, server, events, inventory, platform, game});
+  job = std::make_unique<DownloadJob>(JobServices{window, client, server, events, inventory, platform, game, files});
 }
 
 std::optional<int32_t> JobFixture::ExitCodeOf(const std::function<void()>& action) {
@@ -288,9 +319,11 @@ void JobFixture::StartAndReceiveSid() {
   job->OnSidReply(std::wstring(L"sid1"));
 }
 
-void JobFixture::StartDownloading(int count) {
+void JobFixture::StartDownloading(int count, const std::function<void(GameConfig&)>& adjust) {
   StartAndReceiveSid();
-  job->OnConfigReply(ConfigWithFiles(count));
+  std::unique_ptr<GameConfig> config = ConfigWithFiles(count);
+  if (adjust) adjust(*config);
+  job->OnConfigReply(std::move(config));
   if (job->state() != JobState::Downloading) throw std::logic_error("the start-up did not reach Downloading");
   ClearRecords();
 }

@@ -147,6 +147,22 @@ class FakeInventory : public MachineInventory {
   std::wstring guid;
 };
 
+// The files on a pretend disk: every file has defaultSize bytes unless sizes says otherwise, the
+// digests answered are those of digests (none when a path is missing), and every signature is
+// trusted unless signatures says otherwise. Each question is recorded in calls.
+class FakeFiles : public FileInspector {
+ public:
+  std::optional<uint64_t> FileSize(const std::wstring& path) override;
+  std::optional<Sha256Digest> FileSha256(const std::wstring& path) override;
+  SignatureCheck CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) override;
+
+  std::optional<uint64_t> defaultSize = 1000;
+  std::map<std::wstring, uint64_t> sizes;
+  std::map<std::wstring, Sha256Digest> digests;
+  std::map<std::wstring, SignatureCheck> signatures;
+  std::vector<std::wstring> calls;
+};
+
 class FakePlatform : public JobPlatform {
  public:
   int64_t NowSeconds() override;
@@ -176,6 +192,10 @@ class FakePlatform : public JobPlatform {
   std::vector<std::wstring> folders;
   std::map<std::wstring, std::wstring> environment{{L"SystemDrive", L"C:"}};
   int workersRun = 0;
+  // When set, workers wait in pendingWorkers until RunPendingWorkers.
+  bool deferWorkers = false;
+  std::vector<std::function<void()>> pendingWorkers;
+  void RunPendingWorkers();
   std::vector<int32_t> exitCodes;
 };
 
@@ -200,7 +220,8 @@ class JobFixture {
   void StartAndReceiveSid();
   // As above, then the configuration with count files (sizes of 1000 bytes each unless set
   // in client.sizes) and a successful start-up: the job is Downloading file 0.
-  void StartDownloading(int count);
+  // adjust, when given, changes the configuration before the job receives it.
+  void StartDownloading(int count, const std::function<void(GameConfig&)>& adjust = nullptr);
   // Forgets what the fakes recorded so far.
   void ClearRecords();
   // One poll with the given answer.
@@ -212,6 +233,7 @@ class JobFixture {
   FakeEvents events;
   FakeInventory inventory;
   FakePlatform platform;
+  FakeFiles files;
   GameInfo game;
   std::unique_ptr<DownloadJob> job;
 };

@@ -131,6 +131,15 @@ TEST(ServerHooks, UnusableAnswersEndTheRunAfterOneMessage) {
          job.OnConfigReply(std::move(config));
        },
        L"Game data is invalid."},
+      {"a malformed digest",
+       [](DownloadJob& job) {
+         job.OnSidReply(std::wstring(L"s"));
+         auto config = ConfigWithFiles(2);
+         config->files[0].sha256Text = std::wstring(64, L'a');
+         config->files[1].sha256Text = std::wstring(63, L'a');
+         job.OnConfigReply(std::move(config));
+       },
+       L"Game data is invalid."},
   };
   for (const auto& c : kCases) {
     JobFixture f;
@@ -307,7 +316,7 @@ TEST(SystemShutdown, WhileDownloadingPausesTheFileAndKeepsEverything) {
 TEST(ProcessJob, MadeOnceAndKept) {
   static JobFixture f;
   EXPECT_EQ(GetDownloadJob(), nullptr);
-  JobServices services{f.window, f.client, f.server, f.events, f.inventory, f.platform, f.game};
+  JobServices services{f.window, f.client, f.server, f.events, f.inventory, f.platform, f.game, f.files};
   DownloadJob& first = CreateDownloadJob(services);
   EXPECT_EQ(&CreateDownloadJob(services), &first);
   EXPECT_EQ(GetDownloadJob(), &first);

@@ -230,7 +230,7 @@ TEST(ExitProcedure, EndsTheProcessEvenWhenTheClientThrows) {
   };
   JobFixture f;
   ThrowingClient client;
-  DownloadJob job(JobServices{f.window, client, f.server, f.events, f.inventory, f.platform, f.game});
+  DownloadJob job(JobServices{f.window, client, f.server, f.events, f.inventory, f.platform, f.game, f.files});
   f.platform.dwords[{L"Software\\Tessel Games\\Downloader\\irf", L"accepted_eula"}] = 1;
   ASSERT_TRUE(job.CreateMainWindow());
   job.Start(false);

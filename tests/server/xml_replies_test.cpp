@@ -61,6 +61,24 @@ TEST(ConfigReply, MakesOneEntryPerChildNodeOfResourcesInDocumentOrder) {
   }
 }
 
+TEST(ConfigReply, KeepsTheDigestTextOfEntriesThatGiveOne) {
+  auto config = ParseConfigReply(
+      L"<config><resources>"
+      L"<file><uri>a.exe</uri><sha256>\n  AB12  \n</sha256><sha256>second</sha256></file>"
+      L"<file><uri>b.bin</uri></file>"
+      L"<file><uri>c.bin</uri><sha256/></file>"
+      L"<file><uri>d.bin</uri><SHA256>cd</SHA256></file>"
+      L"</resources></config>");
+  ASSERT_NE(config, nullptr);
+  ASSERT_EQ(config->files.size(), 4u);
+  ASSERT_TRUE(config->files[0].sha256Text.has_value());
+  EXPECT_EQ(*config->files[0].sha256Text, L"\n  AB12  \n") << "the first element, as written";
+  EXPECT_FALSE(config->files[1].sha256Text.has_value());
+  ASSERT_TRUE(config->files[2].sha256Text.has_value()) << "an empty element is there, and malformed";
+  EXPECT_EQ(*config->files[2].sha256Text, L"");
+  EXPECT_FALSE(config->files[3].sha256Text.has_value()) << "tags are case-sensitive";
+}
+
 TEST(ConfigReply, MissingPartsAndBrokenDocumentsGiveAnEmptyConfiguration) {
   for (const wchar_t* answer : {L"not xml at all", L"<config>", L"<config/>", L"<config><resources/></config>"}) {
     SCOPED_TRACE(testing::Message() << answer);

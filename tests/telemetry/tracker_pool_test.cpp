@@ -64,7 +64,7 @@ class FixedClock : public EventClock {
 TEST(TrackerPool, AnEventArrivesDecodedWithTheCommonPropertiesInOrder) {
   int port = portOf("analytics.port");
   ASSERT_GT(port, 0) << "the sink fixture did not start";
-  TrackerPool pool(L"127.0.0.1", port);
+  TrackerPool pool(L"127.0.0.1", port, false);
   FixedSystem system;
   FixedClock clock;
   EventTracker tracker(BuiltInGameInfo(), system, clock, pool);
@@ -91,7 +91,7 @@ TEST(TrackerPool, AnEventArrivesDecodedWithTheCommonPropertiesInOrder) {
 TEST(TrackerPool, AFourthEventWaitsThenReclaimsTheFirstSlot) {
   int port = portOf("analytics-slow.port");
   ASSERT_GT(port, 0) << "the sink fixture did not start";
-  TrackerPool pool(L"127.0.0.1", port);
+  TrackerPool pool(L"127.0.0.1", port, false);
   for (int expected = 0; expected < 3; ++expected) {
     Clock::time_point before = Clock::now();
     pool.SendTrackRequest(L"/track/?data=e30=&ip=1");

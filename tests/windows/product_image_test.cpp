@@ -55,7 +55,8 @@ void expectSelfContainedGuiProgram(const std::filesystem::path& file) {
   }
   // The program's own DLLs outside KnownDLLs are still used: loaded on first use.
   const std::string bytes = testsupport::readWholeFile(file);
-  for (const char* dll : {"gdiplus.dll", "iphlpapi.dll", "winhttp.dll", "wininet.dll"}) {
+  for (const char* dll : {"gdiplus.dll", "iphlpapi.dll", "winhttp.dll", "wininet.dll", "bcrypt.dll", "wintrust.dll",
+                          "crypt32.dll"}) {
     EXPECT_TRUE(namesDll(bytes, dll)) << dll << " is no longer named by the program";
   }
 }

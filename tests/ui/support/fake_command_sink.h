@@ -17,6 +17,7 @@ class FakeCommandSink : public MainWindowCommandSink {
   void OnTogglePauseCommand() override { received.push_back("toggle"); }
   void OnProgressTimer() override { received.push_back("progress-tick"); }
   void OnRetryTimer() override { received.push_back("retry-tick"); }
+  void OnVerifyTimer() override { received.push_back("verify-tick"); }
   void OnSessionEnding() override { received.push_back("session-ending"); }
   int CurrentJobState() override { return jobState; }
 
