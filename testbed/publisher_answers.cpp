@@ -32,7 +32,9 @@ std::string configAnswer(std::string_view fileId, const std::vector<ConfigEntry>
                     "</file_id>\n  <resources>\n";
   for (const auto& entry : entries) {
     xml += "    <file><rid>" + xmlEscape(entry.rid) + "</rid><rnum>" + xmlEscape(entry.rnum) + "</rnum><uri>" +
-           xmlEscape(entry.uri) + "</uri></file>\n";
+           xmlEscape(entry.uri) + "</uri>";
+    if (!entry.sha256.empty()) xml += "<sha256>" + xmlEscape(entry.sha256) + "</sha256>";
+    xml += "</file>\n";
   }
   xml += "  </resources>\n</config>\n";
   return xml;
@@ -55,7 +57,31 @@ bool entriesForFolder(const std::filesystem::path& folder, std::string_view orig
   while (!base.empty() && base.back() == '/') base.pop_back();
   entries->clear();
   for (size_t i = 0; i < names.size(); ++i) {
-    entries->push_back({std::to_string(1001 + i), std::to_string(1 + i), base + "/" + percentEncode(names[i])});
+    entries->push_back(
+        {std::to_string(1001 + i), std::to_string(1 + i), base + "/" + percentEncode(names[i]), "", names[i]});
+  }
+  return true;
+}
+
+bool readDigestListing(const std::string& listing, std::map<std::string, std::string>* digests, std::string* error) {
+  size_t lineNumber = 0;
+  size_t begin = 0;
+  while (begin < listing.size()) {
+    size_t end = listing.find('\n', begin);
+    if (end == std::string::npos) end = listing.size();
+    std::string line = listing.substr(begin, end - begin);
+    begin = end + 1;
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    // 64 digits, a blank, then a blank (text mode) or "*" (binary mode), then the name.
+    const bool shaped = line.size() > 66 && line[64] == ' ' && (line[65] == ' ' || line[65] == '*') &&
+                        line.find_first_not_of("0123456789abcdefABCDEF") == 64;
+    if (!shaped) {
+      *error = "line " + std::to_string(lineNumber) + " of the digest listing is not \"HEX  NAME\"";
+      return false;
+    }
+    (*digests)[line.substr(66)] = line.substr(0, 64);
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "testbed/publisher_server.h"
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "testbed/error_text.h"
@@ -75,6 +76,18 @@ bool PublisherServer::start(uint16_t port, std::string* error) {
     std::vector<ConfigEntry> entries;
     std::string why;
     if (!entriesForFolder(options_.gameFolder, options_.originUrl, &entries, &why)) return failWith(error, why);
+    if (!options_.digestListing.empty()) {
+      std::string listing;
+      std::map<std::string, std::string> digests;
+      if (!readWholeFile(options_.digestListing, &listing)) {
+        return failWith(error, "cannot read " + options_.digestListing.u8string());
+      }
+      if (!readDigestListing(listing, &digests, &why)) return failWith(error, why);
+      for (ConfigEntry& entry : entries) {
+        auto found = digests.find(entry.name);
+        if (found != digests.end()) entry.sha256 = found->second;
+      }
+    }
     config_ = configAnswer(options_.fileId, entries);
   }
   return server_.start(port, error);

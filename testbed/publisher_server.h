@@ -30,6 +30,8 @@ struct PublisherOptions {
   std::filesystem::path configAnswerFile;  // empty: generated from gameFolder and originUrl
   std::filesystem::path gameFolder;
   std::string originUrl;  // e.g. http://127.0.0.1:8080, where the origin serves gameFolder
+  // A sha256sum listing of the game folder's files: each listed file's entry gives its digest.
+  std::filesystem::path digestListing;
   std::string fileId = "tb-game";
   std::string logPath;  // empty: no request log
 };

@@ -17,6 +17,9 @@ E2E_GAME_SETUP=$E2E_BUILD/tests/e2e/e2e_game_setup.exe
 E2E_STARTING_INSTALLER=$E2E_BUILD/tests/test_installer_starting.exe
 # Where the stand-in installer starts its service (fixed when it was built).
 E2E_INSTALLED_SERVICE_DIR=$E2E_BUILD/wine-install
+# The throw-away certificates: the game's installer is signed by "Tessel Test Publisher" (the
+# signer the loopback builds expect) under a test root that the e2e prefix trusts.
+E2E_PKI=${AK_TEST_PKI:-$e2e_root/build/test-pki}
 
 # The ports the Windows test builds are made with, and the download service's own.
 E2E_PUBLISHER_PORT=47180
@@ -67,6 +70,10 @@ e2e_setup() {  # NAME
     touch "$WINEPREFIX/.e2e-ready"
   fi
   e2e_start_display
+  # After the display: the first Wine program of a session starts the desktop process, which
+  # must know the display.
+  bash "$e2e_root/tests/support/make-test-pki" "$E2E_PKI" || { e2e_fail "no test certificates"; return 1; }
+  trust_root_certificate "$E2E_PKI/root.der"
   rm -rf "$WINEPREFIX/drive_c/TesselGames"
   # Deleted until it is really gone: a Wine server that was ending may not have kept the change.
   for _ in 1 2 3; do
@@ -110,13 +117,16 @@ e2e_start_display() {
   return 1
 }
 
-# A game of three files in E2E_WORK/game: the stand-in installer first, then two data files of
-# the given sizes in bytes.
+# A game of three files in E2E_WORK/game: the stand-in installer first, signed as a publisher
+# signs it, then two data files of the given sizes in bytes. E2E_WORK/game.sha256 lists the
+# digests that the publisher's configuration gives for every file.
 e2e_make_game() {  # SIZE2 SIZE3
   mkdir -p "$E2E_WORK/game"
-  cp "$E2E_GAME_SETUP" "$E2E_WORK/game/01_setup.exe"
+  osslsigncode sign -h sha256 -certs "$E2E_PKI/signer.pem" -key "$E2E_PKI/signer.key" -n "Iron Fable Setup" \
+    -in "$E2E_GAME_SETUP" -out "$E2E_WORK/game/01_setup.exe" >/dev/null || e2e_fail "the installer was not signed"
   head -c "$1" /dev/urandom >"$E2E_WORK/game/02_assets.bin"
   head -c "$2" /dev/urandom >"$E2E_WORK/game/03_assets.bin"
+  (cd "$E2E_WORK/game" && sha256sum -- *) >"$E2E_WORK/game.sha256"
 }
 
 # Waits for a server's "listening on PORT" line and prints the port.
@@ -156,14 +166,17 @@ e2e_stop_service() {
 }
 
 # The origin (throttled, bytes per second), the publisher, the analytics sink, the installer
-# server and, unless E2E_NO_SERVICE is set, the download service.
+# server and, unless E2E_NO_SERVICE is set, the download service. The origin serves E2E_WORK/game,
+# or E2E_ORIGIN_ROOT when set; the publisher lists E2E_WORK/game with its digests.
 e2e_start_testbed() {  # THROTTLE
   mkdir -p "$E2E_WORK/state"
-  e2e_spawn origin origin --port 0 --root "$E2E_WORK/game" --log "$E2E_WORK/origin.log" --throttle "$1"
+  e2e_spawn origin origin --port 0 --root "${E2E_ORIGIN_ROOT:-$E2E_WORK/game}" --log "$E2E_WORK/origin.log" \
+    --throttle "$1"
   local origin
   origin=$(e2e_port_of "$E2E_WORK/origin.out") || return 1
   e2e_spawn publisher publisher --port "$E2E_PUBLISHER_PORT" --log "$E2E_WORK/publisher.log" \
-    --files "$E2E_WORK/game" --origin "http://127.0.0.1:$origin" ${E2E_PUBLISHER_ARGS:-}
+    --files "$E2E_WORK/game" --origin "http://127.0.0.1:$origin" --sha256 "$E2E_WORK/game.sha256" \
+    ${E2E_PUBLISHER_ARGS:-}
   e2e_spawn analytics analytics --port "$E2E_ANALYTICS_PORT" --log "$E2E_WORK/analytics.log"
   e2e_spawn installer installer --port "$E2E_INSTALLER_PORT" --body "$E2E_STARTING_INSTALLER" \
     --log "$E2E_WORK/installer.log"
@@ -233,6 +246,11 @@ e2e_paths() {  # LOG
 }
 
 e2e_download_folder() { echo "$WINEPREFIX/drive_c/TesselGames/Downloader"; }
+
+# The names of the files the downloader asked the service to delete, in order, one line.
+e2e_deleted_at_service() {
+  grep -o 'function=deleteFile[^"]*url=[^"&]*' "$E2E_WORK/service.log" 2>/dev/null | sed 's/.*%2f//' | xargs
+}
 
 # Every game file on disk equals its origin copy.
 e2e_expect_files_complete() {

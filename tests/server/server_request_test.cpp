@@ -123,6 +123,32 @@ class ServerRequestTest : public ::testing::Test {
   RecordingHooks hooks_;
 };
 
+TEST_F(ServerRequestTest, HttpsReachesTheServerThroughACertificateThePrefixTrusts) {
+  const int tlsPort = portOf("publisher-tls.port");
+  ASSERT_GT(tlsPort, 0) << "the TLS front did not start";
+  ServerRequest sid(&hooks_, ServerAddress{L"127.0.0.1", tlsPort, L"/downloads/v1", true});
+  sid.RequestSid(L"irf");
+  ASSERT_EQ(hooks_.waitForCalls(1), (std::vector<std::wstring>{L"sid:tb-sid-0001"}));
+  EXPECT_NE(waitForLogged("\"/downloads/v1/irf\"", 1).find("\"/downloads/v1/irf\""), std::string::npos)
+      << "the request went through the front to the publisher";
+}
+
+TEST_F(ServerRequestTest, HttpsWithACertificateNobodyTrustsIsAFailedRequest) {
+  const int strangerPort = portOf("publisher-stranger.port");
+  ASSERT_GT(strangerPort, 0) << "the TLS front did not start";
+  ServerRequest sid(&hooks_, ServerAddress{L"127.0.0.1", strangerPort, L"/downloads/v1", true});
+  sid.RequestSid(L"irf");
+  EXPECT_EQ(hooks_.waitForCalls(1), (std::vector<std::wstring>{L"failed:sid"}));
+  // A plain request to a TLS port, and a secure one to a plain port, fail too.
+  ServerRequest plainToTls(&hooks_, ServerAddress{L"127.0.0.1", portOf("publisher-tls.port"), L"/downloads/v1", false});
+  plainToTls.RequestSid(L"irf");
+  ServerRequest secureToPlain(&hooks_, ServerAddress{L"127.0.0.1", port_, L"/downloads/v1", true});
+  secureToPlain.RequestSid(L"irf");
+  EXPECT_EQ(hooks_.waitForCalls(3, 20000),
+            (std::vector<std::wstring>{L"failed:sid", L"failed:sid", L"failed:sid"}));
+  EXPECT_EQ(newLog().find("\"/downloads/v1/irf\""), std::string::npos) << "nothing reached the publisher";
+}
+
 TEST_F(ServerRequestTest, SidThenConfigurationReachTheHooks) {
   ServerRequest sid(&hooks_, address());
   sid.RequestSid(L"irf");

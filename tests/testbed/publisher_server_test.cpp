@@ -4,9 +4,11 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "testbed/json_reader.h"
+#include "testbed/publisher_answers.h"
 #include "testbed/publisher_server.h"
 #include "tests/support/temp_folder.h"
 #include "tests/testbed/api_client.h"
@@ -97,6 +99,28 @@ TEST_F(TestbedPublisher, AnswersSidAndAConfigurationListingTheFolder) {
             "    <file><rid>1002</rid><rnum>2</rnum><uri>http://127.0.0.1:8080/files/b_part2.bin</uri></file>\n"
             "    <file><rid>1003</rid><rnum>3</rnum><uri>http://127.0.0.1:8080/files/c%26d.bin</uri></file>\n"
             "  </resources>\n</config>\n");
+}
+
+TEST_F(TestbedPublisher, GivesTheDigestsOfAListingToTheFilesItNames) {
+  const std::string one = "7692c3ad3540bb803c020b3aee66cd8887123234ea0c6e7143c0add73ff431ed";
+  const std::string three = "8B5B9DB0C13DB24256C829AA364AA90C6D2EBA318B9232A4AB9313B954D3555F";
+  writeFile(temp_.path() / "SHA256SUMS", one + "  a setup.exe\n" + three + " *c&d.bin\r\n\n");
+  start([&](testbed::PublisherOptions& options) { options.digestListing = temp_.path() / "SHA256SUMS"; });
+  Exchange config = get(kConfigPath);
+  ASSERT_TRUE(config.reply.ok);
+  EXPECT_NE(config.reply.body.find("<uri>http://127.0.0.1:8080/files/a%20setup.exe</uri><sha256>" + one +
+                                   "</sha256></file>"),
+            std::string::npos)
+      << config.reply.body;
+  EXPECT_NE(config.reply.body.find("b_part2.bin</uri></file>"), std::string::npos) << "not listed: no digest";
+  EXPECT_NE(config.reply.body.find("c%26d.bin</uri><sha256>" + three + "</sha256>"), std::string::npos);
+
+  std::map<std::string, std::string> digests;
+  std::string error;
+  EXPECT_FALSE(testbed::readDigestListing(one.substr(1) + "  a\n", &digests, &error));
+  EXPECT_FALSE(testbed::readDigestListing(one + " a\n", &digests, &error)) << "one blank only";
+  EXPECT_FALSE(testbed::readDigestListing(one + "  \n", &digests, &error)) << "no name";
+  EXPECT_EQ(error, "line 1 of the digest listing is not \"HEX  NAME\"");
 }
 
 TEST_F(TestbedPublisher, LogsEveryRequestWithItsBody) {
