@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The publisher's packaging step on a real program of this build, with throw-away certificates made
+# for the test: the signed copy verifies under its root, the build's own file stays unsigned, and a
+# tampered copy, a foreign root, a key that is not the certificate's, or missing arguments all fail
+# without leaving a signed file behind. Prints "N passed, N failed".
+#   tests/scripts/package_test.sh PROGRAM.exe
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+program=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+check() {  # WHAT COMMAND...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $what"
+    failed=$((failed + 1))
+  fi
+}
+
+package() { bash "$root/scripts/package" "$@" >"$work/out.txt" 2>&1; }
+said() { grep -qF -- "$1" "$work/out.txt"; }
+
+bash "$root/tests/support/make-test-pki" "$work/pki"
+pki=$work/pki
+cp "$program" "$work/downloader.exe"
+original=$(sha256sum <"$work/downloader.exe")
+
+package sign --cert "$pki/signer.pem" --key "$pki/signer.key" --ca "$pki/root.pem" --program "$work/downloader.exe" \
+  --out "$work/dist"
+check "signing succeeds" test $? -eq 0
+check "signing reports the signer" said "signature ok (/CN=Tessel Test Publisher)"
+check "the signed copy is in the distribution folder" test -f "$work/dist/downloader.exe"
+check "the build's own file stays as it was" test "$(sha256sum <"$work/downloader.exe")" = "$original"
+check "the signed copy verifies under the test root" \
+  bash -c "osslsigncode verify -CAfile '$pki/root.pem' -in '$work/dist/downloader.exe' >/dev/null 2>&1"
+check "it is signed with SHA-256" \
+  bash -c "osslsigncode verify -CAfile '$pki/root.pem' -in '$work/dist/downloader.exe' 2>&1 | grep -q 'Message digest algorithm *: SHA256'"
+
+package verify --ca "$pki/root.pem" "$work/dist/downloader.exe"
+check "verify accepts the signed copy" test $? -eq 0
+
+cp "$work/dist/downloader.exe" "$work/tampered.exe"
+printf '\xCC' | dd of="$work/tampered.exe" bs=1 seek=2000 conv=notrunc status=none
+package verify --ca "$pki/root.pem" "$work/tampered.exe"
+check "verify refuses a tampered copy" test $? -ne 0
+check "the refusal names the file" said "the signature of $work/tampered.exe does not verify"
+
+package verify --ca "$pki/stranger-root.pem" "$work/dist/downloader.exe"
+check "verify refuses a chain to a root it was not given" test $? -ne 0
+
+package verify --ca "$pki/root.pem" "$work/downloader.exe"
+check "verify refuses an unsigned file" test $? -ne 0
+
+package sign --cert "$pki/signer.pem" --key "$pki/other-signer.key" --program "$work/downloader.exe" --out "$work/bad"
+check "a key that is not the certificate's fails" test $? -ne 0
+check "and leaves no signed file" test ! -e "$work/bad/downloader.exe"
+
+package sign --cert "$pki/stranger-signer.pem" --key "$pki/stranger-signer.key" --ca "$pki/root.pem" \
+  --program "$work/downloader.exe" --out "$work/stranger"
+check "a certificate that does not chain to the given root fails" test $? -ne 0
+check "and leaves no signed file" test ! -e "$work/stranger/downloader.exe"
+
+package sign --key "$pki/signer.key" --program "$work/downloader.exe" --out "$work/none"
+check "signing without a certificate fails" test $? -ne 0
+check "and says what is missing" said "give --cert and --key (or --pkcs12)"
+
+openssl pkcs12 -export -in "$pki/signer.pem" -inkey "$pki/signer.key" -passout pass:secret -out "$work/signer.pfx"
+printf 'secret\n' >"$work/pass.txt"
+package sign --pkcs12 "$work/signer.pfx" --password-file "$work/pass.txt" --ca "$pki/root.pem" \
+  --program "$work/downloader.exe" --out "$work/pfx"
+check "a PKCS#12 file with its password signs too" test $? -eq 0
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
