@@ -1,5 +1,6 @@
 #include "testbed/http_server.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "testbed/error_text.h"
@@ -14,7 +15,8 @@ Answer Answer::json(int status, std::string body) {
   return answer;
 }
 
-HttpServer::HttpServer(RequestHandler handler) : handler_(std::move(handler)) {}
+HttpServer::HttpServer(RequestHandler handler, ServerLimits limits)
+    : handler_(std::move(handler)), limits_(limits) {}
 
 HttpServer::~HttpServer() { stop(); }
 
@@ -114,6 +116,12 @@ void HttpServer::acceptLoop() {
       continue;
     }
     reapFinished();
+    if (limits_.maxConnections > 0 && openConnections() >= limits_.maxConnections) {
+      // Refused at once, without a thread: a flood of connections cannot exhaust the server.
+      socket.sendAll("HTTP/1.0 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      socket.close();
+      continue;
+    }
     std::lock_guard<std::mutex> lock(connectionsMutex_);
     if (stopping_) break;
     connections_.emplace_back();
@@ -123,6 +131,22 @@ void HttpServer::acceptLoop() {
     connection->thread = std::thread(
         [this, id, connection](Socket s) { serve(std::move(s), id, connection); }, std::move(socket));
   }
+}
+
+size_t HttpServer::openConnections() {
+  std::lock_guard<std::mutex> lock(connectionsMutex_);
+  size_t open = 0;
+  for (const auto& connection : connections_) open += connection.finished ? 0 : 1;
+  return open;
+}
+
+int HttpServer::receiveWaitMs(bool requestUnderWay, std::chrono::steady_clock::time_point requestStarted) const {
+  using std::chrono::milliseconds;
+  if (!requestUnderWay) return static_cast<int>(limits_.idleTimeout.count());
+  if (limits_.requestTimeout.count() == 0) return static_cast<int>(limits_.idleTimeout.count());
+  auto left = std::chrono::duration_cast<milliseconds>(requestStarted + limits_.requestTimeout -
+                                                       std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<int64_t>(1, left.count()));
 }
 
 // Joins the threads of connections that have ended, so a long run with many short connections
@@ -144,18 +168,28 @@ void HttpServer::serve(Socket socket, uint64_t id, Connection* connection) {
   std::string received;
   char buffer[16384];
   bool open = true;
+  const bool bounded = limits_.idleTimeout.count() > 0 || limits_.requestTimeout.count() > 0;
+  auto requestStarted = std::chrono::steady_clock::now();
   while (open && !stopping_) {
     HttpRequest request;
     ParseResult parsed = parseRequest(received, request);
+    bool tooSlow = false;
     if (parsed.status == ParseStatus::Incomplete) {
+      if (bounded) socket.setReceiveTimeout(receiveWaitMs(!received.empty(), requestStarted));
       ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
-      if (result.status != ReceiveStatus::Data) break;
-      received.append(buffer, result.count);
-      continue;
+      if (result.status == ReceiveStatus::Data) {
+        if (received.empty()) requestStarted = std::chrono::steady_clock::now();
+        received.append(buffer, result.count);
+        continue;
+      }
+      // A silent kept connection simply ends; a request left half sent is answered first.
+      if (result.status != ReceiveStatus::TimedOut || received.empty() || limits_.requestTimeout.count() == 0) break;
+      if (std::chrono::steady_clock::now() - requestStarted < limits_.requestTimeout) continue;
+      tooSlow = true;
     }
-    if (parsed.status != ParseStatus::Complete) {
+    if (tooSlow || parsed.status != ParseStatus::Complete) {
       // The stream cannot be resynchronised after a broken request: answer it and close.
-      int status = parsed.status == ParseStatus::TooLarge ? 431 : 400;
+      int status = tooSlow ? 408 : parsed.status == ParseStatus::TooLarge ? 431 : 400;
       Answer refusal = Answer::json(status, "{\"error\":\"" + std::string(reasonPhrase(status)) + "\"}");
       HttpRequest placeholder;
       placeholder.version = "HTTP/1.0";
@@ -170,6 +204,7 @@ void HttpServer::serve(Socket socket, uint64_t id, Connection* connection) {
       break;
     }
     received.erase(0, parsed.consumed);
+    requestStarted = std::chrono::steady_clock::now();  // for a next request already under way
     Answer answer;
     try {
       answer = handler_(request, id);

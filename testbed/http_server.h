@@ -48,9 +48,20 @@ struct Answer {
 
 using RequestHandler = std::function<Answer(const HttpRequest& request, uint64_t connectionId)>;
 
+// Bounds on what a client may hold of a server; zero means no bound.
+struct ServerLimits {
+  // A kept connection with no request under way is closed after this long without a byte.
+  std::chrono::milliseconds idleTimeout{0};
+  // A request must arrive whole within this long of its first byte, or it is answered 408 and the
+  // connection closed (a client sending a byte now and then cannot hold a connection for ever).
+  std::chrono::milliseconds requestTimeout{0};
+  // Connections served at once; one more is answered 503 and closed at once.
+  size_t maxConnections = 0;
+};
+
 class HttpServer {
  public:
-  explicit HttpServer(RequestHandler handler);
+  explicit HttpServer(RequestHandler handler, ServerLimits limits = ServerLimits());
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -86,7 +97,12 @@ class HttpServer {
   bool sendAnswer(const Socket& socket, const HttpRequest& request, Answer& answer, bool keepOpen);
   void reapFinished();
 
+  // How long the next receive may wait: the idle or the request time left; 0 without a bound.
+  int receiveWaitMs(bool requestUnderWay, std::chrono::steady_clock::time_point requestStarted) const;
+  size_t openConnections();
+
   RequestHandler handler_;
+  ServerLimits limits_;
   Socket listener_;
   uint16_t port_ = 0;
   std::thread acceptThread_;

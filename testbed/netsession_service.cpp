@@ -6,6 +6,7 @@
 #include <sstream>
 #include <thread>
 
+#include "testbed/api_guard.h"
 #include "testbed/json_writer.h"
 
 namespace testbed {
@@ -104,7 +105,8 @@ NetSessionService::NetSessionService(ServiceOptions options)
       log_(options_.logPath),
       store_(options_.stateDir),
       random_(std::random_device{}()),
-      server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); }) {}
+      server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); },
+              options_.limits) {}
 
 NetSessionService::~NetSessionService() { stop(); }
 
@@ -149,6 +151,9 @@ void NetSessionService::stop() {
 
 Answer NetSessionService::handle(const HttpRequest& request, uint64_t connectionId) {
   log_.record(request, connectionId);
+  if (std::optional<std::string> refusal = apiRefusal(request, server_.port())) {
+    return Answer::json(403, JsonWriter().beginObject().key("error").string(*refusal).endObject().text());
+  }
   QueryParams params = parseQuery(request.rawQuery);
   if (request.path == "/control") return control(params);
   if (misbehaviour_.takeDroppedConnection()) {

@@ -39,6 +39,9 @@ struct ServiceOptions {
   // the upload pause (user.dat). Empty: the EULA counts as accepted and uploads are not paused.
   std::filesystem::path libraryDataDir;
   FetchSettings fetch;
+  // What one client may hold of the API: the library keeps one connection and polls it about
+  // once a second, so a minute of silence means it has gone.
+  ServerLimits limits{std::chrono::seconds(60), std::chrono::seconds(10), 64};
 };
 
 class NetSessionService {

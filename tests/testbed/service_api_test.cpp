@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <fstream>
+#include <thread>
 
+#include "testbed/api_guard.h"
 #include "tests/testbed/service_fixture.h"
 
 namespace testbedtest {
@@ -248,6 +250,112 @@ TEST_F(TestbedServiceApi, BrokenRequestsAreRefusedAndTheConnectionCloses) {
     EXPECT_TRUE(refused) << answer;
     EXPECT_NE(answer.find("Content-Length: "), std::string::npos);
   }
+}
+
+// A web page can make the player's browser send requests to 127.0.0.1: whatever the browser adds
+// (Origin, Referer, Sec-Fetch-*) or a rebound name in Host gets a refusal, and nothing is done.
+TEST_F(TestbedServiceApi, RequestsFromWebPagesAndForeignHostsAreRefusedUnanswered) {
+  const std::string url = originUrl("page.bin");
+  const std::string download = apiTarget("downloadFile", url, "&path=C%3a%5cpage.bin");
+  const std::string port = std::to_string(service_->port());
+  const std::string kHostile[] = {
+      "Host: localhost\r\nOrigin: http://games.example\r\n",
+      "Host: 127.0.0.1:" + port + "\r\nReferer: http://games.example/page\r\n",
+      "Host: 127.0.0.1\r\nSec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n",
+      "Host: games.example:" + port + "\r\n",
+      "Host: 127.0.0.1:80\r\n",
+      "Host: localhost\r\nHost: games.example\r\n",
+  };
+  for (const std::string& headers : kHostile) {
+    Exchange answer = exchangeOnce(service_->port(), "GET " + download + " HTTP/1.0\r\n" + headers + "\r\n");
+    ASSERT_TRUE(answer.reply.ok) << headers;
+    EXPECT_EQ(answer.reply.status, 403) << headers;
+    EXPECT_NE(answer.reply.body.find("\"error\""), std::string::npos) << headers;
+  }
+  Exchange absolute = exchangeOnce(service_->port(), "GET http://games.example:" + port + download +
+                                                         " HTTP/1.0\r\nHost: localhost\r\n\r\n");
+  EXPECT_EQ(absolute.reply.status, 403) << "an absolute target names the host too";
+  EXPECT_EQ(outcome(attributes(url), url), "File not found.") << "no download was started";
+
+  // The library's own requests, and a local program's without Host, are answered.
+  for (const std::string& headers : {std::string("Host: localhost\r\n"), "Host: LOCALHOST:" + port + "\r\n",
+                                     "Host: 127.0.0.1:" + port + "\r\n", std::string()}) {
+    Exchange ping = exchangeOnce(service_->port(),
+                                 "GET /api?function=ping&apiversion=capi_1.8.0.5 HTTP/1.0\r\n" + headers + "\r\n");
+    EXPECT_EQ(ping.reply.status, 200) << headers;
+  }
+}
+
+TEST(ApiGuard, OnlyThisMachinesOwnNamesAndThePortOfTheService) {
+  for (const char* own : {"127.0.0.1", "localhost", "LocalHost", "127.0.0.1:9421", "localhost:9421"}) {
+    EXPECT_TRUE(testbed::isOwnAuthority(own, 9421)) << own;
+  }
+  for (const char* foreign : {"127.0.0.1:", "127.0.0.1:80", "127.0.0.1:9421x", "127.0.0.1:-9421", "127.0.0.2",
+                              "localhost.", "localhost.games.example", "[::1]:9421", "", ":9421", "0.0.0.0",
+                              "127.0.0.1:94210"}) {
+    EXPECT_FALSE(testbed::isOwnAuthority(foreign, 9421)) << foreign;
+  }
+}
+
+// A client that holds connections without finishing its requests cannot keep the API from others.
+class TestbedServiceLimits : public ServiceFixture {
+ protected:
+  void SetUp() override {
+    startService([](testbed::ServiceOptions& options) {
+      options.limits = testbed::ServerLimits{std::chrono::milliseconds(400), std::chrono::milliseconds(600), 2};
+    });
+  }
+
+  // Everything the service sends until it closes the connection (or five seconds pass).
+  static std::string readToClose(testbed::Socket& socket) {
+    socket.setReceiveTimeout(5000);
+    std::string answer;
+    char buffer[4096];
+    for (;;) {
+      testbed::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
+      if (result.status != testbed::ReceiveStatus::Data) break;
+      answer.append(buffer, result.count);
+    }
+    return answer;
+  }
+};
+
+TEST_F(TestbedServiceLimits, SlowRequestsAreAnsweredWithATimeoutAndIdleConnectionsClosed) {
+  testbed::Socket slow = testbed::connectTo("127.0.0.1", service_->port());
+  ASSERT_TRUE(slow.valid());
+  const auto started = std::chrono::steady_clock::now();
+  // One byte every 150 ms: never silent for long, never a whole request.
+  const std::string request = "GET /api?function=ping HTTP/1.0\r\nHost: localhost\r\n\r\n";
+  for (size_t i = 0; i < 8 && slow.sendAll(request.substr(i, 1)); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  }
+  const std::string answer = readToClose(slow);
+  EXPECT_EQ(answer.rfind("HTTP/1.0 408 ", 0), 0u) << answer;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+
+  testbed::Socket idle = testbed::connectTo("127.0.0.1", service_->port());
+  ASSERT_TRUE(idle.valid());
+  const auto idleStart = std::chrono::steady_clock::now();
+  EXPECT_EQ(readToClose(idle), "") << "closed without a word";
+  EXPECT_GE(std::chrono::steady_clock::now() - idleStart, std::chrono::milliseconds(300));
+  EXPECT_LT(std::chrono::steady_clock::now() - idleStart, std::chrono::seconds(3));
+}
+
+TEST_F(TestbedServiceLimits, ConnectionsBeyondTheCapAreRefusedAtOnce) {
+  testbed::Socket first = testbed::connectTo("127.0.0.1", service_->port());
+  testbed::Socket second = testbed::connectTo("127.0.0.1", service_->port());
+  ASSERT_TRUE(first.valid());
+  ASSERT_TRUE(second.valid());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  testbed::Socket third = testbed::connectTo("127.0.0.1", service_->port());
+  ASSERT_TRUE(third.valid());
+  EXPECT_EQ(readToClose(third).rfind("HTTP/1.0 503 ", 0), 0u);
+  first.close();
+  second.close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  Exchange ping = exchangeOnce(service_->port(),
+                               "GET /api?function=ping&apiversion=capi_1.8.0.5 HTTP/1.0\r\nHost: localhost\r\n\r\n");
+  EXPECT_EQ(ping.reply.status, 200) << "served again once the others left";
 }
 
 class TestbedServiceIdentity : public ServiceFixture {};
