@@ -15,11 +15,16 @@ FetchOutcome outcome(FetchResult result, int status, std::string detail, int64_t
   return {result, status, std::move(detail), onDisk};
 }
 
-std::string formatRequest(const HttpUrl& url, int64_t resumeFrom, const FetchSettings& settings) {
+std::string formatRequest(const HttpUrl& url, int64_t resumeFrom, const KnownVersion& known,
+                          const FetchSettings& settings) {
   std::string request = "GET " + url.target + " HTTP/1.1\r\n";
   request += "Host: " + url.host + (url.port == 80 ? "" : ":" + std::to_string(url.port)) + "\r\n";
   request += "User-Agent: " + settings.userAgent + "\r\n";
-  if (resumeFrom > 0) request += "Range: bytes=" + std::to_string(resumeFrom) + "-\r\n";
+  if (resumeFrom > 0) {
+    request += "Range: bytes=" + std::to_string(resumeFrom) + "-\r\n";
+    // A validator from an origin's answer never holds a line break (the head parser refuses them).
+    if (!known.validator.empty()) request += "If-Range: " + known.validator + "\r\n";
+  }
   request += "Connection: close\r\n\r\n";
   return request;
 }
@@ -44,6 +49,13 @@ Read readPiece(const Socket& socket, std::vector<char>& buffer, size_t* count, c
 }
 
 }  // namespace
+
+std::string validatorOf(const HttpResponseHead& answer) {
+  const std::string* tag = answer.header("ETag");
+  if (tag != nullptr && tag->size() >= 2 && tag->front() == '"') return *tag;
+  const std::string* modified = answer.header("Last-Modified");
+  return modified != nullptr ? *modified : std::string();
+}
 
 std::optional<HttpUrl> parseHttpUrl(std::string_view url) {
   constexpr std::string_view kScheme = "http://";
@@ -70,11 +82,11 @@ std::optional<HttpUrl> parseHttpUrl(std::string_view url) {
 }
 
 FetchOutcome fetchIntoFile(const HttpUrl& url, const std::filesystem::path& file, int64_t resumeFrom,
-                           const FetchHooks& hooks, const FetchSettings& settings) {
+                           const KnownVersion& known, const FetchHooks& hooks, const FetchSettings& settings) {
   Socket socket = connectTo(url.host, url.port);
   if (!socket.valid()) return outcome(FetchResult::ConnectFailed, 0, "cannot connect to the origin", resumeFrom);
   socket.setReceiveTimeout(settings.pollMs);
-  if (!socket.sendAll(formatRequest(url, resumeFrom, settings))) {
+  if (!socket.sendAll(formatRequest(url, resumeFrom, known, settings))) {
     return outcome(FetchResult::ConnectionLost, 0, "the origin closed before the request was sent", resumeFrom);
   }
 
@@ -124,6 +136,12 @@ FetchOutcome fetchIntoFile(const HttpUrl& url, const std::filesystem::path& file
     if (range == nullptr || !parseContentRange(*range, &first, &last, &total) || first != resumeFrom) {
       return outcome(FetchResult::RangeRefused, status, "the origin answered another range", resumeFrom);
     }
+    // The rest of another version would splice two files together: start again from zero.
+    const std::string validator = validatorOf(response);
+    if ((!known.validator.empty() && !validator.empty() && validator != known.validator) ||
+        (known.size >= 0 && total >= 0 && total != known.size)) {
+      return outcome(FetchResult::RangeRefused, status, "the file changed at the origin", resumeFrom);
+    }
     start = first;
     if (!lengthKnown) {
       bodyLength = static_cast<uint64_t>(last - first + 1);
@@ -135,6 +153,7 @@ FetchOutcome fetchIntoFile(const HttpUrl& url, const std::filesystem::path& file
   } else {
     return outcome(FetchResult::BadAnswer, status, "the origin answered " + std::to_string(status), resumeFrom);
   }
+  if (hooks.versionKnown) hooks.versionKnown(validatorOf(response));
   if (total >= 0 && hooks.sizeKnown) hooks.sizeKnown(total);
 
   std::error_code ignored;

@@ -1,6 +1,9 @@
 // One attempt at fetching a file over plain HTTP/1.1 into a local file: a GET of the URL, with
 // "Range: bytes=N-" when N bytes are already on disk. 206 appends at N, 200 rewrites the file
-// from its start. The caller (the service's per-file worker) owns retries and status.
+// from its start. A resume names the version whose bytes are on disk ("If-Range"), so that an
+// origin whose file has changed sends the new one whole; an answer for another version or size
+// than the one on disk is refused rather than appended. The caller (the service's per-file
+// worker) owns retries and status.
 #ifndef TESTBED_DOWNLOADER_H
 #define TESTBED_DOWNLOADER_H
 
@@ -11,6 +14,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "testbed/http_message.h"
 
 namespace testbed {
 
@@ -35,9 +40,22 @@ enum class FetchResult {
   WriteFailed,     // the local file cannot be opened or written
 };
 
+// What is known of the version whose first bytes are on disk: its validator (a strong ETag, else
+// Last-Modified) and total size; empty and -1 when unknown.
+struct KnownVersion {
+  std::string validator;
+  int64_t size = -1;
+};
+
+// The validator of an answer: its ETag when strong, else its Last-Modified, else empty.
+std::string validatorOf(const HttpResponseHead& answer);
+
 struct FetchHooks {
   // The file's total size, once the origin has told it.
   std::function<void(int64_t totalSize)> sizeKnown;
+  // The validator of the version being written, before its first byte is (empty when the origin
+  // gives none).
+  std::function<void(const std::string& validator)> versionKnown;
   // After each write: the bytes now on disk and how many were just added.
   std::function<void(int64_t onDisk, uint64_t added)> bytesWritten;
   // Asked between reads; false stops the fetch. It may block (a stalled file waits in here).
@@ -58,7 +76,7 @@ struct FetchOutcome {
 };
 
 FetchOutcome fetchIntoFile(const HttpUrl& url, const std::filesystem::path& file, int64_t resumeFrom,
-                           const FetchHooks& hooks, const FetchSettings& settings);
+                           const KnownVersion& known, const FetchHooks& hooks, const FetchSettings& settings);
 
 }  // namespace testbed
 

@@ -20,6 +20,7 @@ std::string formatRecord(const FileRecord& record) {
   line.append("\t").append(std::to_string(record.size));
   line.append("\t").append(record.paused ? "paused" : "active");
   line.append("\t").append(record.complete ? "complete" : "partial");
+  line.append("\t").append(percentEncode(record.validator));
   return line;
 }
 
@@ -28,7 +29,9 @@ bool parseRecord(const std::string& line, FileRecord& record) {
   std::stringstream stream(line);
   std::string field;
   while (std::getline(stream, field, '\t')) fields.push_back(field);
-  if (fields.size() != 6 || fields[0].empty()) return false;
+  // Lines written before validators were kept have six fields.
+  if (line.empty() || line.back() == '\t') fields.push_back("");
+  if ((fields.size() != 6 && fields.size() != 7) || fields[0].empty()) return false;
   record.url = percentDecode(fields[0]);
   record.clientPath = percentDecode(fields[1]);
   record.localPath = percentDecode(fields[2]);
@@ -45,6 +48,7 @@ bool parseRecord(const std::string& line, FileRecord& record) {
   }
   record.paused = fields[4] == "paused";
   record.complete = fields[5] == "complete";
+  record.validator = fields.size() == 7 ? percentDecode(fields[6]) : std::string();
   return true;
 }
 
@@ -71,13 +75,33 @@ bool FileRegistryStore::save(const std::vector<FileRecord>& records) {
 std::vector<FileRecord> FileRegistryStore::load() const {
   std::vector<FileRecord> records;
   std::ifstream in(file_, std::ios::binary);
+  if (!in) return records;
   std::string line;
-  if (!std::getline(in, line) || line != kFirstLine) return records;
-  while (std::getline(in, line)) {
-    FileRecord record;
-    if (parseRecord(line, record)) records.push_back(std::move(record));
+  bool damaged = !std::getline(in, line) || line != kFirstLine;
+  if (!damaged) {
+    while (std::getline(in, line)) {
+      FileRecord record;
+      if (parseRecord(line, record)) {
+        records.push_back(std::move(record));
+      } else {
+        damaged = true;
+      }
+    }
   }
+  in.close();
+  if (damaged) setAside();
   return records;
+}
+
+void FileRegistryStore::setAside() const {
+  std::error_code error;
+  for (int n = 1; n < 1000; ++n) {
+    std::filesystem::path aside = file_;
+    aside += ".damaged-" + std::to_string(n);
+    if (std::filesystem::exists(aside, error)) continue;
+    std::filesystem::copy_file(file_, aside, error);
+    return;
+  }
 }
 
 }  // namespace testbed

@@ -21,6 +21,9 @@ struct FileRecord {
   int64_t size = -1;       // total bytes, -1 while unknown
   bool paused = false;
   bool complete = false;
+  // The version of the origin's file whose bytes are on disk: its strong ETag, else its
+  // Last-Modified; empty while unknown. A resume asks for the rest of this version only.
+  std::string validator;
 };
 
 class FileRegistryStore {
@@ -29,10 +32,14 @@ class FileRegistryStore {
 
   const std::filesystem::path& file() const { return file_; }
   bool save(const std::vector<FileRecord>& records);
-  // Records from the last save; lines that cannot be read are skipped.
+  // Records from the last save. A damaged file (a foreign first line, or lines that cannot be
+  // read) is first copied aside as registry.txt.damaged-N, for whoever looks into it, and what
+  // can be read of it is kept: the bytes on disk of those files are never given up.
   std::vector<FileRecord> load() const;
 
  private:
+  void setAside() const;
+
   std::filesystem::path file_;
   std::mutex mutex_;  // one writer of the temporary file at a time
 };

@@ -476,6 +476,17 @@ void NetSessionService::runDownload(std::shared_ptr<TrackedFile> file, Worker* w
     }
     if (changed) saveRegistry();
   };
+  hooks.versionKnown = [&](const std::string& validator) {
+    bool changed;
+    {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      changed = file->record.validator != validator;
+      file->record.validator = validator;
+    }
+    // Kept before the first byte of that version is written, so that a service killed at any
+    // moment resumes only the version on disk.
+    if (changed) saveRegistry();
+  };
   hooks.bytesWritten = [&](int64_t onDisk, uint64_t added) {
     std::lock_guard<std::mutex> lock(stateMutex_);
     file->onDisk = onDisk;
@@ -493,11 +504,14 @@ void NetSessionService::runDownload(std::shared_ptr<TrackedFile> file, Worker* w
       continue;
     }
     int64_t resumeFrom = sizeOnDisk(local);
+    KnownVersion known;
     {
       std::lock_guard<std::mutex> lock(stateMutex_);
       file->onDisk = resumeFrom;
+      known.validator = file->record.validator;
+      known.size = file->record.size;
     }
-    FetchOutcome outcome = fetchIntoFile(*origin, local, resumeFrom, hooks, options_.fetch);
+    FetchOutcome outcome = fetchIntoFile(*origin, local, resumeFrom, known, hooks, options_.fetch);
     switch (outcome.result) {
       case FetchResult::Complete: {
         {

@@ -1,5 +1,7 @@
 #include "testbed/origin_server.h"
 
+#include <stdio.h>
+
 #include <chrono>
 #include <exception>
 #include <fstream>
@@ -45,6 +47,18 @@ bool streamFile(const std::filesystem::path& file, uint64_t offset, uint64_t len
     sent += count;
   }
   return true;
+}
+
+// A strong entity tag from the file's size and modification time: any rewrite of the file gives
+// another one.
+std::string entityTagOf(const std::filesystem::path& file, uint64_t size) {
+  std::error_code error;
+  auto modified = std::filesystem::last_write_time(file, error);
+  const long long stamp = error ? 0 : static_cast<long long>(modified.time_since_epoch().count());
+  char text[64];
+  snprintf(text, sizeof text, "\"%llx-%llx\"", static_cast<unsigned long long>(size),
+           static_cast<unsigned long long>(stamp));
+  return text;
 }
 
 }  // namespace
@@ -110,9 +124,16 @@ Answer OriginServer::handle(const HttpRequest& request, uint64_t connectionId) {
   Answer answer;
   answer.headers.push_back({"Content-Type", "application/octet-stream"});
   answer.headers.push_back({"Accept-Ranges", "bytes"});
+  const std::string entityTag = entityTagOf(*file, size);
+  answer.headers.push_back({"ETag", entityTag});
   uint64_t first = 0;
   uint64_t length = size;
-  if (const std::string* rangeHeader = request.header("Range")) {
+  // A range is served only for the version the client names in If-Range; for any other, the
+  // whole file, so that a client never splices two versions together.
+  const std::string* ifRange = request.header("If-Range");
+  const bool sameVersion = ifRange == nullptr || *ifRange == entityTag || !options_.honourIfRange;
+  const std::string* rangeHeader = sameVersion ? request.header("Range") : nullptr;
+  if (rangeHeader != nullptr) {
     ByteRange range = parseRangeHeader(*rangeHeader, size);
     if (range.kind == RangeKind::Unsatisfiable) {
       Answer refusal = plain(416, "");

@@ -19,6 +19,8 @@ struct OriginOptions {
   std::filesystem::path root;
   std::string logPath;            // empty: no request log
   uint64_t throttleBytesPerSecond = 0;  // 0: as fast as the connection goes
+  // False: serve a range whatever version If-Range names, as an origin that ignores it does.
+  bool honourIfRange = true;
 };
 
 // The file under root that a request path names, or nothing when the path leaves root or

@@ -121,6 +121,42 @@ TEST_F(TestbedServiceDownload, ANewServiceOnTheSameStateFolderFinishesWhatWasLef
   EXPECT_EQ(ranges[1], "bytes=" + std::to_string(leftOnDisk) + "-");
 }
 
+// The origin's file is replaced (same size, other bytes) while the service is stopped half-way: the
+// rest of the new version must never be appended to the start of the old one, whether the origin
+// honours If-Range (it sends the new version whole) or ignores it (the service sees another
+// version in the answer and starts again from zero).
+TEST_F(TestbedServiceDownload, AFileChangedAtTheOriginIsFetchedAgainWholeNeverSpliced) {
+  for (bool honours : {true, false}) {
+    SCOPED_TRACE(honours ? "the origin honours If-Range" : "the origin ignores If-Range");
+    const std::string name = honours ? "changed-a.bin" : "changed-b.bin";
+    originHonoursIfRange_ = honours;
+    startOrigin(kSlowOrigin);
+    startService();
+    publish(name, 600 * 1024, 11);
+    const std::string url = startDownload(name, "C:\\" + name);
+    ASSERT_TRUE(waitForBytes(url, 64 * 1024));
+    stopService();
+    const uint16_t port = originPort_;
+    stopOrigin();
+    ASSERT_LT(fs::file_size(driveC() / name), 600u * 1024);
+
+    const std::string replaced = publish(name, 600 * 1024, 12);
+    fs::last_write_time(originRoot() / name, fs::last_write_time(originRoot() / name) + std::chrono::seconds(5));
+    startOrigin(0, port);
+    startService();
+    ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+    EXPECT_TRUE(readFile(driveC() / name) == replaced) << "two versions spliced together";
+    const std::vector<std::string> ranges = originRanges(name);
+    ASSERT_GE(ranges.size(), 2u);
+    EXPECT_NE(ranges[1], "") << "the resume asked for the rest";
+    if (!honours) {
+      EXPECT_EQ(ranges.back(), "") << "then the whole file again";
+    }
+    stopService();
+    stopOrigin();
+  }
+}
+
 TEST_F(TestbedServiceDownload, LostOriginGivesDisconnectedThenTheFileIsRetried) {
   startOrigin(kSlowOrigin);
   uint16_t port = originPort_;

@@ -19,6 +19,7 @@ void ServiceFixture::startOrigin(uint64_t throttleBytesPerSecond, uint16_t port)
   options.root = originRoot();
   options.logPath = originLog().u8string();
   options.throttleBytesPerSecond = throttleBytesPerSecond;
+  options.honourIfRange = originHonoursIfRange_;
   origin_ = std::make_unique<testbed::OriginServer>(options);
   std::string error;
   ASSERT_TRUE(origin_->start(port, &error)) << error;

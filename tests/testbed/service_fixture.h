@@ -49,6 +49,7 @@ class ServiceFixture : public ::testing::Test {
   std::unique_ptr<testbed::NetSessionService> service_;
   std::unique_ptr<KeptConnection> api_;
   uint16_t originPort_ = 0;
+  bool originHonoursIfRange_ = true;
 };
 
 }  // namespace testbedtest

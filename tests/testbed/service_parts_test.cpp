@@ -66,9 +66,9 @@ TEST(TestbedRegistry, RecordsSurviveASaveAndLoadWhateverTheirText) {
   testsupport::TempFolder temp;
   FileRegistryStore store(temp.path());
   std::vector<FileRecord> records = {
-      {"http://h:1/a b\tc%41.bin", "C:\\users\\me\\a\nb.bin", "/x/a.bin", 123456789012, true, false},
-      {"http://h/b.bin", "/x/b.bin", "/x/b.bin", -1, false, false},
-      {"http://h/c.bin", "Z:\\c.bin", "/c.bin", 0, false, true},
+      {"http://h:1/a b\tc%41.bin", "C:\\users\\me\\a\nb.bin", "/x/a.bin", 123456789012, true, false, "\"5-1a\""},
+      {"http://h/b.bin", "/x/b.bin", "/x/b.bin", -1, false, false, ""},
+      {"http://h/c.bin", "Z:\\c.bin", "/c.bin", 0, false, true, "Tue, 08 Dec 2026 10:00:00 GMT"},
   };
   ASSERT_TRUE(store.save(records));
   EXPECT_FALSE(fs::exists(temp.path() / "registry.txt.tmp"));
@@ -81,7 +81,9 @@ TEST(TestbedRegistry, RecordsSurviveASaveAndLoadWhateverTheirText) {
     EXPECT_EQ(loaded[i].size, records[i].size);
     EXPECT_EQ(loaded[i].paused, records[i].paused);
     EXPECT_EQ(loaded[i].complete, records[i].complete);
+    EXPECT_EQ(loaded[i].validator, records[i].validator);
   }
+  EXPECT_FALSE(fs::exists(temp.path() / "registry.txt.damaged-1")) << "a sound file is not set aside";
   ASSERT_TRUE(store.save({records[1]}));
   EXPECT_EQ(store.load().size(), 1u);
 }
@@ -100,6 +102,12 @@ TEST(TestbedRegistry, DamagedOrForeignFilesGiveNoGhostRecords) {
   std::vector<FileRecord> loaded = FileRegistryStore(temp.path()).load();
   ASSERT_EQ(loaded.size(), 1u);
   EXPECT_EQ(loaded[0].url, "http://h/a");
+  EXPECT_EQ(loaded[0].validator, "") << "a line from before validators were kept";
+  // Each damaged file was copied aside, the earlier copies kept.
+  EXPECT_EQ(testsupport::readWholeFile(temp.path() / "registry.txt.damaged-1"),
+            "something else\nhttp%3a\t\t\t1\tactive\tpartial\n");
+  EXPECT_TRUE(fs::exists(temp.path() / "registry.txt.damaged-2"));
+  EXPECT_TRUE(fs::exists(temp.path() / "registry.txt")) << "the damaged file stays until the next save";
 }
 
 TEST(TestbedRateMeter, AveragesOverTheLastSecondsAndFallsToZeroWhenIdle) {
