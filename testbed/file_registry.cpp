@@ -72,23 +72,33 @@ bool FileRegistryStore::save(const std::vector<FileRecord>& records) {
   return !error;
 }
 
-std::vector<FileRecord> FileRegistryStore::load() const {
+std::vector<FileRecord> readRegistryText(const std::string& text, bool* damaged) {
   std::vector<FileRecord> records;
-  std::ifstream in(file_, std::ios::binary);
-  if (!in) return records;
+  std::istringstream in(text);
   std::string line;
-  bool damaged = !std::getline(in, line) || line != kFirstLine;
-  if (!damaged) {
+  bool unreadable = !std::getline(in, line) || line != kFirstLine;
+  if (!unreadable) {
     while (std::getline(in, line)) {
       FileRecord record;
       if (parseRecord(line, record)) {
         records.push_back(std::move(record));
       } else {
-        damaged = true;
+        unreadable = true;
       }
     }
   }
+  if (damaged != nullptr) *damaged = unreadable;
+  return records;
+}
+
+std::vector<FileRecord> FileRegistryStore::load() const {
+  std::ifstream in(file_, std::ios::binary);
+  if (!in) return {};
+  std::ostringstream text;
+  text << in.rdbuf();
   in.close();
+  bool damaged = false;
+  std::vector<FileRecord> records = readRegistryText(text.str(), &damaged);
   if (damaged) setAside();
   return records;
 }

@@ -26,6 +26,10 @@ struct FileRecord {
   std::string validator;
 };
 
+// The records of a file list's text; damaged (when not null) tells whether anything could not be
+// read: a foreign first line, or a line that is no record.
+std::vector<FileRecord> readRegistryText(const std::string& text, bool* damaged);
+
 class FileRegistryStore {
  public:
   explicit FileRegistryStore(const std::filesystem::path& stateDir);
