@@ -148,7 +148,7 @@ int runService(int argc, char** argv) {
   Arguments args({{"--port", 1}, {"--state-dir", 1}, {"--log", 1}, {"--drive", 1}, {"--retry-delay-ms", 1},
                   {"--library-data-dir", 1}, {"--stall", 1}, {"--force-status", 2}, {"--fail", 3},
                   {"--in-use", 1}, {"--challenge", 1}, {"--reset-download", 1}, {"--drop-connections", 1},
-                  {"--delay-ms", 1}});
+                  {"--delay-ms", 1}, {"--no-challenge", 0}});
   uint16_t port = 0;
   if (!readArguments("service", argc, argv, args, &port)) return 2;
   if (!args.has("--state-dir")) {
@@ -159,6 +159,7 @@ int runService(int argc, char** argv) {
   options.stateDir = std::filesystem::u8path(args.value("--state-dir"));
   options.logPath = args.value("--log");
   options.libraryDataDir = std::filesystem::u8path(args.value("--library-data-dir"));
+  options.challengeNewPaths = !args.has("--no-challenge");
   uint64_t retryMs = 3000;
   if (!readNumber(args.value("--retry-delay-ms", "3000"), 3600000, &retryMs)) {
     std::fprintf(stderr, "testbed service: --retry-delay-ms takes a number of milliseconds\n");

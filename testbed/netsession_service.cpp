@@ -1,5 +1,11 @@
 #include "testbed/netsession_service.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/xattr.h>
+#endif
+
 #include <atomic>
 #include <condition_variable>
 #include <fstream>
@@ -66,10 +72,22 @@ int64_t sizeOnDisk(const std::filesystem::path& file) {
 }
 
 // Empties (or creates) the file so that a download starts from its first byte.
+// The library marks the token file of a write challenge hidden; the game's bytes that replace the
+// token must not stay hidden from the player. Wine keeps DOS attributes in an extended attribute
+// of the host file, Windows in the file system.
+void clearHiddenMark(const std::filesystem::path& file) {
+#ifdef _WIN32
+  SetFileAttributesW(file.wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+  removexattr(file.c_str(), "user.DOSATTRIB");
+#endif
+}
+
 void truncateFile(const std::filesystem::path& file) {
   std::error_code ignored;
   if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
   std::ofstream(file, std::ios::binary | std::ios::trunc);
+  clearHiddenMark(file);
 }
 
 std::string readSmallFile(const std::filesystem::path& file, size_t limit, bool* exists) {
@@ -269,7 +287,16 @@ Answer NetSessionService::downloadFile(const std::string& url, const QueryParams
   }
 
   bool fromZero = false;
-  if (hasPath && misbehaviour_.challengesDownloads()) {
+  // A caller must show that it can write where it asks the service to write: a file new to the
+  // service, or a known file moved to a new place, is challenged. A known file resumed at its own
+  // place is not (its first bytes would be lost to the token).
+  bool newPlace = true;
+  if (file) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    newPlace = local != file->local;
+  }
+  const bool challenged = hasPath && ((options_.challengeNewPaths && newPlace) || misbehaviour_.challengesDownloads());
+  if (challenged) {
     ChallengeStep step = challenge("downloadFile", url, local);
     if (!step.accepted) return Answer::json(200, underUrl(url, step.refusal));
     // The file now holds the token, not game data.
@@ -349,7 +376,8 @@ Answer NetSessionService::deleteFile(const std::string& url, const QueryParams& 
     std::lock_guard<std::mutex> lock(stateMutex_);
     local = file->local;
   }
-  if (misbehaviour_.challengesDeletes()) {
+  // Removing the bytes on disk needs the same proof as writing them; forgetting the file does not.
+  if ((options_.challengeNewPaths && !keep) || misbehaviour_.challengesDeletes()) {
     ChallengeStep step = challenge("deleteFile", url, local);
     if (!step.accepted) return Answer::json(200, underUrl(url, step.refusal));
   }

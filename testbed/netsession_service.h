@@ -39,6 +39,10 @@ struct ServiceOptions {
   // the upload pause (user.dat). Empty: the EULA counts as accepted and uploads are not paused.
   std::filesystem::path libraryDataDir;
   FetchSettings fetch;
+  // Whether a downloadFile naming a place new for that file, and a deleteFile that removes the
+  // bytes on disk, must first be answered through the write challenge (the library's answer
+  // proves the caller can write there). Off, only the misbehaviour controls ask for it.
+  bool challengeNewPaths = true;
   // What one client may hold of the API: the library keeps one connection and polls it about
   // once a second, so a minute of silence means it has gone.
   ServerLimits limits{std::chrono::seconds(60), std::chrono::seconds(10), 64};

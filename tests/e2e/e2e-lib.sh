@@ -247,9 +247,10 @@ e2e_paths() {  # LOG
 
 e2e_download_folder() { echo "$WINEPREFIX/drive_c/TesselGames/Downloader"; }
 
-# The names of the files the downloader asked the service to delete, in order, one line.
+# The names of the files the downloader asked the service to delete, in order, one line (a delete
+# repeated with the answer to the service's write challenge counts once).
 e2e_deleted_at_service() {
-  grep -o 'function=deleteFile[^"]*url=[^"&]*' "$E2E_WORK/service.log" 2>/dev/null | sed 's/.*%2f//' | xargs
+  grep -o 'function=deleteFile[^"]*url=[^"&]*' "$E2E_WORK/service.log" 2>/dev/null | sed 's/.*%2f//' | uniq | xargs
 }
 
 # Every game file on disk equals its origin copy.
@@ -257,7 +258,19 @@ e2e_expect_files_complete() {
   local file
   for file in "$E2E_WORK"/game/*; do
     cmp -s "$file" "$(e2e_download_folder)/$(basename "$file")" || e2e_fail "$(basename "$file") differs from the origin"
+    e2e_expect_not_hidden "$(e2e_download_folder)/$(basename "$file")"
   done
+}
+
+# The file's DOS attributes (which Wine keeps in an extended attribute) do not hide it.
+e2e_expect_not_hidden() {  # PATH
+  local attributes
+  attributes=$(python3 -c 'import os, sys
+try:
+    print(int(os.getxattr(sys.argv[1], "user.DOSATTRIB").split(b"\0")[0], 0))
+except OSError:
+    print(0)' "$1")
+  [ $((attributes & 2)) -eq 0 ] || e2e_fail "$(basename "$1") is hidden"
 }
 
 # Waits until the download service has fetched at least BYTES of a file.

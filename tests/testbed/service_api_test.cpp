@@ -152,6 +152,47 @@ TEST_F(TestbedServiceApi, DownloadChallengeAcceptsOnlyTheTokenWrittenAtThePath) 
   EXPECT_EQ(outcome(attributes(other), other), "File not found.");
 }
 
+// Writing to a place, or removing bytes there, needs the proof that the caller can write there; a
+// resume at the file's own place does not (the token would cost it the bytes on disk).
+TEST_F(TestbedServiceApi, NewPlacesAndRemovalsAreChallengedResumesAndForgettingAreNot) {
+  stopService();
+  startService([](testbed::ServiceOptions& options) { options.challengeNewPaths = true; });
+  publish("kept.bin", 50000);
+  const std::string url = originUrl("kept.bin");
+  const std::string atGames = apiTarget("downloadFile", url, "&path=" + encode("C:\\games\\kept.bin"));
+  const std::string first = outcome(call(atGames), url);
+  ASSERT_EQ(first.rfind("Challenge:", 0), 0u) << first;
+  writeFile(driveC() / "games" / "kept.bin", first.substr(10));
+  EXPECT_EQ(outcome(call(atGames), url), "null");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_EQ(outcome(call(atGames), url), "null") << "the same place again: no challenge";
+
+  const std::string elsewhere = apiTarget("downloadFile", url, "&path=" + encode("C:\\other\\kept.bin"));
+  EXPECT_EQ(outcome(call(elsewhere), url).rfind("Challenge:", 0), 0u) << "a new place for a known file";
+
+  const std::string forget = apiTarget("deleteFile", url, "&keepphysicalfileondelete=true");
+  EXPECT_EQ(outcome(call(forget), url), "null") << "forgetting leaves the bytes: no challenge";
+  EXPECT_TRUE(fs::exists(driveC() / "games" / "kept.bin"));
+
+  const std::string again = outcome(call(atGames), url);
+  ASSERT_EQ(again.rfind("Challenge:", 0), 0u) << "forgotten, the file is new again";
+  writeFile(driveC() / "games" / "kept.bin", again.substr(10));
+  EXPECT_EQ(outcome(call(atGames), url), "null");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  const std::string remove = apiTarget("deleteFile", url, "&keepphysicalfileondelete=false");
+  const std::string removal = outcome(call(remove), url);
+  ASSERT_EQ(removal.rfind("Challenge:", 0), 0u) << "removing the bytes is challenged";
+  EXPECT_TRUE(fs::exists(driveC() / "games" / "kept.bin")) << "nothing removed before the answer";
+  writeFile(driveC() / "games" / "kept.bin", removal.substr(10));
+  EXPECT_EQ(outcome(call(remove), url), "null");
+  EXPECT_FALSE(fs::exists(driveC() / "games" / "kept.bin"));
+
+  // A request without a path cannot be challenged and goes to the service's own folder.
+  publish("pathless.bin", 1000);
+  const std::string pathless = originUrl("pathless.bin");
+  EXPECT_EQ(outcome(call(apiTarget("downloadFile", pathless)), pathless), "null");
+}
+
 TEST_F(TestbedServiceApi, DeleteChallengeIsAnsweredThroughTheReportedPath) {
   std::string url = completedFile("challenged.bin");
   control("challenge=delete");

@@ -40,6 +40,8 @@ void ServiceFixture::startService(const std::function<void(testbed::ServiceOptio
   options.retryDelay = std::chrono::milliseconds(100);
   options.fetch.silenceLimitMs = 2000;
   options.fetch.pollMs = 50;
+  // The raw API calls of these tests do not answer write challenges unless a test asks for them.
+  options.challengeNewPaths = false;
   if (adjust) adjust(options);
   service_ = std::make_unique<testbed::NetSessionService>(std::move(options));
   std::string error;
