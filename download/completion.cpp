@@ -82,12 +82,13 @@ bool DownloadJob::refetchOnce(const std::vector<FileProblem>& problems) {
   for (const FileProblem& problem : problems) {
     if (!problem.refetchable) return false;
   }
+  for (const FileProblem& problem : problems) {
+    if (config_->FileAt(problem.index) == nullptr) return false;
+  }
   refetched_ = true;
   for (const FileProblem& problem : problems) {
-    const ResourceFile* file = config_->FileAt(problem.index);
-    if (file == nullptr) return false;
     // Deleted at the service, bytes on disk included, so that it is fetched from its first byte.
-    client_.AKDelete(file->uri);
+    client_.AKDelete(config_->FileAt(problem.index)->uri);
     refetchQueue_.push_back(problem.index);
   }
   std::sort(refetchQueue_.begin(), refetchQueue_.end());

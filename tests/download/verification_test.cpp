@@ -2,6 +2,7 @@
 // signature; one more fetch of files whose bytes were wrong; and the refusal that opens nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "download/failure_texts.h"
