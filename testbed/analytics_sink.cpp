@@ -3,7 +3,8 @@
 #include <chrono>
 
 #include "testbed/base64.h"
-#include "testbed/query.h"
+#include "service/query.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 namespace {

@@ -15,10 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include "testbed/http_server.h"
-#include "testbed/json_reader.h"
-#include "testbed/query.h"
-#include "testbed/request_log.h"
+#include "service/http_server.h"
+#include "service/json_reader.h"
+#include "service/query.h"
+#include "service/request_log.h"
+#include "testbed/service_plumbing.h"
 #include "testbed/server_faults.h"
 
 namespace testbed {

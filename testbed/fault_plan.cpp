@@ -3,7 +3,8 @@
 #include <memory>
 #include <thread>
 
-#include "testbed/http_message.h"
+#include "service/http_message.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 namespace {

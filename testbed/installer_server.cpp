@@ -3,9 +3,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "testbed/error_text.h"
+#include "service/error_text.h"
 #include "testbed/gzip.h"
-#include "testbed/query.h"
+#include "service/query.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 

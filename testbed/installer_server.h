@@ -9,8 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "testbed/http_server.h"
-#include "testbed/request_log.h"
+#include "service/http_server.h"
+#include "service/request_log.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 

@@ -17,12 +17,14 @@
 #include <vector>
 
 #include "testbed/analytics_sink.h"
-#include "testbed/http_message.h"
+#include "service/http_message.h"
 #include "testbed/installer_server.h"
-#include "testbed/netsession_service.h"
+#include "testbed/misbehaviour.h"
+#include "service/netsession_service.h"
 #include "testbed/origin_server.h"
 #include "testbed/publisher_server.h"
-#include "testbed/query.h"
+#include "service/query.h"
+#include "testbed/service_plumbing.h"
 
 namespace {
 
@@ -175,9 +177,11 @@ int runService(int argc, char** argv) {
     testbed::QueryParams control = controlFromFlag(flag, values);
     if (!control.empty()) controls.push_back(std::move(control));
   }
+  testbed::Misbehaviour misbehaviour;
+  options.hooks = &misbehaviour;
   testbed::NetSessionService service(std::move(options));
   for (const auto& control : controls) {
-    std::string error = service.misbehaviour().apply(control);
+    std::string error = misbehaviour.apply(control);
     if (!error.empty()) {
       std::fprintf(stderr, "testbed service: %s\n", error.c_str());
       return 2;

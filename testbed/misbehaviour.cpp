@@ -1,6 +1,7 @@
 #include "testbed/misbehaviour.h"
 
-#include "testbed/http_message.h"
+#include "service/http_message.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 namespace {

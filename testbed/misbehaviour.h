@@ -21,29 +21,32 @@
 #include <string>
 #include <utility>
 
-#include "testbed/query.h"
+#include "service/query.h"
+#include "service/service_hooks.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 
-class Misbehaviour {
+class Misbehaviour : public svc::ServiceHooks {
  public:
   // Applies one control request's parameters; an empty string, or why they were refused (then
   // nothing was changed).
   std::string apply(const QueryParams& params);
   void clear();
 
-  bool stalled(const std::string& url) const;
-  std::optional<std::string> forcedStatus(const std::string& url) const;
-  std::optional<std::string> forcedError(const std::string& function, const std::string& url) const;
+  std::optional<std::string> control(const QueryParams& params) override { return apply(params); }
+  bool stalled(const std::string& url) const override;
+  std::optional<std::string> forcedStatus(const std::string& url) const override;
+  std::optional<std::string> forcedError(const std::string& function, const std::string& url) const override;
   // True (and counts one down) while in-use answers are left.
-  bool takeInUse();
-  bool challengesDownloads() const;
-  bool challengesDeletes() const;
-  bool resetRequested(const std::string& url) const;
-  void clearResetRequest(const std::string& url);
+  bool takeInUse() override;
+  bool challengesDownloads() const override;
+  bool challengesDeletes() const override;
+  bool resetRequested(const std::string& url) const override;
+  void clearResetRequest(const std::string& url) override;
   // True (and counts one down) while connections are to be dropped.
-  bool takeDroppedConnection();
-  int answerDelayMs() const;
+  bool takeDroppedConnection() override;
+  int answerDelayMs() const override;
 
  private:
   mutable std::mutex mutex_;

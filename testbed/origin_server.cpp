@@ -9,8 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "testbed/error_text.h"
-#include "testbed/query.h"
+#include "service/error_text.h"
+#include "service/query.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 namespace {

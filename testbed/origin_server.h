@@ -10,8 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "testbed/http_server.h"
-#include "testbed/request_log.h"
+#include "service/http_server.h"
+#include "service/request_log.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 

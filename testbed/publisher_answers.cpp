@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
-#include "testbed/query.h"
+#include "service/query.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 

@@ -4,7 +4,8 @@
 #include <map>
 #include <sstream>
 
-#include "testbed/error_text.h"
+#include "service/error_text.h"
+#include "testbed/service_plumbing.h"
 #include "testbed/publisher_answers.h"
 
 namespace testbed {

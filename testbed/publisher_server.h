@@ -15,9 +15,10 @@
 #include <filesystem>
 #include <string>
 
-#include "testbed/http_server.h"
-#include "testbed/query.h"
-#include "testbed/request_log.h"
+#include "service/http_server.h"
+#include "service/query.h"
+#include "service/request_log.h"
+#include "testbed/service_plumbing.h"
 #include "testbed/server_faults.h"
 
 namespace testbed {

@@ -3,7 +3,8 @@
 #include <optional>
 #include <utility>
 
-#include "testbed/json_writer.h"
+#include "service/json_writer.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 

@@ -8,8 +8,9 @@
 #include <string>
 
 #include "testbed/fault_plan.h"
-#include "testbed/http_server.h"
-#include "testbed/query.h"
+#include "service/http_server.h"
+#include "service/query.h"
+#include "testbed/service_plumbing.h"
 
 namespace testbed {
 

@@ -5,19 +5,19 @@
 
 #include <string>
 
-#include "testbed/api_guard.h"
-#include "testbed/http_message.h"
-#include "testbed/query.h"
+#include "service/api_guard.h"
+#include "service/http_message.h"
+#include "service/query.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   for (int requests = 0; requests < 64 && !bytes.empty(); ++requests) {
-    testbed::HttpRequest request;
-    testbed::ParseResult parsed = testbed::parseRequest(bytes, request);
-    if (parsed.status != testbed::ParseStatus::Complete) break;
+    svc::HttpRequest request;
+    svc::ParseResult parsed = svc::parseRequest(bytes, request);
+    if (parsed.status != svc::ParseStatus::Complete) break;
     if (parsed.consumed == 0 || parsed.consumed > bytes.size()) __builtin_trap();
-    testbed::apiRefusal(request, 9421);
-    testbed::QueryParams params = testbed::parseQuery(request.rawQuery);
+    svc::apiRefusal(request, 9421);
+    svc::QueryParams params = svc::parseQuery(request.rawQuery);
     for (const auto& param : params) {
       if (param.name.size() > request.rawQuery.size()) __builtin_trap();
     }

@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "testbed/file_registry.h"
+#include "service/file_registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   bool damaged = false;
-  const std::vector<testbed::FileRecord> records = testbed::readRegistryText(text, &damaged);
-  for (const testbed::FileRecord& record : records) {
+  const std::vector<svc::FileRecord> records = svc::readRegistryText(text, &damaged);
+  for (const svc::FileRecord& record : records) {
     if (record.url.empty() || record.size < -1) __builtin_trap();
   }
   return 0;

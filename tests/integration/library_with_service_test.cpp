@@ -15,7 +15,8 @@
 #include "netsession/download_request.h"
 #include "netsession/exported_wrappers.h"
 #include "netsession/service_interface.h"
-#include "testbed/netsession_service.h"
+#include "service/netsession_service.h"
+#include "testbed/misbehaviour.h"
 #include "testbed/origin_server.h"
 #include "tests/support/temp_folder.h"
 
@@ -63,13 +64,14 @@ class LibraryWithServiceTest : public ::testing::Test {
     options.stateDir = temp_.path() / "state";
     options.logPath = (temp_.path() / "service.log").u8string();
     options.retryDelay = milliseconds(100);
+    options.hooks = &misbehaviour_;
     service_ = std::make_unique<testbed::NetSessionService>(std::move(options));
     std::string error;
     ASSERT_TRUE(service_->start(netsession::kServicePort, &error)) << error;
     ASSERT_EQ(TSInitialize(), 0);
   }
 
-  void misbehave(const std::string& query) { service_->misbehaviour().apply(testbed::parseQuery(query)); }
+  void misbehave(const std::string& query) { misbehaviour_.apply(testbed::parseQuery(query)); }
 
   FileAttributes state() {
     FileAttributes record;
@@ -94,6 +96,7 @@ class LibraryWithServiceTest : public ::testing::Test {
   std::string content_;
   std::string url_;
   std::unique_ptr<testbed::OriginServer> origin_;
+  testbed::Misbehaviour misbehaviour_;
   std::unique_ptr<testbed::NetSessionService> service_;
 };
 

@@ -7,7 +7,7 @@
 #include <future>
 
 #include "testbed/analytics_sink.h"
-#include "testbed/json_reader.h"
+#include "service/json_reader.h"
 #include "tests/support/temp_folder.h"
 #include "tests/testbed/api_client.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "testbed/socket_io.h"
+#include "service/socket_io.h"
 
 namespace testbedtest {
 
@@ -34,7 +34,7 @@ class KeptConnection {
 
  private:
   uint16_t port_;
-  testbed::Socket socket_;
+  svc::Socket socket_;
   int opened_ = 0;
 };
 
@@ -71,6 +71,6 @@ std::string patternBytes(size_t size, uint32_t seed);
 void writeFile(const std::filesystem::path& file, const std::string& content);
 std::string readFile(const std::filesystem::path& file);
 
-}  // namespace testbedtest
+}  // namespace svctest
 
 #endif

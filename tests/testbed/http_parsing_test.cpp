@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "testbed/http_message.h"
-#include "testbed/json_writer.h"
-#include "testbed/query.h"
-#include "testbed/request_log.h"
+#include "service/http_message.h"
+#include "service/json_writer.h"
+#include "service/query.h"
+#include "service/request_log.h"
 #include "tests/testbed/api_client.h"
 
-namespace testbed {
+namespace svc {
 namespace {
 
 struct RequestCase {
@@ -240,4 +240,4 @@ TEST(TestbedRanges, RangeRequestsAgainstAFile) {
 }
 
 }  // namespace
-}  // namespace testbed
+}  // namespace svc

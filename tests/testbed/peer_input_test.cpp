@@ -4,7 +4,7 @@
 
 #include "testbed/base64.h"
 #include "testbed/fault_plan.h"
-#include "testbed/json_reader.h"
+#include "service/json_reader.h"
 #include "testbed/publisher_answers.h"
 #include "tests/support/temp_folder.h"
 #include "tests/testbed/api_client.h"

@@ -6,7 +6,7 @@
 
 #include "testbed/analytics_sink.h"
 #include "testbed/installer_server.h"
-#include "testbed/netsession_service.h"
+#include "service/netsession_service.h"
 #include "testbed/origin_server.h"
 #include "testbed/publisher_server.h"
 #include "tests/support/temp_folder.h"

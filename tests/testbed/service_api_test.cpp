@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "testbed/api_guard.h"
+#include "service/api_guard.h"
 #include "tests/testbed/service_fixture.h"
 
 namespace testbedtest {
@@ -156,7 +156,7 @@ TEST_F(TestbedServiceApi, DownloadChallengeAcceptsOnlyTheTokenWrittenAtThePath) 
 // resume at the file's own place does not (the token would cost it the bytes on disk).
 TEST_F(TestbedServiceApi, NewPlacesAndRemovalsAreChallengedResumesAndForgettingAreNot) {
   stopService();
-  startService([](testbed::ServiceOptions& options) { options.challengeNewPaths = true; });
+  startService([](svc::ServiceOptions& options) { options.challengeNewPaths = true; });
   publish("kept.bin", 50000);
   const std::string url = originUrl("kept.bin");
   const std::string atGames = apiTarget("downloadFile", url, "&path=" + encode("C:\\games\\kept.bin"));
@@ -273,16 +273,16 @@ TEST_F(TestbedServiceApi, RequestLogHasOneLinePerRequestWithDecodedParameters) {
 TEST_F(TestbedServiceApi, BrokenRequestsAreRefusedAndTheConnectionCloses) {
   for (const std::string& bytes : {std::string("GET /api?function=ping HTTP/1.0\n\n"),
                                    "GET /api HTTP/1.0\r\nX: " + std::string(20000, 'a') + "\r\n\r\n"}) {
-    testbed::Socket socket = testbed::connectTo("127.0.0.1", service_->port());
+    svc::Socket socket = svc::connectTo("127.0.0.1", service_->port());
     ASSERT_TRUE(socket.valid());
     socket.setReceiveTimeout(5000);
     ASSERT_TRUE(socket.sendAll(bytes));
     std::string answer;
     char buffer[4096];
     for (int reads = 0; reads < 100; ++reads) {
-      testbed::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
-      if (result.status != testbed::ReceiveStatus::Data) {
-        EXPECT_EQ(result.status, testbed::ReceiveStatus::Closed);
+      svc::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
+      if (result.status != svc::ReceiveStatus::Data) {
+        EXPECT_EQ(result.status, svc::ReceiveStatus::Closed);
         break;
       }
       answer.append(buffer, result.count);
@@ -329,12 +329,12 @@ TEST_F(TestbedServiceApi, RequestsFromWebPagesAndForeignHostsAreRefusedUnanswere
 
 TEST(ApiGuard, OnlyThisMachinesOwnNamesAndThePortOfTheService) {
   for (const char* own : {"127.0.0.1", "localhost", "LocalHost", "127.0.0.1:9421", "localhost:9421"}) {
-    EXPECT_TRUE(testbed::isOwnAuthority(own, 9421)) << own;
+    EXPECT_TRUE(svc::isOwnAuthority(own, 9421)) << own;
   }
   for (const char* foreign : {"127.0.0.1:", "127.0.0.1:80", "127.0.0.1:9421x", "127.0.0.1:-9421", "127.0.0.2",
                               "localhost.", "localhost.games.example", "[::1]:9421", "", ":9421", "0.0.0.0",
                               "127.0.0.1:94210"}) {
-    EXPECT_FALSE(testbed::isOwnAuthority(foreign, 9421)) << foreign;
+    EXPECT_FALSE(svc::isOwnAuthority(foreign, 9421)) << foreign;
   }
 }
 
@@ -342,19 +342,19 @@ TEST(ApiGuard, OnlyThisMachinesOwnNamesAndThePortOfTheService) {
 class TestbedServiceLimits : public ServiceFixture {
  protected:
   void SetUp() override {
-    startService([](testbed::ServiceOptions& options) {
-      options.limits = testbed::ServerLimits{std::chrono::milliseconds(400), std::chrono::milliseconds(600), 2};
+    startService([](svc::ServiceOptions& options) {
+      options.limits = svc::ServerLimits{std::chrono::milliseconds(400), std::chrono::milliseconds(600), 2};
     });
   }
 
   // Everything the service sends until it closes the connection (or five seconds pass).
-  static std::string readToClose(testbed::Socket& socket) {
+  static std::string readToClose(svc::Socket& socket) {
     socket.setReceiveTimeout(5000);
     std::string answer;
     char buffer[4096];
     for (;;) {
-      testbed::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
-      if (result.status != testbed::ReceiveStatus::Data) break;
+      svc::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
+      if (result.status != svc::ReceiveStatus::Data) break;
       answer.append(buffer, result.count);
     }
     return answer;
@@ -362,7 +362,7 @@ class TestbedServiceLimits : public ServiceFixture {
 };
 
 TEST_F(TestbedServiceLimits, SlowRequestsAreAnsweredWithATimeoutAndIdleConnectionsClosed) {
-  testbed::Socket slow = testbed::connectTo("127.0.0.1", service_->port());
+  svc::Socket slow = svc::connectTo("127.0.0.1", service_->port());
   ASSERT_TRUE(slow.valid());
   const auto started = std::chrono::steady_clock::now();
   // One byte every 150 ms: never silent for long, never a whole request.
@@ -374,7 +374,7 @@ TEST_F(TestbedServiceLimits, SlowRequestsAreAnsweredWithATimeoutAndIdleConnectio
   EXPECT_EQ(answer.rfind("HTTP/1.0 408 ", 0), 0u) << answer;
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
 
-  testbed::Socket idle = testbed::connectTo("127.0.0.1", service_->port());
+  svc::Socket idle = svc::connectTo("127.0.0.1", service_->port());
   ASSERT_TRUE(idle.valid());
   const auto idleStart = std::chrono::steady_clock::now();
   EXPECT_EQ(readToClose(idle), "") << "closed without a word";
@@ -383,12 +383,12 @@ TEST_F(TestbedServiceLimits, SlowRequestsAreAnsweredWithATimeoutAndIdleConnectio
 }
 
 TEST_F(TestbedServiceLimits, ConnectionsBeyondTheCapAreRefusedAtOnce) {
-  testbed::Socket first = testbed::connectTo("127.0.0.1", service_->port());
-  testbed::Socket second = testbed::connectTo("127.0.0.1", service_->port());
+  svc::Socket first = svc::connectTo("127.0.0.1", service_->port());
+  svc::Socket second = svc::connectTo("127.0.0.1", service_->port());
   ASSERT_TRUE(first.valid());
   ASSERT_TRUE(second.valid());
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  testbed::Socket third = testbed::connectTo("127.0.0.1", service_->port());
+  svc::Socket third = svc::connectTo("127.0.0.1", service_->port());
   ASSERT_TRUE(third.valid());
   EXPECT_EQ(readToClose(third).rfind("HTTP/1.0 503 ", 0), 0u);
   first.close();
@@ -403,7 +403,7 @@ class TestbedServiceIdentity : public ServiceFixture {};
 
 TEST_F(TestbedServiceIdentity, ClientAttributesReadTheLibraryDataFolder) {
   fs::path data = temp_.path() / "Akamai";
-  startService([&](testbed::ServiceOptions& options) { options.libraryDataDir = data; });
+  startService([&](svc::ServiceOptions& options) { options.libraryDataDir = data; });
   JsonObject before = call("/api?function=getClientAttributes&cid=0&apiversion=capi_1.8.0.5&complete");
   EXPECT_FALSE(before["acceptedeula"].boolean);
   writeFile(data / "accepteula.txt", "0_Sample App EULA v1.2\r\n");
@@ -414,4 +414,4 @@ TEST_F(TestbedServiceIdentity, ClientAttributesReadTheLibraryDataFolder) {
 }
 
 }  // namespace
-}  // namespace testbedtest
+}  // namespace svctest

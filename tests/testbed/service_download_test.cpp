@@ -233,4 +233,4 @@ TEST_F(TestbedServiceDownload, ResetRequestStaysUntilDownloadFileResetsAndRefetc
 }
 
 }  // namespace
-}  // namespace testbedtest
+}  // namespace svctest

@@ -32,8 +32,8 @@ std::string ServiceFixture::originUrl(const std::string& name) const {
   return "http://127.0.0.1:" + std::to_string(originPort_) + "/" + name;
 }
 
-void ServiceFixture::startService(const std::function<void(testbed::ServiceOptions&)>& adjust) {
-  testbed::ServiceOptions options;
+void ServiceFixture::startService(const std::function<void(svc::ServiceOptions&)>& adjust) {
+  svc::ServiceOptions options;
   options.stateDir = stateDir();
   options.logPath = serviceLog().u8string();
   options.drives.add('C', driveC());
@@ -42,8 +42,9 @@ void ServiceFixture::startService(const std::function<void(testbed::ServiceOptio
   options.fetch.pollMs = 50;
   // The raw API calls of these tests do not answer write challenges unless a test asks for them.
   options.challengeNewPaths = false;
+  options.hooks = &misbehaviour_;
   if (adjust) adjust(options);
-  service_ = std::make_unique<testbed::NetSessionService>(std::move(options));
+  service_ = std::make_unique<svc::NetSessionService>(std::move(options));
   std::string error;
   ASSERT_TRUE(service_->start(0, &error)) << error;
   api_ = std::make_unique<KeptConnection>(service_->port());
@@ -93,4 +94,4 @@ bool ServiceFixture::waitForStatus(const std::string& url, const std::string& st
 
 int64_t ServiceFixture::uniqueReceived(const std::string& url) { return attributes(url)["uniquerecv"].number; }
 
-}  // namespace testbedtest
+}  // namespace svctest

@@ -9,7 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "testbed/netsession_service.h"
+#include "service/netsession_service.h"
+#include "testbed/misbehaviour.h"
 #include "testbed/origin_server.h"
 #include "tests/support/temp_folder.h"
 #include "tests/testbed/api_client.h"
@@ -46,6 +47,7 @@ class ServiceFixture : public ::testing::Test {
 
   testsupport::TempFolder temp_;
   std::unique_ptr<testbed::OriginServer> origin_;
+  testbed::Misbehaviour misbehaviour_;  // the service's test controls, reached through GET /control
   std::unique_ptr<testbed::NetSessionService> service_;
   std::unique_ptr<KeptConnection> api_;
   uint16_t originPort_ = 0;

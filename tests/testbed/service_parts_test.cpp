@@ -2,10 +2,10 @@
 // rate arithmetic and the misbehaviour settings.
 #include <gtest/gtest.h>
 
-#include "testbed/drive_map.h"
-#include "testbed/file_registry.h"
+#include "service/drive_map.h"
+#include "service/file_registry.h"
 #include "testbed/misbehaviour.h"
-#include "testbed/rate_meter.h"
+#include "service/rate_meter.h"
 #include "tests/support/temp_folder.h"
 #include "tests/testbed/api_client.h"
 

@@ -2,8 +2,8 @@
 // every file again and resumes the unfinished ones. The file is rewritten whole on every change,
 // through a temporary file and a rename, so a service killed mid-write leaves the old or the new
 // list, never a torn one.
-#ifndef TESTBED_FILE_REGISTRY_H
-#define TESTBED_FILE_REGISTRY_H
+#ifndef SERVICE_FILE_REGISTRY_H
+#define SERVICE_FILE_REGISTRY_H
 
 #include <stdint.h>
 
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace testbed {
+namespace svc {
 
 struct FileRecord {
   std::string url;
@@ -48,6 +48,6 @@ class FileRegistryStore {
   std::mutex mutex_;  // one writer of the temporary file at a time
 };
 
-}  // namespace testbed
+}  // namespace svc
 
 #endif

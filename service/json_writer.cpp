@@ -1,6 +1,6 @@
-#include "testbed/json_writer.h"
+#include "service/json_writer.h"
 
-namespace testbed {
+namespace svc {
 namespace {
 
 // Length of the valid UTF-8 sequence that starts at text[i], or 0 when it is not valid.
@@ -143,4 +143,4 @@ JsonWriter& JsonWriter::null() {
   return *this;
 }
 
-}  // namespace testbed
+}  // namespace svc

@@ -2,8 +2,8 @@
 // (ping, getFileAttributes, downloadFile, pauseFile, deleteFile, getClientAttributes) and really
 // downloads each file it is given, in the background, from the file's http:// URL. It keeps its
 // file list in a state folder, logs every request, and can be told to misbehave.
-#ifndef TESTBED_NETSESSION_SERVICE_H
-#define TESTBED_NETSESSION_SERVICE_H
+#ifndef SERVICE_NETSESSION_SERVICE_H
+#define SERVICE_NETSESSION_SERVICE_H
 
 #include <stdint.h>
 
@@ -16,16 +16,16 @@
 #include <string>
 #include <utility>
 
-#include "testbed/downloader.h"
-#include "testbed/drive_map.h"
-#include "testbed/file_registry.h"
-#include "testbed/http_server.h"
-#include "testbed/misbehaviour.h"
-#include "testbed/query.h"
-#include "testbed/rate_meter.h"
-#include "testbed/request_log.h"
+#include "service/downloader.h"
+#include "service/drive_map.h"
+#include "service/file_registry.h"
+#include "service/http_server.h"
+#include "service/query.h"
+#include "service/rate_meter.h"
+#include "service/service_hooks.h"
+#include "service/request_log.h"
 
-namespace testbed {
+namespace svc {
 
 constexpr char kServiceApiVersion[] = "capi_1.8.0.5";
 
@@ -41,11 +41,13 @@ struct ServiceOptions {
   FetchSettings fetch;
   // Whether a downloadFile naming a place new for that file, and a deleteFile that removes the
   // bytes on disk, must first be answered through the write challenge (the library's answer
-  // proves the caller can write there). Off, only the misbehaviour controls ask for it.
+  // proves the caller can write there). Off, only the test controls ask for it.
   bool challengeNewPaths = true;
   // What one client may hold of the API: the library keeps one connection and polls it about
   // once a second, so a minute of silence means it has gone.
   ServerLimits limits{std::chrono::seconds(60), std::chrono::seconds(10), 64};
+  // Test controls; not owned, and must outlive the service. Empty: the service behaves as shipped.
+  ServiceHooks* hooks = nullptr;
 };
 
 class NetSessionService {
@@ -62,8 +64,6 @@ class NetSessionService {
   // Stops answering and every download; the bytes on disk and the file list stay.
   void stop();
 
-  Misbehaviour& misbehaviour() { return misbehaviour_; }
-
  private:
   struct TrackedFile;
   struct Worker;
@@ -74,7 +74,7 @@ class NetSessionService {
 
   Answer handle(const HttpRequest& request, uint64_t connectionId);
   Answer answerApi(const QueryParams& params);
-  Answer control(const QueryParams& params);
+  static Answer controlAnswer(const std::string& refusal);
   Answer fileAttributes(const std::string& url);
   Answer downloadFile(const std::string& url, const QueryParams& params);
   Answer pauseFile(const std::string& url);
@@ -94,7 +94,8 @@ class NetSessionService {
 
   ServiceOptions options_;
   RequestLog log_;
-  Misbehaviour misbehaviour_;
+  ServiceHooks defaultHooks_;
+  ServiceHooks& hooks_;
   FileRegistryStore store_;
   // Lock order: operationsMutex_, then saveMutex_, then stateMutex_.
   std::mutex operationsMutex_;  // serialises requests that start, stop or forget downloads
@@ -106,6 +107,6 @@ class NetSessionService {
   HttpServer server_;
 };
 
-}  // namespace testbed
+}  // namespace svc
 
 #endif

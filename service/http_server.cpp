@@ -1,11 +1,11 @@
-#include "testbed/http_server.h"
+#include "service/http_server.h"
 
 #include <algorithm>
 #include <exception>
 
-#include "testbed/error_text.h"
+#include "service/error_text.h"
 
-namespace testbed {
+namespace svc {
 
 Answer Answer::json(int status, std::string body) {
   Answer answer;
@@ -250,4 +250,4 @@ bool HttpServer::sendAnswer(const Socket& socket, const HttpRequest& request, An
   return answer.streamBody(sink) && sent == length;
 }
 
-}  // namespace testbed
+}  // namespace svc

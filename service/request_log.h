@@ -1,7 +1,7 @@
 // The request log shared by the testbed's servers: one JSON line per request received, written
 // before the request is answered (so requests whose connection is then dropped are logged too).
-#ifndef TESTBED_REQUEST_LOG_H
-#define TESTBED_REQUEST_LOG_H
+#ifndef SERVICE_REQUEST_LOG_H
+#define SERVICE_REQUEST_LOG_H
 
 #include <stdint.h>
 #include <stdio.h>
@@ -10,10 +10,10 @@
 #include <mutex>
 #include <string>
 
-#include "testbed/http_message.h"
-#include "testbed/json_writer.h"
+#include "service/http_message.h"
+#include "service/json_writer.h"
 
-namespace testbed {
+namespace svc {
 
 // {"time":"2024-05-01T12:00:00.123Z","connection":N,"method":...,"target":...,"path":...,
 //  "function":... (when the query has one),"query":[["name","value"],["flag",null]],
@@ -48,6 +48,6 @@ class RequestLog {
   std::mutex mutex_;
 };
 
-}  // namespace testbed
+}  // namespace svc
 
 #endif

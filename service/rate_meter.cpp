@@ -1,6 +1,6 @@
-#include "testbed/rate_meter.h"
+#include "service/rate_meter.h"
 
-namespace testbed {
+namespace svc {
 
 constexpr std::chrono::milliseconds RateMeter::kBucket;
 
@@ -38,4 +38,4 @@ void RateMeter::reset() {
   started_ = false;
 }
 
-}  // namespace testbed
+}  // namespace svc

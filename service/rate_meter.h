@@ -1,14 +1,14 @@
 // The download rate the service reports: bytes received over the last few seconds divided by the
 // time they took. Time is passed in, so the arithmetic can be checked without waiting.
-#ifndef TESTBED_RATE_METER_H
-#define TESTBED_RATE_METER_H
+#ifndef SERVICE_RATE_METER_H
+#define SERVICE_RATE_METER_H
 
 #include <stdint.h>
 
 #include <chrono>
 #include <deque>
 
-namespace testbed {
+namespace svc {
 
 class RateMeter {
  public:
@@ -37,6 +37,6 @@ class RateMeter {
   Clock::time_point firstByte_{};
 };
 
-}  // namespace testbed
+}  // namespace svc
 
 #endif

@@ -1,51 +1,18 @@
-#include "testbed/downloader.h"
+#include "service/downloader.h"
 
 #include <fstream>
 #include <vector>
 
-#include "testbed/http_message.h"
-#include "testbed/socket_io.h"
+#include "service/http_message.h"
+#include "service/origin_connection.h"
 
-namespace testbed {
+namespace svc {
 namespace {
 
 constexpr size_t kReadChunk = 256 * 1024;
 
 FetchOutcome outcome(FetchResult result, int status, std::string detail, int64_t onDisk) {
   return {result, status, std::move(detail), onDisk};
-}
-
-std::string formatRequest(const HttpUrl& url, int64_t resumeFrom, const KnownVersion& known,
-                          const FetchSettings& settings) {
-  std::string request = "GET " + url.target + " HTTP/1.1\r\n";
-  request += "Host: " + url.host + (url.port == 80 ? "" : ":" + std::to_string(url.port)) + "\r\n";
-  request += "User-Agent: " + settings.userAgent + "\r\n";
-  if (resumeFrom > 0) {
-    request += "Range: bytes=" + std::to_string(resumeFrom) + "-\r\n";
-    // A validator from an origin's answer never holds a line break (the head parser refuses them).
-    if (!known.validator.empty()) request += "If-Range: " + known.validator + "\r\n";
-  }
-  request += "Connection: close\r\n\r\n";
-  return request;
-}
-
-// Reads one piece from the origin, asking keepGoing while nothing arrives.
-enum class Read { Data, End, Stopped, Lost };
-Read readPiece(const Socket& socket, std::vector<char>& buffer, size_t* count, const FetchHooks& hooks,
-               const FetchSettings& settings) {
-  int silentMs = 0;
-  for (;;) {
-    if (hooks.keepGoing && !hooks.keepGoing()) return Read::Stopped;
-    ReceiveResult result = socket.receiveSome(buffer.data(), buffer.size());
-    if (result.status == ReceiveStatus::Data) {
-      *count = result.count;
-      return Read::Data;
-    }
-    if (result.status == ReceiveStatus::Closed) return Read::End;
-    if (result.status == ReceiveStatus::Failed) return Read::Lost;
-    silentMs += settings.pollMs;
-    if (silentMs >= settings.silenceLimitMs) return Read::Lost;
-  }
 }
 
 }  // namespace
@@ -58,14 +25,21 @@ std::string validatorOf(const HttpResponseHead& answer) {
 }
 
 std::optional<HttpUrl> parseHttpUrl(std::string_view url) {
-  constexpr std::string_view kScheme = "http://";
-  if (url.size() <= kScheme.size() || !equalsIgnoringCase(url.substr(0, kScheme.size()), kScheme)) {
+  HttpUrl parsed;
+  std::string_view rest;
+  constexpr std::string_view kPlain = "http://";
+  constexpr std::string_view kSecure = "https://";
+  if (url.size() > kPlain.size() && equalsIgnoringCase(url.substr(0, kPlain.size()), kPlain)) {
+    rest = url.substr(kPlain.size());
+  } else if (url.size() > kSecure.size() && equalsIgnoringCase(url.substr(0, kSecure.size()), kSecure)) {
+    rest = url.substr(kSecure.size());
+    parsed.secure = true;
+    parsed.port = 443;
+  } else {
     return std::nullopt;
   }
-  std::string_view rest = url.substr(kScheme.size());
   size_t slash = rest.find('/');
   std::string_view authority = rest.substr(0, slash);
-  HttpUrl parsed;
   parsed.target = slash == std::string_view::npos ? "/" : std::string(rest.substr(slash));
   size_t colon = authority.find(':');
   parsed.host = std::string(authority.substr(0, colon));
@@ -75,41 +49,23 @@ std::optional<HttpUrl> parseHttpUrl(std::string_view url) {
     parsed.port = static_cast<uint16_t>(port);
   }
   if (parsed.host.empty() || parsed.host.find_first_of(" @\\?#") != std::string::npos ||
-      parsed.target.find_first_of(" \r\n") != std::string::npos) {
+      parsed.target.find_first_of(" \r\n") != std::string::npos || url.find('\0') != std::string_view::npos) {
     return std::nullopt;
   }
   return parsed;
 }
 
-FetchOutcome fetchIntoFile(const HttpUrl& url, const std::filesystem::path& file, int64_t resumeFrom,
+FetchOutcome fetchIntoFile(const std::string& url, const std::filesystem::path& file, int64_t resumeFrom,
                            const KnownVersion& known, const FetchHooks& hooks, const FetchSettings& settings) {
-  Socket socket = connectTo(url.host, url.port);
-  if (!socket.valid()) return outcome(FetchResult::ConnectFailed, 0, "cannot connect to the origin", resumeFrom);
-  socket.setReceiveTimeout(settings.pollMs);
-  if (!socket.sendAll(formatRequest(url, resumeFrom, known, settings))) {
-    return outcome(FetchResult::ConnectionLost, 0, "the origin closed before the request was sent", resumeFrom);
-  }
-
-  std::vector<char> buffer(kReadChunk);
-  std::string head;
-  HttpResponseHead response;
-  for (;;) {
-    ParseResult parsed = parseResponseHead(head, response);
-    if (parsed.status == ParseStatus::Complete) {
-      head.erase(0, parsed.consumed);
-      break;
-    }
-    if (parsed.status != ParseStatus::Incomplete) {
-      return outcome(FetchResult::BadAnswer, 0, "unreadable answer head from the origin", resumeFrom);
-    }
-    size_t count = 0;
-    Read read = readPiece(socket, buffer, &count, hooks, settings);
-    if (read == Read::Stopped) return outcome(FetchResult::Stopped, 0, "stopped", resumeFrom);
-    if (read != Read::Data) {
-      return outcome(FetchResult::ConnectionLost, 0, "the origin closed before answering", resumeFrom);
-    }
-    head.append(buffer.data(), count);
-  }
+  OriginRequest request;
+  request.url = url;
+  request.resumeFrom = resumeFrom;
+  // A validator from an origin's answer never holds a line break (the head parser refuses them).
+  if (resumeFrom > 0) request.ifRange = known.validator;
+  OriginOpened opened = openOrigin(request, hooks, settings);
+  if (!opened.exchange) return outcome(opened.failure, 0, opened.detail, resumeFrom);
+  OriginExchange& exchange = *opened.exchange;
+  const HttpResponseHead& response = opened.head;
 
   int status = response.status;
   int64_t start = 0;
@@ -167,35 +123,27 @@ FetchOutcome fetchIntoFile(const HttpUrl& url, const std::filesystem::path& file
   }
   if (!out) return outcome(FetchResult::WriteFailed, status, "cannot open the local file", start);
 
+  std::vector<char> buffer(kReadChunk);
   int64_t onDisk = start;
   uint64_t bodyReceived = 0;
-  auto store = [&](const char* data, size_t count) {
-    if (lengthKnown && bodyReceived + count > bodyLength) count = static_cast<size_t>(bodyLength - bodyReceived);
-    out.write(data, static_cast<std::streamsize>(count));
-    if (!out) return false;
-    bodyReceived += count;
-    onDisk += static_cast<int64_t>(count);
-    if (hooks.bytesWritten) hooks.bytesWritten(onDisk, count);
-    return true;
-  };
-  if (!head.empty() && !store(head.data(), head.size())) {
-    return outcome(FetchResult::WriteFailed, status, "cannot write the local file", onDisk);
-  }
   while (!lengthKnown || bodyReceived < bodyLength) {
     size_t count = 0;
-    Read read = readPiece(socket, buffer, &count, hooks, settings);
-    if (read == Read::Stopped) {
+    OriginRead read = exchange.readSome(buffer.data(), buffer.size(), &count);
+    if (read == OriginRead::Stopped) {
       out.flush();
       return outcome(FetchResult::Stopped, status, "stopped", onDisk);
     }
-    if (read == Read::End && !lengthKnown) break;
-    if (read != Read::Data) {
+    if (read == OriginRead::End && !lengthKnown) break;
+    if (read != OriginRead::Data) {
       out.flush();
       return outcome(FetchResult::ConnectionLost, status, "the origin connection was lost", onDisk);
     }
-    if (!store(buffer.data(), count)) {
-      return outcome(FetchResult::WriteFailed, status, "cannot write the local file", onDisk);
-    }
+    if (lengthKnown && bodyReceived + count > bodyLength) count = static_cast<size_t>(bodyLength - bodyReceived);
+    out.write(buffer.data(), static_cast<std::streamsize>(count));
+    if (!out) return outcome(FetchResult::WriteFailed, status, "cannot write the local file", onDisk);
+    bodyReceived += count;
+    onDisk += static_cast<int64_t>(count);
+    if (hooks.bytesWritten) hooks.bytesWritten(onDisk, count);
   }
   out.flush();
   if (!out) return outcome(FetchResult::WriteFailed, status, "cannot write the local file", onDisk);
@@ -203,4 +151,4 @@ FetchOutcome fetchIntoFile(const HttpUrl& url, const std::filesystem::path& file
   return outcome(FetchResult::Complete, status, "", onDisk);
 }
 
-}  // namespace testbed
+}  // namespace svc

@@ -1,11 +1,12 @@
-// One attempt at fetching a file over plain HTTP/1.1 into a local file: a GET of the URL, with
+// One attempt at fetching a file into a local file: a GET of the URL, with
 // "Range: bytes=N-" when N bytes are already on disk. 206 appends at N, 200 rewrites the file
 // from its start. A resume names the version whose bytes are on disk ("If-Range"), so that an
 // origin whose file has changed sends the new one whole; an answer for another version or size
 // than the one on disk is refused rather than appended. The caller (the service's per-file
-// worker) owns retries and status.
-#ifndef TESTBED_DOWNLOADER_H
-#define TESTBED_DOWNLOADER_H
+// worker) owns retries and status; the platform's HTTP stack (origin_connection.h) carries the
+// exchange.
+#ifndef SERVICE_DOWNLOADER_H
+#define SERVICE_DOWNLOADER_H
 
 #include <stdint.h>
 
@@ -15,17 +16,20 @@
 #include <string>
 #include <string_view>
 
-#include "testbed/http_message.h"
+#include "service/fetch_abort.h"
+#include "service/http_message.h"
 
-namespace testbed {
+namespace svc {
 
 struct HttpUrl {
+  bool secure = false;  // https
   std::string host;
   uint16_t port = 80;
   std::string target;  // from the first "/" on; "/" when the URL has no path
 };
 
-// "http://host[:port][/path]"; nothing for any other scheme, an empty host or a bad port.
+// "http://host[:port][/path]" or "https://..."; nothing for any other scheme, an empty host, a
+// bad port or characters that cannot stand in a request line.
 std::optional<HttpUrl> parseHttpUrl(std::string_view url);
 
 enum class FetchResult {
@@ -60,10 +64,12 @@ struct FetchHooks {
   std::function<void(int64_t onDisk, uint64_t added)> bytesWritten;
   // Asked between reads; false stops the fetch. It may block (a stalled file waits in here).
   std::function<bool()> keepGoing;
+  // Set by the caller to be able to interrupt a read that blocks in the platform's HTTP stack.
+  FetchAbort* abort = nullptr;
 };
 
 struct FetchSettings {
-  std::string userAgent = "testbed-netsession";
+  std::string userAgent = "Tessel Download Service";
   int silenceLimitMs = 15000;  // no byte for this long counts as a lost connection
   int pollMs = 200;            // how often keepGoing is asked while waiting for bytes
 };
@@ -75,9 +81,9 @@ struct FetchOutcome {
   int64_t onDisk = 0;
 };
 
-FetchOutcome fetchIntoFile(const HttpUrl& url, const std::filesystem::path& file, int64_t resumeFrom,
+FetchOutcome fetchIntoFile(const std::string& url, const std::filesystem::path& file, int64_t resumeFrom,
                            const KnownVersion& known, const FetchHooks& hooks, const FetchSettings& settings);
 
-}  // namespace testbed
+}  // namespace svc
 
 #endif

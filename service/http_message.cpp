@@ -1,8 +1,8 @@
-#include "testbed/http_message.h"
+#include "service/http_message.h"
 
 #include <cstring>
 
-namespace testbed {
+namespace svc {
 namespace {
 
 bool isTokenChar(char c) {
@@ -265,4 +265,4 @@ bool parseContentRange(std::string_view value, int64_t* first, int64_t* last, in
   return true;
 }
 
-}  // namespace testbed
+}  // namespace svc

@@ -1,12 +1,12 @@
-#include "testbed/request_log.h"
+#include "service/request_log.h"
 
 #include <filesystem>
 
-#include "testbed/error_text.h"
-#include "testbed/json_writer.h"
-#include "testbed/query.h"
+#include "service/error_text.h"
+#include "service/json_writer.h"
+#include "service/query.h"
 
-namespace testbed {
+namespace svc {
 namespace {
 
 // Civil date from days since 1970-01-01 (proleptic Gregorian), without the C library's
@@ -110,4 +110,4 @@ void RequestLog::recordLine(std::string line) {
   fflush(file_);
 }
 
-}  // namespace testbed
+}  // namespace svc

@@ -6,8 +6,8 @@
 //     another port than the service's, is a page that rebound its own name to 127.0.0.1;
 //   - more than one Host header is malformed.
 // A request without Host (HTTP/1.0 allows that) is accepted: browsers always send one.
-#ifndef TESTBED_API_GUARD_H
-#define TESTBED_API_GUARD_H
+#ifndef SERVICE_API_GUARD_H
+#define SERVICE_API_GUARD_H
 
 #include <stdint.h>
 
@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
-#include "testbed/http_message.h"
+#include "service/http_message.h"
 
-namespace testbed {
+namespace svc {
 
 // Nothing when the request may be answered; otherwise the reason for the refusal (the service
 // answers 403 with it).
@@ -26,6 +26,6 @@ std::optional<std::string> apiRefusal(const HttpRequest& request, uint16_t servi
 // "127.0.0.1", "localhost" (either case), with no port or servicePort.
 bool isOwnAuthority(std::string_view authority, uint16_t servicePort);
 
-}  // namespace testbed
+}  // namespace svc
 
 #endif

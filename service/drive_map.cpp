@@ -1,9 +1,9 @@
-#include "testbed/drive_map.h"
+#include "service/drive_map.h"
 
 #include <exception>
 #include <vector>
 
-namespace testbed {
+namespace svc {
 namespace {
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
@@ -110,4 +110,4 @@ std::string DriveMap::toClient(const std::filesystem::path& local) const {
   return windows;
 }
 
-}  // namespace testbed
+}  // namespace svc

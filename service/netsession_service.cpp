@@ -1,4 +1,4 @@
-#include "testbed/netsession_service.h"
+#include "service/netsession_service.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -12,10 +12,10 @@
 #include <sstream>
 #include <thread>
 
-#include "testbed/api_guard.h"
-#include "testbed/json_writer.h"
+#include "service/api_guard.h"
+#include "service/json_writer.h"
 
-namespace testbed {
+namespace svc {
 
 struct NetSessionService::TrackedFile {
   FileRecord record;
@@ -35,6 +35,7 @@ struct NetSessionService::Worker {
   std::mutex mutex;
   std::condition_variable wake;
   std::thread thread;
+  FetchAbort fetchAbort;  // interrupts a read blocked in the platform's HTTP stack
 
   void requestStop() {
     {
@@ -42,6 +43,7 @@ struct NetSessionService::Worker {
       stopRequested = true;
     }
     wake.notify_all();
+    fetchAbort.abort();
   }
   // Waits, or returns early when asked to stop; false when stopping.
   bool pause(std::chrono::milliseconds duration) {
@@ -121,6 +123,7 @@ std::string fileNameFromUrl(const std::string& url) {
 NetSessionService::NetSessionService(ServiceOptions options)
     : options_(std::move(options)),
       log_(options_.logPath),
+      hooks_(options_.hooks != nullptr ? *options_.hooks : defaultHooks_),
       store_(options_.stateDir),
       random_(std::random_device{}()),
       server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); },
@@ -173,13 +176,15 @@ Answer NetSessionService::handle(const HttpRequest& request, uint64_t connection
     return Answer::json(403, JsonWriter().beginObject().key("error").string(*refusal).endObject().text());
   }
   QueryParams params = parseQuery(request.rawQuery);
-  if (request.path == "/control") return control(params);
-  if (misbehaviour_.takeDroppedConnection()) {
+  if (request.path == "/control") {
+    if (std::optional<std::string> refusal = hooks_.control(params)) return controlAnswer(*refusal);
+  }
+  if (hooks_.takeDroppedConnection()) {
     Answer drop;
     drop.dropConnection = true;
     return drop;
   }
-  auto delayUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(misbehaviour_.answerDelayMs());
+  auto delayUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(hooks_.answerDelayMs());
   while (std::chrono::steady_clock::now() < delayUntil && !server_.stopping()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -187,8 +192,7 @@ Answer NetSessionService::handle(const HttpRequest& request, uint64_t connection
   return answerApi(params);
 }
 
-Answer NetSessionService::control(const QueryParams& params) {
-  std::string refusal = misbehaviour_.apply(params);
+Answer NetSessionService::controlAnswer(const std::string& refusal) {
   if (refusal.empty()) return Answer::json(200, "{\"ok\":true}");
   return Answer::json(400, JsonWriter().beginObject().key("ok").boolean(false).key("error").string(refusal).endObject().text());
 }
@@ -204,7 +208,7 @@ Answer NetSessionService::answerApi(const QueryParams& params) {
   if (!perFile) return Answer::json(400, "{\"error\":\"Unknown function.\"}");
   const QueryParam* url = findParam(params, "url");
   if (url == nullptr || !url->hasValue) return Answer::json(400, "{\"error\":\"Missing url.\"}");
-  if (std::optional<std::string> text = misbehaviour_.forcedError(name, url->value)) {
+  if (std::optional<std::string> text = hooks_.forcedError(name, url->value)) {
     return Answer::json(200, underUrl(url->value, *text));
   }
   if (!parseHttpUrl(url->value)) return Answer::json(200, underUrl(url->value, "Invalid URL."));
@@ -221,16 +225,16 @@ std::shared_ptr<NetSessionService::TrackedFile> NetSessionService::find(const st
 }
 
 uint64_t NetSessionService::currentRate(TrackedFile& file, RateMeter::Clock::time_point now) {
-  if (file.record.paused || file.record.complete || misbehaviour_.stalled(file.record.url)) return 0;
+  if (file.record.paused || file.record.complete || hooks_.stalled(file.record.url)) return 0;
   return file.rate.bytesPerSecond(now);
 }
 
 Answer NetSessionService::fileAttributes(const std::string& url) {
   auto file = find(url);
   if (!file) return Answer::json(200, underUrl(url, "File not found."));
-  std::optional<std::string> forced = misbehaviour_.forcedStatus(url);
-  bool stalled = misbehaviour_.stalled(url);
-  bool reset = misbehaviour_.resetRequested(url);
+  std::optional<std::string> forced = hooks_.forcedStatus(url);
+  bool stalled = hooks_.stalled(url);
+  bool reset = hooks_.resetRequested(url);
   std::lock_guard<std::mutex> lock(stateMutex_);
   const FileRecord& record = file->record;
   std::string status = file->phase;
@@ -295,7 +299,7 @@ Answer NetSessionService::downloadFile(const std::string& url, const QueryParams
     std::lock_guard<std::mutex> lock(stateMutex_);
     newPlace = local != file->local;
   }
-  const bool challenged = hasPath && ((options_.challengeNewPaths && newPlace) || misbehaviour_.challengesDownloads());
+  const bool challenged = hasPath && ((options_.challengeNewPaths && newPlace) || hooks_.challengesDownloads());
   if (challenged) {
     ChallengeStep step = challenge("downloadFile", url, local);
     if (!step.accepted) return Answer::json(200, underUrl(url, step.refusal));
@@ -304,7 +308,7 @@ Answer NetSessionService::downloadFile(const std::string& url, const QueryParams
   }
   if (reset != nullptr) {
     fromZero = true;
-    if (reset->value == "1") misbehaviour_.clearResetRequest(url);
+    if (reset->value == "1") hooks_.clearResetRequest(url);
   }
 
   bool start;
@@ -370,14 +374,14 @@ Answer NetSessionService::deleteFile(const std::string& url, const QueryParams& 
   std::lock_guard<std::mutex> operations(operationsMutex_);
   auto file = find(url);
   if (!file) return Answer::json(200, underUrl(url, "File not found."));
-  if (misbehaviour_.takeInUse()) return Answer::json(200, underUrl(url, "File is in use."));
+  if (hooks_.takeInUse()) return Answer::json(200, underUrl(url, "File is in use."));
   std::filesystem::path local;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     local = file->local;
   }
   // Removing the bytes on disk needs the same proof as writing them; forgetting the file does not.
-  if ((options_.challengeNewPaths && !keep) || misbehaviour_.challengesDeletes()) {
+  if ((options_.challengeNewPaths && !keep) || hooks_.challengesDeletes()) {
     ChallengeStep step = challenge("deleteFile", url, local);
     if (!step.accepted) return Answer::json(200, underUrl(url, step.refusal));
   }
@@ -490,7 +494,6 @@ void NetSessionService::runDownload(std::shared_ptr<TrackedFile> file, Worker* w
     url = file->record.url;
     local = file->local;
   }
-  std::optional<HttpUrl> origin = parseHttpUrl(url);
   FetchHooks hooks;
   hooks.sizeKnown = [&](int64_t total) {
     bool changed;
@@ -521,13 +524,14 @@ void NetSessionService::runDownload(std::shared_ptr<TrackedFile> file, Worker* w
     file->totalReceived += static_cast<int64_t>(added);
     file->rate.add(added, RateMeter::Clock::now());
   };
+  hooks.abort = &worker->fetchAbort;
   hooks.keepGoing = [&] {
-    while (!worker->stopRequested && misbehaviour_.stalled(url)) worker->pause(std::chrono::milliseconds(20));
+    while (!worker->stopRequested && hooks_.stalled(url)) worker->pause(std::chrono::milliseconds(20));
     return !worker->stopRequested;
   };
 
   while (!worker->stopRequested) {
-    if (misbehaviour_.stalled(url)) {
+    if (hooks_.stalled(url)) {
       worker->pause(std::chrono::milliseconds(50));
       continue;
     }
@@ -539,7 +543,7 @@ void NetSessionService::runDownload(std::shared_ptr<TrackedFile> file, Worker* w
       known.validator = file->record.validator;
       known.size = file->record.size;
     }
-    FetchOutcome outcome = fetchIntoFile(*origin, local, resumeFrom, known, hooks, options_.fetch);
+    FetchOutcome outcome = fetchIntoFile(url, local, resumeFrom, known, hooks, options_.fetch);
     switch (outcome.result) {
       case FetchResult::Complete: {
         {
@@ -591,4 +595,4 @@ void NetSessionService::saveRegistry() {
   store_.save(records);
 }
 
-}  // namespace testbed
+}  // namespace svc

@@ -1,6 +1,6 @@
-#include "testbed/json_reader.h"
+#include "service/json_reader.h"
 
-namespace testbed {
+namespace svc {
 namespace {
 
 class Reader {
@@ -247,4 +247,4 @@ void writeJsonValue(JsonWriter& json, const JsonValue& value) {
   }
 }
 
-}  // namespace testbed
+}  // namespace svc

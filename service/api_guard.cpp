@@ -1,8 +1,8 @@
-#include "testbed/api_guard.h"
+#include "service/api_guard.h"
 
 #include <charconv>
 
-namespace testbed {
+namespace svc {
 
 bool isOwnAuthority(std::string_view authority, uint16_t servicePort) {
   std::string_view host = authority;
@@ -41,4 +41,4 @@ std::optional<std::string> apiRefusal(const HttpRequest& request, uint16_t servi
   return std::nullopt;
 }
 
-}  // namespace testbed
+}  // namespace svc

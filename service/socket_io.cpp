@@ -1,4 +1,4 @@
-#include "testbed/socket_io.h"
+#include "service/socket_io.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -15,7 +15,7 @@
 #include <cerrno>
 #endif
 
-namespace testbed {
+namespace svc {
 namespace {
 
 #ifdef _WIN32
@@ -174,4 +174,4 @@ Socket connectTo(const std::string& host, uint16_t port) {
   return connection;
 }
 
-}  // namespace testbed
+}  // namespace svc

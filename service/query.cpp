@@ -1,6 +1,6 @@
-#include "testbed/query.h"
+#include "service/query.h"
 
-namespace testbed {
+namespace svc {
 namespace {
 
 int hexValue(char c) {
@@ -78,4 +78,4 @@ const QueryParam* findParam(const QueryParams& params, std::string_view name) {
   return nullptr;
 }
 
-}  // namespace testbed
+}  // namespace svc

@@ -1,15 +1,15 @@
 // Where a path sent by the client lands on this machine. The client under Wine sends Windows
 // paths ("C:\users\me\Downloads\a.bin", or with forward slashes); each drive letter can be mapped
 // to a local folder. Absolute POSIX paths are taken as they are.
-#ifndef TESTBED_DRIVE_MAP_H
-#define TESTBED_DRIVE_MAP_H
+#ifndef SERVICE_DRIVE_MAP_H
+#define SERVICE_DRIVE_MAP_H
 
 #include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
 
-namespace testbed {
+namespace svc {
 
 struct MappedPath {
   bool ok = false;
@@ -36,6 +36,6 @@ class DriveMap {
   std::map<char, std::filesystem::path> drives_;  // upper-case letter -> folder
 };
 
-}  // namespace testbed
+}  // namespace svc
 
 #endif

@@ -1,12 +1,12 @@
-#include "testbed/file_registry.h"
+#include "service/file_registry.h"
 
 #include <fstream>
 #include <sstream>
 
-#include "testbed/http_message.h"
-#include "testbed/query.h"
+#include "service/http_message.h"
+#include "service/query.h"
 
-namespace testbed {
+namespace svc {
 namespace {
 
 constexpr char kFirstLine[] = "testbed-file-registry 1";
@@ -114,4 +114,4 @@ void FileRegistryStore::setAside() const {
   }
 }
 
-}  // namespace testbed
+}  // namespace svc

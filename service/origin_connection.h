@@ -1,0 +1,45 @@
+// One GET to an origin through the platform's HTTP stack: plain sockets (http:// only) where the
+// service is built for tests, WinHTTP on Windows (http and https, redirects, the user's proxy).
+// What the answer means for the file on disk is decided by the portable fetch (downloader.h).
+#ifndef SERVICE_ORIGIN_CONNECTION_H
+#define SERVICE_ORIGIN_CONNECTION_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+
+#include "service/downloader.h"
+#include "service/http_message.h"
+
+namespace svc {
+
+struct OriginRequest {
+  std::string url;
+  int64_t resumeFrom = 0;  // above 0: "Range: bytes=N-"
+  std::string ifRange;     // with a range: the validator of the version on disk, when known
+};
+
+enum class OriginRead { Data, End, Stopped, Lost };
+
+class OriginExchange {
+ public:
+  virtual ~OriginExchange() = default;
+  // The next piece of the body (already free of any transfer coding).
+  virtual OriginRead readSome(char* buffer, size_t size, size_t* count) = 0;
+};
+
+struct OriginOpened {
+  std::unique_ptr<OriginExchange> exchange;  // empty on failure
+  HttpResponseHead head;                     // the final answer's head, after any redirects
+  FetchResult failure = FetchResult::ConnectFailed;
+  std::string detail;
+};
+
+// Sends the request and reads the answer's head.
+OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, const FetchSettings& settings);
+
+}  // namespace svc
+
+#endif
