@@ -6,6 +6,7 @@
 #include "app/inventory_link.h"
 #include "app/main_window_link.h"
 #include "app/publisher_link.h"
+#include "app/system_folder_dlls.h"
 #include "app/windows_file_inspector.h"
 #include "app/windows_platform.h"
 #include "download/download_job.h"
@@ -21,17 +22,6 @@
 #include "ui/single_instance.h"
 
 namespace {
-
-// Players start the downloader from their Downloads folder, where a planted DLL must never be
-// picked up: only the system folder is searched for DLLs loaded at run time.
-void restrictDllSearchToSystemFolder() {
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  SetDllDirectoryW(L"");
-}
 
 // Everything the job talks to. Made once and never destroyed: the process ends inside the job's
 // exit procedure, while requests of the HTTP stack may still be under way.
@@ -72,7 +62,9 @@ int Run(const wchar_t* commandLine) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
-  restrictDllSearchToSystemFolder();
+  // Players start the downloader from their Downloads folder, where a planted DLL must never be
+  // picked up.
+  RestrictDllSearchToSystemFolder();
   if (ActivateRunningInstance(DownloaderWindowTitle())) return 1;
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   AppModule().Init(instance);

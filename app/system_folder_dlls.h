@@ -8,4 +8,8 @@
 // looked up beside it first. Null when the name is not a plain file name or the load fails.
 HMODULE LoadSystemFolderDll(const char* name);
 
+// Makes the system folder the only place searched for DLLs loaded at run time; called first
+// thing by every shipped program, which may be started from a folder where a planted DLL lies.
+void RestrictDllSearchToSystemFolder();
+
 #endif

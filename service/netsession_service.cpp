@@ -158,6 +158,10 @@ bool NetSessionService::start(uint16_t port, std::string* error) {
 
 void NetSessionService::stop() {
   server_.stop();
+  stopDownloads();
+}
+
+void NetSessionService::stopDownloads() {
   std::map<std::string, std::shared_ptr<TrackedFile>> files;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);

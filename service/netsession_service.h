@@ -63,6 +63,9 @@ class NetSessionService {
   uint16_t port() const { return server_.port(); }
   // Stops answering and every download; the bytes on disk and the file list stay.
   void stop();
+  // Stops every download and keeps the file list, for a process about to end: the API's
+  // connections end with the process (waiting for their threads could hang on a peer).
+  void stopDownloads();
 
  private:
   struct TrackedFile;

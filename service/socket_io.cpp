@@ -127,8 +127,15 @@ void shutdownSending(NativeSocket native) {
 Socket listenOnLoopback(uint16_t port, uint16_t* boundPort) {
   Socket listener(openStream());
   if (!listener.valid()) return listener;
-  int reuse = 1;
-  setsockopt(listener.native(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
+  int one = 1;
+#ifdef _WIN32
+  // Windows's SO_REUSEADDR would let a second program bind the same port and take some of its
+  // connections; exclusive use makes a second bind fail instead.
+  setsockopt(listener.native(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one), sizeof one);
+#else
+  // A restarted server may bind again at once, while connections of the last one linger.
+  setsockopt(listener.native(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one), sizeof one);
+#endif
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

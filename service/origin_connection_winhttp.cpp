@@ -1,0 +1,196 @@
+// The origin exchange through WinHTTP: http and https (the machine's trusted roots decide; no
+// certificate error is ignored), redirects as WinHTTP follows them (never from https to http),
+// and the proxy the user has set for the browser (a fixed proxy, a configuration script or
+// automatic detection), else WinHTTP's own setting.
+#include <windows.h>
+#include <winhttp.h>
+
+#include <mutex>
+#include <utility>
+
+#include "service/origin_connection.h"
+#include "service/wide_text.h"
+
+namespace svc {
+namespace {
+
+std::string systemError(const char* what) {
+  return std::string(what) + " (error " + std::to_string(GetLastError()) + ")";
+}
+
+// Applies the user's browser proxy settings to one request; WinHTTP's own setting stays when the
+// user has none, or when a configuration script gives no answer for this URL.
+void applyUserProxy(HINTERNET session, HINTERNET request, const std::wstring& url) {
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
+  if (!WinHttpGetIEProxyConfigForCurrentUser(&user)) return;
+  bool applied = false;
+  if (user.fAutoDetect || user.lpszAutoConfigUrl != nullptr) {
+    WINHTTP_AUTOPROXY_OPTIONS automatic = {};
+    if (user.lpszAutoConfigUrl != nullptr) {
+      automatic.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+      automatic.lpszAutoConfigUrl = user.lpszAutoConfigUrl;
+    }
+    if (user.fAutoDetect) {
+      automatic.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+      automatic.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    automatic.fAutoLogonIfChallenged = TRUE;
+    WINHTTP_PROXY_INFO found = {};
+    if (WinHttpGetProxyForUrl(session, url.c_str(), &automatic, &found)) {
+      applied = WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &found, sizeof found) != FALSE;
+      if (found.lpszProxy != nullptr) GlobalFree(found.lpszProxy);
+      if (found.lpszProxyBypass != nullptr) GlobalFree(found.lpszProxyBypass);
+    }
+  }
+  if (!applied && user.lpszProxy != nullptr) {
+    WINHTTP_PROXY_INFO named = {};
+    named.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    named.lpszProxy = user.lpszProxy;
+    named.lpszProxyBypass = user.lpszProxyBypass;
+    WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &named, sizeof named);
+  }
+  if (user.lpszAutoConfigUrl != nullptr) GlobalFree(user.lpszAutoConfigUrl);
+  if (user.lpszProxy != nullptr) GlobalFree(user.lpszProxy);
+  if (user.lpszProxyBypass != nullptr) GlobalFree(user.lpszProxyBypass);
+}
+
+class WinHttpExchange : public OriginExchange {
+ public:
+  WinHttpExchange(const FetchHooks& hooks) : hooks_(hooks) {}
+
+  ~WinHttpExchange() override {
+    if (hooks_.abort != nullptr) hooks_.abort->clearInterrupt();
+    closeRequest();
+  }
+
+  bool open(const OriginRequest& request, const FetchSettings& settings, OriginOpened* opened) {
+    std::wstring url = toWide(request.url);
+    URL_COMPONENTS parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+    if (url.empty() || !WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
+      return fail(opened, FetchResult::BadAnswer, "not an http or https URL");
+    }
+    std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring target(parts.lpszUrlPath, parts.dwUrlPathLength);
+    target.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (target.empty()) target = L"/";
+
+    session_ = WinHttpOpen(toWide(settings.userAgent).c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                           WINHTTP_NO_PROXY_BYPASS, 0);
+    if (session_ == nullptr) return fail(opened, FetchResult::ConnectFailed, systemError("WinHTTP cannot start"));
+    int silence = settings.silenceLimitMs;
+    WinHttpSetTimeouts(session_, silence, silence, silence, silence);
+    connection_ = WinHttpConnect(session_, host.c_str(), parts.nPort, 0);
+    if (connection_ == nullptr) return fail(opened, FetchResult::ConnectFailed, systemError("cannot reach the origin"));
+    DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    HINTERNET requestHandle = WinHttpOpenRequest(connection_, L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                                 WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+    if (requestHandle == nullptr) return fail(opened, FetchResult::ConnectFailed, systemError("cannot open the request"));
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      request_ = requestHandle;
+    }
+    if (hooks_.abort != nullptr && !hooks_.abort->setInterrupt([this] { interrupt(); })) {
+      return fail(opened, FetchResult::Stopped, "stopped");
+    }
+    applyUserProxy(session_, requestHandle, url);
+
+    std::wstring headers;
+    if (request.resumeFrom > 0) {
+      headers += L"Range: bytes=" + std::to_wstring(request.resumeFrom) + L"-\r\n";
+      if (!request.ifRange.empty()) headers += L"If-Range: " + toWide(request.ifRange) + L"\r\n";
+    }
+    if (!WinHttpSendRequest(requestHandle, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                            static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+      return fail(opened, interrupted() ? FetchResult::Stopped : FetchResult::ConnectFailed,
+                  systemError("cannot send the request to the origin"));
+    }
+    if (!WinHttpReceiveResponse(requestHandle, nullptr)) {
+      return fail(opened, interrupted() ? FetchResult::Stopped : FetchResult::ConnectionLost,
+                  systemError("no answer from the origin"));
+    }
+    DWORD bytes = 0;
+    WinHttpQueryHeaders(requestHandle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &bytes,
+                        WINHTTP_NO_HEADER_INDEX);
+    std::wstring raw(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (bytes == 0 || !WinHttpQueryHeaders(requestHandle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                                           &raw[0], &bytes, WINHTTP_NO_HEADER_INDEX)) {
+      return fail(opened, FetchResult::BadAnswer, systemError("cannot read the origin's answer head"));
+    }
+    raw.resize(bytes / sizeof(wchar_t));
+    std::string head = toUtf8(raw);
+    while (head.size() < 4 || head.compare(head.size() - 4, 4, "\r\n\r\n") != 0) head += "\r\n";
+    ParseResult parsed = parseResponseHead(head, opened->head);
+    if (parsed.status != ParseStatus::Complete) {
+      return fail(opened, FetchResult::BadAnswer, "unreadable answer head from the origin");
+    }
+    return true;
+  }
+
+  OriginRead readSome(char* buffer, size_t size, size_t* count) override {
+    if (hooks_.keepGoing && !hooks_.keepGoing()) return OriginRead::Stopped;
+    HINTERNET request;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      request = request_;
+    }
+    DWORD read = 0;
+    if (request == nullptr || !WinHttpReadData(request, buffer, static_cast<DWORD>(size), &read)) {
+      return interrupted() ? OriginRead::Stopped : OriginRead::Lost;
+    }
+    if (read == 0) return OriginRead::End;
+    *count = read;
+    return OriginRead::Data;
+  }
+
+ private:
+  bool fail(OriginOpened* opened, FetchResult result, std::string detail) {
+    opened->failure = result;
+    opened->detail = std::move(detail);
+    return false;
+  }
+
+  // From another thread: closing the request handle makes a blocked WinHTTP call return.
+  void interrupt() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    interrupted_ = true;
+    if (request_ != nullptr) WinHttpCloseHandle(request_);
+    request_ = nullptr;
+  }
+
+  bool interrupted() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return interrupted_;
+  }
+
+  void closeRequest() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (request_ != nullptr) WinHttpCloseHandle(request_);
+    request_ = nullptr;
+    if (connection_ != nullptr) WinHttpCloseHandle(connection_);
+    connection_ = nullptr;
+    if (session_ != nullptr) WinHttpCloseHandle(session_);
+    session_ = nullptr;
+  }
+
+  const FetchHooks& hooks_;
+  std::mutex mutex_;
+  HINTERNET session_ = nullptr;
+  HINTERNET connection_ = nullptr;
+  HINTERNET request_ = nullptr;  // guarded by mutex_: another thread may close it
+  bool interrupted_ = false;
+};
+
+}  // namespace
+
+OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, const FetchSettings& settings) {
+  OriginOpened opened;
+  auto exchange = std::make_unique<WinHttpExchange>(hooks);
+  if (exchange->open(request, settings, &opened)) opened.exchange = std::move(exchange);
+  return opened;
+}
+
+}  // namespace svc

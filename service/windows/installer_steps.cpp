@@ -1,0 +1,234 @@
+#include "service/windows/installer_steps.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "service/windows/service_identity.h"
+
+namespace svc {
+namespace {
+
+constexpr DWORD kStopWaitMs = 20000;
+constexpr DWORD kFileRetryMs = 10000;
+constexpr DWORD kAnswerWaitMs = 30000;
+constexpr int kServiceResource = 1;  // the service program, RCDATA in this installer
+
+std::wstring inQuotes(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+std::wstring ownPath() {
+  std::wstring path(32768, L'\0');
+  DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+  path.resize(length);
+  return path;
+}
+
+bool sameOrInside(const std::wstring& path, const std::wstring& folder) {
+  if (path.size() <= folder.size()) return false;
+  return CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                              static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL &&
+         path[folder.size()] == L'\\';
+}
+
+// Asks a running service to stop and waits until it has let go of its instance mutex. True when
+// none runs any more.
+bool stopRunningService() {
+  HANDLE running = OpenMutexW(SYNCHRONIZE, FALSE, InstanceMutexName().c_str());
+  if (running == nullptr) return true;
+  HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, StopEventName().c_str());
+  if (stop != nullptr) SetEvent(stop);
+  DWORD waited = WaitForSingleObject(running, kStopWaitMs);
+  bool stopped = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+  if (stopped) ReleaseMutex(running);
+  // The event must not stay set: a service started next would open it and stop at once.
+  if (stop != nullptr) {
+    ResetEvent(stop);
+    CloseHandle(stop);
+  }
+  CloseHandle(running);
+  return stopped;
+}
+
+// A program that has just stopped may still hold its image open for a moment.
+template <typename Step>
+bool retryForAWhile(Step step) {
+  for (DWORD waited = 0;; waited += 100) {
+    if (step()) return true;
+    if (waited >= kFileRetryMs) return false;
+    Sleep(100);
+  }
+}
+
+bool writeWholeFile(const std::wstring& path, const void* bytes, DWORD size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, bytes, size, &written, nullptr) && written == size && FlushFileBuffers(file);
+  CloseHandle(file);
+  if (!ok) DeleteFileW(path.c_str());
+  return ok;
+}
+
+// The service program carried in this installer, written beside its final name and then put in
+// its place, so that a failure never leaves half a program behind.
+bool placeServiceProgram(const std::wstring& target) {
+  HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(kServiceResource), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+  HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
+  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+  DWORD size = found != nullptr ? SizeofResource(nullptr, found) : 0;
+  if (bytes == nullptr || size == 0) return false;
+  std::wstring fresh = target + L".new";
+  if (!writeWholeFile(fresh, bytes, size)) return false;
+  if (retryForAWhile([&] {
+        return MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+      })) {
+    return true;
+  }
+  DeleteFileW(fresh.c_str());
+  return false;
+}
+
+bool setString(HKEY key, const wchar_t* name, const std::wstring& value) {
+  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+bool setNumber(HKEY key, const wchar_t* name, DWORD value) {
+  return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) == ERROR_SUCCESS;
+}
+
+bool registerAutostart(const std::wstring& program) {
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool ok = setString(key, kServiceDisplayName, inQuotes(program));
+  RegCloseKey(key);
+  return ok;
+}
+
+// The entry in the user's list of installed programs, whose removal runs this installer's copy.
+bool registerUninstaller(const std::wstring& folder, const std::wstring& program, const std::wstring& setup) {
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  bool ok = setString(key, L"DisplayName", kServiceDisplayName) && setString(key, L"Publisher", L"Tessel Games") &&
+            setString(key, L"InstallLocation", folder) && setString(key, L"DisplayIcon", program) &&
+            setString(key, L"UninstallString", inQuotes(setup) + L" /uninstall") &&
+            setString(key, L"QuietUninstallString", inQuotes(setup) + L" /uninstall") &&
+            setNumber(key, L"NoModify", 1) && setNumber(key, L"NoRepair", 1);
+  RegCloseKey(key);
+  return ok;
+}
+
+// Starts the service and waits until it answers its ping. A start that finds another instance
+// already running ends at once with 0; then that instance's answer counts.
+InstallResult startAndWait(const std::wstring& program, const std::wstring& folder) {
+  std::wstring commandLine = inQuotes(program);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                      &process)) {
+    return InstallResult::CannotStart;
+  }
+  CloseHandle(process.hThread);
+  InstallResult result = InstallResult::NotAnswering;
+  for (DWORD waited = 0; waited < kAnswerWaitMs; waited += 100) {
+    if (ServiceAnswersPing(kServicePort)) {
+      result = InstallResult::Done;
+      break;
+    }
+    DWORD exitCode = 0;
+    if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0 && GetExitCodeProcess(process.hProcess, &exitCode) &&
+        exitCode != 0) {
+      result = InstallResult::CannotStart;
+      break;
+    }
+  }
+  CloseHandle(process.hProcess);
+  return result;
+}
+
+// Runs a copy of this installer from the temporary folder, which removes the service's folder
+// (this program among it) once this process has ended.
+InstallResult handOverToTemporaryCopy(const std::wstring& self) {
+  wchar_t temporary[MAX_PATH + 1];
+  DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
+  if (length == 0 || length > MAX_PATH) return InstallResult::CannotRemove;
+  std::wstring copy = std::wstring(temporary) + L"download-service-uninstall.exe";
+  if (!CopyFileW(self.c_str(), copy.c_str(), FALSE)) return InstallResult::CannotRemove;
+  std::wstring commandLine = inQuotes(copy) + L" /uninstall /after " + std::to_wstring(GetCurrentProcessId());
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, temporary, &startup,
+                      &process)) {
+    return InstallResult::CannotRemove;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return InstallResult::Done;
+}
+
+void waitForProcess(const std::wstring& id) {
+  DWORD number = 0;
+  for (wchar_t c : id) {
+    if (c < L'0' || c > L'9') return;
+    number = number * 10 + static_cast<DWORD>(c - L'0');
+  }
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, number);
+  if (process == nullptr) return;
+  WaitForSingleObject(process, kStopWaitMs);
+  CloseHandle(process);
+}
+
+}  // namespace
+
+InstallResult InstallOrUpdate() {
+  std::wstring folder = ServiceFolder();
+  if (folder.empty()) return InstallResult::NoFolder;
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(folder), error);
+  if (error) return InstallResult::CannotWrite;
+  if (!stopRunningService()) return InstallResult::StillRunning;
+  std::wstring program = folder + L"\\" + kServiceExeName;
+  std::wstring setup = folder + L"\\" + kSetupExeName;
+  if (!placeServiceProgram(program)) return InstallResult::CannotWrite;
+  std::wstring self = ownPath();
+  if (CompareStringOrdinal(self.c_str(), -1, setup.c_str(), -1, TRUE) != CSTR_EQUAL &&
+      !retryForAWhile([&] { return CopyFileW(self.c_str(), setup.c_str(), FALSE) != FALSE; })) {
+    return InstallResult::CannotWrite;
+  }
+  if (!registerAutostart(program) || !registerUninstaller(folder, program, setup)) return InstallResult::CannotWrite;
+  return startAndWait(program, folder);
+}
+
+InstallResult Uninstall(const std::wstring& waitForProcessId) {
+  std::wstring folder = ServiceFolder();
+  if (folder.empty()) return InstallResult::NoFolder;
+  if (!waitForProcessId.empty()) waitForProcess(waitForProcessId);
+  std::wstring self = ownPath();
+  if (sameOrInside(self, folder)) return handOverToTemporaryCopy(self);
+  if (!stopRunningService()) return InstallResult::StillRunning;
+  HKEY run;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+    RegDeleteValueW(run, kServiceDisplayName);
+    RegCloseKey(run);
+  }
+  RegDeleteKeyW(HKEY_CURRENT_USER, kUninstallKey);
+  std::filesystem::path path(folder);
+  bool removed = retryForAWhile([&] {
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    return !std::filesystem::exists(path, error);
+  });
+  // The vendor's folder goes too when nothing else of it is left.
+  RemoveDirectoryW(path.parent_path().wstring().c_str());
+  return removed ? InstallResult::Done : InstallResult::CannotRemove;
+}
+
+}  // namespace svc

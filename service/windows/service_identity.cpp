@@ -1,0 +1,70 @@
+#include "service/windows/service_identity.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "service/http_message.h"
+#include "service/socket_io.h"
+
+namespace svc {
+namespace {
+
+// The user's name keeps two users of one session (runas) apart; the Local namespace keeps
+// sessions apart.
+std::wstring perUserName(const wchar_t* what) {
+  wchar_t user[257] = L"";
+  DWORD length = 257;
+  if (!GetUserNameW(user, &length)) user[0] = L'\0';
+  std::wstring name = L"Local\\";
+  name += kServiceDisplayName;
+  name += L" ";
+  name += what;
+  name += L" ";
+  for (const wchar_t* c = user; *c != L'\0'; ++c) name += *c == L'\\' ? L'_' : *c;
+  return name;
+}
+
+}  // namespace
+
+std::wstring LocalAppDataFolder() {
+  wchar_t folder[MAX_PATH];
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+    return std::wstring();
+  }
+  return folder;
+}
+
+std::wstring ServiceFolder() {
+  std::wstring base = LocalAppDataFolder();
+  return base.empty() ? base : base + L"\\Tessel Games\\Download Service";
+}
+
+std::wstring LibraryDataFolder() {
+  std::wstring base = LocalAppDataFolder();
+  return base.empty() ? base : base + L"\\Akamai";
+}
+
+std::wstring InstanceMutexName() { return perUserName(L"running"); }
+std::wstring StopEventName() { return perUserName(L"stop"); }
+
+bool ServiceAnswersPing(uint16_t port) {
+  Socket socket = connectTo("127.0.0.1", port);
+  if (!socket.valid()) return false;
+  socket.setReceiveTimeout(5000);
+  std::string request = "GET /api?function=ping&apiversion=capi_1.8.0.5&installcpcode=-1 HTTP/1.0\r\nHost: 127.0.0.1:" +
+                        std::to_string(port) + "\r\n\r\n";
+  if (!socket.sendAll(request)) return false;
+  std::string answer;
+  char buffer[4096];
+  for (;;) {
+    ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
+    if (result.status != ReceiveStatus::Data) break;
+    answer.append(buffer, result.count);
+    if (answer.size() > 65536) break;
+  }
+  HttpResponseHead head;
+  ParseResult parsed = parseResponseHead(answer, head);
+  return parsed.status == ParseStatus::Complete && head.status == 200 && answer.size() > parsed.consumed;
+}
+
+}  // namespace svc

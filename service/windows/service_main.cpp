@@ -1,0 +1,105 @@
+// The download service for Windows: a GUI-subsystem program without windows (nothing shows on
+// the player's desktop), one instance per user, answering the local API on 127.0.0.1:9421 until
+// its installer asks it to stop. Its file list lives in its own folder under the user's local
+// application data; the files themselves go where the client asks.
+//   download-service.exe [--port N] [--state-dir DIR] [--log FILE] [--library-data-dir DIR]
+//                        [--retry-delay-ms N]
+// Exit codes: 0 stopped when asked (or another instance already runs), 1 bad command line,
+// 2 no folder for its state, 3 the port cannot be opened.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/system_folder_dlls.h"
+#include "service/netsession_service.h"
+#include "service/wide_text.h"
+#include "service/windows/service_identity.h"
+
+namespace {
+
+struct CommandLine {
+  uint16_t port = svc::kServicePort;
+  std::wstring stateDir;
+  std::wstring log;
+  std::wstring libraryDataDir;
+  long retryDelayMs = 3000;
+};
+
+bool readNumber(const std::wstring& text, long limit, long* value) {
+  if (text.empty() || text.size() > 9) return false;
+  long number = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    number = number * 10 + (c - L'0');
+  }
+  if (number > limit) return false;
+  *value = number;
+  return true;
+}
+
+bool parseCommandLine(CommandLine* parsed) {
+  int count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (arguments == nullptr) return false;
+  std::vector<std::wstring> words(arguments + 1, arguments + count);
+  LocalFree(arguments);
+  for (size_t i = 0; i < words.size(); i += 2) {
+    if (i + 1 >= words.size()) return false;
+    const std::wstring& flag = words[i];
+    const std::wstring& value = words[i + 1];
+    long number = 0;
+    if (flag == L"--port" && readNumber(value, 65535, &number) && number > 0) {
+      parsed->port = static_cast<uint16_t>(number);
+    } else if (flag == L"--state-dir") {
+      parsed->stateDir = value;
+    } else if (flag == L"--log") {
+      parsed->log = value;
+    } else if (flag == L"--library-data-dir") {
+      parsed->libraryDataDir = value;
+    } else if (flag == L"--retry-delay-ms" && readNumber(value, 3600000, &number)) {
+      parsed->retryDelayMs = number;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  RestrictDllSearchToSystemFolder();
+  CommandLine command;
+  if (!parseCommandLine(&command)) return 1;
+
+  // One instance per user: a second start (the autostart entry and an installer racing) leaves.
+  HANDLE instance = CreateMutexW(nullptr, TRUE, svc::InstanceMutexName().c_str());
+  if (instance == nullptr) return 1;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+  HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, svc::StopEventName().c_str());
+  if (stopEvent == nullptr) return 1;
+
+  std::wstring folder = svc::ServiceFolder();
+  if (command.stateDir.empty()) {
+    if (folder.empty()) return 2;
+    command.stateDir = folder + L"\\state";
+  }
+  if (command.libraryDataDir.empty()) command.libraryDataDir = svc::LibraryDataFolder();
+
+  svc::ServiceOptions options;
+  options.stateDir = std::filesystem::path(command.stateDir);
+  options.logPath = svc::toUtf8(command.log);
+  options.libraryDataDir = std::filesystem::path(command.libraryDataDir);
+  options.retryDelay = std::chrono::milliseconds(command.retryDelayMs);
+  svc::NetSessionService service(std::move(options));
+  std::string error;
+  if (!service.start(command.port, &error)) return 3;
+
+  WaitForSingleObject(stopEvent, INFINITE);
+  service.stopDownloads();
+  ReleaseMutex(instance);
+  // Ends the process without waiting for the API's connection threads.
+  ExitProcess(0);
+}
