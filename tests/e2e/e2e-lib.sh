@@ -14,9 +14,9 @@ E2E_TESTBED=${E2E_TESTBED:-$e2e_root/build/native/testbed/testbed}
 E2E_DOWNLOADER=$E2E_BUILD/app/downloader.exe
 E2E_DRIVER=$E2E_BUILD/tests/ui/ui_driver.exe
 E2E_GAME_SETUP=$E2E_BUILD/tests/e2e/e2e_game_setup.exe
-E2E_STARTING_INSTALLER=$E2E_BUILD/tests/test_installer_starting.exe
-# Where the stand-in installer starts its service (fixed when it was built).
-E2E_INSTALLED_SERVICE_DIR=$E2E_BUILD/wine-install
+# The download service's installer of this build, which the installer server hosts: on the
+# install road the downloader installs the Windows service under Wine for real.
+E2E_SERVICE_INSTALLER=$E2E_BUILD/service/download-service-setup.exe
 # The throw-away certificates: the game's installer is signed by "Tessel Test Publisher" (the
 # signer the loopback builds expect) under a test root that the e2e prefix trusts.
 E2E_PKI=${AK_TEST_PKI:-$e2e_root/build/test-pki}
@@ -75,6 +75,7 @@ e2e_setup() {  # NAME
   bash "$e2e_root/tests/support/make-test-pki" "$E2E_PKI" || { e2e_fail "no test certificates"; return 1; }
   trust_root_certificate "$E2E_PKI/root.der"
   rm -rf "$WINEPREFIX/drive_c/TesselGames"
+  e2e_remove_windows_service
   # Deleted until it is really gone: a Wine server that was ending may not have kept the change.
   for _ in 1 2 3; do
     e2e_wine_reg delete 'HKCU\Software\Tessel Games' /f
@@ -85,6 +86,40 @@ e2e_setup() {  # NAME
   e2e_wine_reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /f
   e2e_wine_reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v "$E2E_TITLE" /f
   trap e2e_teardown EXIT
+}
+
+# Where the download service's installer puts the service in the e2e prefix.
+e2e_windows_service_folder() { echo "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tessel Games/Download Service"; }
+e2e_windows_service_program() { echo 'C:\users\'"$(id -un)"'\AppData\Local\Tessel Games\Download Service\download-service.exe'; }
+
+# The prefix as it was before the service was ever installed: no program, no state, no autostart
+# entry and no entry among the installed programs (the service's processes must have ended).
+e2e_remove_windows_service() {
+  rm -rf "$(dirname "$(e2e_windows_service_folder)")"
+  e2e_wine_reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v "Tessel Download Service" /f
+  e2e_wine_reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TesselDownloadService' /f
+  timeout -k 5 30 /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
+}
+
+# Ends the Windows service's process at once, as a crash or a killed task would.
+e2e_kill_windows_service() {
+  pkill -KILL -f 'Download Service.download-service.exe' 2>/dev/null || true
+  for _ in $(seq 1 50); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$E2E_SERVICE_PORT") 2>/dev/null || return 0
+    sleep 0.1
+  done
+  e2e_fail "the service still answers after it was killed"
+}
+
+# Starts the installed Windows service again, as the autostart entry does at the next logon.
+e2e_start_windows_service() {
+  setsid /usr/lib/wine/wine64 "$(e2e_windows_service_program)" </dev/null >/dev/null 2>&1 &
+  for _ in $(seq 1 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$E2E_SERVICE_PORT") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  e2e_fail "the service did not come back"
+  return 1
 }
 
 e2e_wine_reg() { timeout -k 5 60 /usr/lib/wine/wine64 reg "$@" >/dev/null 2>&1 || true; }
@@ -166,7 +201,8 @@ e2e_stop_service() {
 }
 
 # The origin (throttled, bytes per second), the publisher, the analytics sink, the installer
-# server and, unless E2E_NO_SERVICE is set, the download service. The origin serves E2E_WORK/game,
+# server and, unless E2E_NO_SERVICE is set, the download service (the testbed's build of it, with
+# its test controls and request log). The origin serves E2E_WORK/game,
 # or E2E_ORIGIN_ROOT when set; the publisher lists E2E_WORK/game with its digests.
 e2e_start_testbed() {  # THROTTLE
   mkdir -p "$E2E_WORK/state"
@@ -178,7 +214,7 @@ e2e_start_testbed() {  # THROTTLE
     --files "$E2E_WORK/game" --origin "http://127.0.0.1:$origin" --sha256 "$E2E_WORK/game.sha256" \
     ${E2E_PUBLISHER_ARGS:-}
   e2e_spawn analytics analytics --port "$E2E_ANALYTICS_PORT" --log "$E2E_WORK/analytics.log"
-  e2e_spawn installer installer --port "$E2E_INSTALLER_PORT" --body "$E2E_STARTING_INSTALLER" \
+  e2e_spawn installer installer --port "$E2E_INSTALLER_PORT" --body "$E2E_SERVICE_INSTALLER" --gzip \
     --log "$E2E_WORK/installer.log"
   local name
   for name in publisher analytics installer; do e2e_port_of "$E2E_WORK/$name.out" >/dev/null || return 1; done
@@ -305,9 +341,9 @@ e2e_teardown() {
   local pid
   if [ -n "$e2e_downloader_pid" ]; then kill "$e2e_downloader_pid" 2>/dev/null || true; fi
   for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  bash "$e2e_root/scripts/testbed-for-wine" stop-service "$E2E_INSTALLED_SERVICE_DIR" >/dev/null 2>&1 || true
   timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   timeout -k 5 30 /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
+  e2e_remove_windows_service
   if [ -n "$e2e_xvfb_pid" ]; then
     kill "$e2e_xvfb_pid" 2>/dev/null || true
     wait "$e2e_xvfb_pid" 2>/dev/null || true

@@ -9,7 +9,7 @@
 #include "testbed/analytics_sink.h"
 #include "service/json_reader.h"
 #include "tests/support/temp_folder.h"
-#include "tests/testbed/api_client.h"
+#include "tests/service/api_client.h"
 
 namespace testbedtest {
 namespace {

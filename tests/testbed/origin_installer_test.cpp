@@ -9,7 +9,7 @@
 #include "testbed/installer_server.h"
 #include "testbed/origin_server.h"
 #include "tests/support/temp_folder.h"
-#include "tests/testbed/api_client.h"
+#include "tests/service/api_client.h"
 
 namespace testbedtest {
 namespace {

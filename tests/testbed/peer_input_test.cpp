@@ -7,7 +7,7 @@
 #include "service/json_reader.h"
 #include "testbed/publisher_answers.h"
 #include "tests/support/temp_folder.h"
-#include "tests/testbed/api_client.h"
+#include "tests/service/api_client.h"
 
 namespace testbed {
 namespace {

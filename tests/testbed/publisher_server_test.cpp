@@ -11,7 +11,7 @@
 #include "testbed/publisher_answers.h"
 #include "testbed/publisher_server.h"
 #include "tests/support/temp_folder.h"
-#include "tests/testbed/api_client.h"
+#include "tests/service/api_client.h"
 
 namespace testbedtest {
 namespace {

@@ -10,7 +10,7 @@
 #include "testbed/origin_server.h"
 #include "testbed/publisher_server.h"
 #include "tests/support/temp_folder.h"
-#include "tests/testbed/api_client.h"
+#include "tests/service/api_client.h"
 
 namespace testbedtest {
 namespace {

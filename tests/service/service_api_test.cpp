@@ -8,14 +8,14 @@
 #include <thread>
 
 #include "service/api_guard.h"
-#include "tests/testbed/service_fixture.h"
+#include "tests/service/service_fixture.h"
 
 namespace testbedtest {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TestbedServiceApi : public ServiceFixture {
+class ServiceApi : public ServiceFixture {
  protected:
   void SetUp() override {
     startOrigin();
@@ -39,7 +39,7 @@ class TestbedServiceApi : public ServiceFixture {
   }
 };
 
-TEST_F(TestbedServiceApi, AnswersEveryFunctionOnOneKeptConnection) {
+TEST_F(ServiceApi, AnswersEveryFunctionOnOneKeptConnection) {
   publish("a.bin", 10000);
   std::string url = originUrl("a.bin");
 
@@ -90,7 +90,7 @@ TEST_F(TestbedServiceApi, AnswersEveryFunctionOnOneKeptConnection) {
   EXPECT_EQ(api_->connectionsOpened(), 1);
 }
 
-TEST_F(TestbedServiceApi, PauseAndDeleteRefuseUnknownAndFinishedFiles) {
+TEST_F(ServiceApi, PauseAndDeleteRefuseUnknownAndFinishedFiles) {
   std::string unknown = originUrl("never.bin");
   EXPECT_EQ(outcome(call(apiTarget("pauseFile", unknown)), unknown), "file not found");
   EXPECT_EQ(outcome(call(apiTarget("deleteFile", unknown, "&keepphysicalfileondelete=false")), unknown),
@@ -100,7 +100,7 @@ TEST_F(TestbedServiceApi, PauseAndDeleteRefuseUnknownAndFinishedFiles) {
   EXPECT_EQ(attributes(done)["status"].text, "COMPLETE");
 }
 
-TEST_F(TestbedServiceApi, DeleteRemovesTheFileFromDiskUnlessAskedToKeepIt) {
+TEST_F(ServiceApi, DeleteRemovesTheFileFromDiskUnlessAskedToKeepIt) {
   std::string kept = completedFile("kept.bin");
   std::string removed = completedFile("removed.bin");
   ASSERT_TRUE(fs::exists(driveC() / "downloads" / "removed.bin"));
@@ -112,7 +112,7 @@ TEST_F(TestbedServiceApi, DeleteRemovesTheFileFromDiskUnlessAskedToKeepIt) {
   EXPECT_EQ(outcome(attributes(removed), removed), "File not found.");
 }
 
-TEST_F(TestbedServiceApi, InUseCountAnswersExactlyThatManyDeletes) {
+TEST_F(ServiceApi, InUseCountAnswersExactlyThatManyDeletes) {
   std::string url = completedFile("busy.bin");
   control("inuse=2");
   std::string target = apiTarget("deleteFile", url, "&keepphysicalfileondelete=false");
@@ -123,7 +123,7 @@ TEST_F(TestbedServiceApi, InUseCountAnswersExactlyThatManyDeletes) {
   EXPECT_FALSE(fs::exists(driveC() / "downloads" / "busy.bin"));
 }
 
-TEST_F(TestbedServiceApi, DownloadChallengeAcceptsOnlyTheTokenWrittenAtThePath) {
+TEST_F(ServiceApi, DownloadChallengeAcceptsOnlyTheTokenWrittenAtThePath) {
   control("challenge=download");
   std::string content = publish("game.bin", 50000);
   std::string url = originUrl("game.bin");
@@ -154,7 +154,7 @@ TEST_F(TestbedServiceApi, DownloadChallengeAcceptsOnlyTheTokenWrittenAtThePath) 
 
 // Writing to a place, or removing bytes there, needs the proof that the caller can write there; a
 // resume at the file's own place does not (the token would cost it the bytes on disk).
-TEST_F(TestbedServiceApi, NewPlacesAndRemovalsAreChallengedResumesAndForgettingAreNot) {
+TEST_F(ServiceApi, NewPlacesAndRemovalsAreChallengedResumesAndForgettingAreNot) {
   stopService();
   startService([](svc::ServiceOptions& options) { options.challengeNewPaths = true; });
   publish("kept.bin", 50000);
@@ -193,7 +193,7 @@ TEST_F(TestbedServiceApi, NewPlacesAndRemovalsAreChallengedResumesAndForgettingA
   EXPECT_EQ(outcome(call(apiTarget("downloadFile", pathless)), pathless), "null");
 }
 
-TEST_F(TestbedServiceApi, DeleteChallengeIsAnsweredThroughTheReportedPath) {
+TEST_F(ServiceApi, DeleteChallengeIsAnsweredThroughTheReportedPath) {
   std::string url = completedFile("challenged.bin");
   control("challenge=delete");
   std::string target = apiTarget("deleteFile", url, "&keepphysicalfileondelete=false");
@@ -205,7 +205,7 @@ TEST_F(TestbedServiceApi, DeleteChallengeIsAnsweredThroughTheReportedPath) {
   EXPECT_FALSE(fs::exists(driveC() / "downloads" / "challenged.bin"));
 }
 
-TEST_F(TestbedServiceApi, ClientPathsAreMappedThroughTheDrives) {
+TEST_F(ServiceApi, ClientPathsAreMappedThroughTheDrives) {
   publish("fwd.bin", 3000);
   std::string url = originUrl("fwd.bin");
   EXPECT_EQ(outcome(call(apiTarget("downloadFile", url, "&path=" + encode("c:/Users/Me/fwd.bin"))), url), "null");
@@ -220,7 +220,7 @@ TEST_F(TestbedServiceApi, ClientPathsAreMappedThroughTheDrives) {
   EXPECT_EQ(outcome(attributes(elsewhere), elsewhere), "File not found.");
 }
 
-TEST_F(TestbedServiceApi, ForcedStatusAndForcedErrorsShapeTheAnswers) {
+TEST_F(ServiceApi, ForcedStatusAndForcedErrorsShapeTheAnswers) {
   std::string url = completedFile("forced.bin");
   control("forcestatus=INSUFFICIENTDISKSPACE&url=" + encode(url));
   EXPECT_EQ(attributes(url)["status"].text, "INSUFFICIENTDISKSPACE");
@@ -232,7 +232,7 @@ TEST_F(TestbedServiceApi, ForcedStatusAndForcedErrorsShapeTheAnswers) {
   EXPECT_EQ(outcome(call(apiTarget("pauseFile", url)), url), "cannot pause file already completed");
 }
 
-TEST_F(TestbedServiceApi, DroppedConnectionsCloseWithoutAnAnswer) {
+TEST_F(ServiceApi, DroppedConnectionsCloseWithoutAnAnswer) {
   control("drop=1");
   Reply dropped = api_->get("/api?function=ping&apiversion=capi_1.8.0.5&installcpcode=-1");
   EXPECT_FALSE(dropped.ok);
@@ -246,7 +246,7 @@ TEST_F(TestbedServiceApi, DroppedConnectionsCloseWithoutAnAnswer) {
   EXPECT_EQ(pings, 2);
 }
 
-TEST_F(TestbedServiceApi, DelayHoldsApiAnswersButNotControls) {
+TEST_F(ServiceApi, DelayHoldsApiAnswersButNotControls) {
   control("delay=300");
   auto before = std::chrono::steady_clock::now();
   EXPECT_TRUE(api_->get("/api?function=ping&apiversion=capi_1.8.0.5").ok);
@@ -254,7 +254,7 @@ TEST_F(TestbedServiceApi, DelayHoldsApiAnswersButNotControls) {
   control("delay=0");
 }
 
-TEST_F(TestbedServiceApi, RequestLogHasOneLinePerRequestWithDecodedParameters) {
+TEST_F(ServiceApi, RequestLogHasOneLinePerRequestWithDecodedParameters) {
   std::string url = "http://127.0.0.1:1/dir/a b.bin";
   call(apiTarget("getFileAttributes", url, "&complete"));
   control("inuse=1");
@@ -270,7 +270,7 @@ TEST_F(TestbedServiceApi, RequestLogHasOneLinePerRequestWithDecodedParameters) {
   EXPECT_NE(lines[2].find("\"target\":\"/elsewhere\""), std::string::npos);
 }
 
-TEST_F(TestbedServiceApi, BrokenRequestsAreRefusedAndTheConnectionCloses) {
+TEST_F(ServiceApi, BrokenRequestsAreRefusedAndTheConnectionCloses) {
   for (const std::string& bytes : {std::string("GET /api?function=ping HTTP/1.0\n\n"),
                                    "GET /api HTTP/1.0\r\nX: " + std::string(20000, 'a') + "\r\n\r\n"}) {
     svc::Socket socket = svc::connectTo("127.0.0.1", service_->port());
@@ -295,7 +295,7 @@ TEST_F(TestbedServiceApi, BrokenRequestsAreRefusedAndTheConnectionCloses) {
 
 // A web page can make the player's browser send requests to 127.0.0.1: whatever the browser adds
 // (Origin, Referer, Sec-Fetch-*) or a rebound name in Host gets a refusal, and nothing is done.
-TEST_F(TestbedServiceApi, RequestsFromWebPagesAndForeignHostsAreRefusedUnanswered) {
+TEST_F(ServiceApi, RequestsFromWebPagesAndForeignHostsAreRefusedUnanswered) {
   const std::string url = originUrl("page.bin");
   const std::string download = apiTarget("downloadFile", url, "&path=C%3a%5cpage.bin");
   const std::string port = std::to_string(service_->port());
@@ -339,7 +339,7 @@ TEST(ApiGuard, OnlyThisMachinesOwnNamesAndThePortOfTheService) {
 }
 
 // A client that holds connections without finishing its requests cannot keep the API from others.
-class TestbedServiceLimits : public ServiceFixture {
+class ServiceLimits : public ServiceFixture {
  protected:
   void SetUp() override {
     startService([](svc::ServiceOptions& options) {
@@ -361,7 +361,7 @@ class TestbedServiceLimits : public ServiceFixture {
   }
 };
 
-TEST_F(TestbedServiceLimits, SlowRequestsAreAnsweredWithATimeoutAndIdleConnectionsClosed) {
+TEST_F(ServiceLimits, SlowRequestsAreAnsweredWithATimeoutAndIdleConnectionsClosed) {
   svc::Socket slow = svc::connectTo("127.0.0.1", service_->port());
   ASSERT_TRUE(slow.valid());
   const auto started = std::chrono::steady_clock::now();
@@ -382,7 +382,7 @@ TEST_F(TestbedServiceLimits, SlowRequestsAreAnsweredWithATimeoutAndIdleConnectio
   EXPECT_LT(std::chrono::steady_clock::now() - idleStart, std::chrono::seconds(3));
 }
 
-TEST_F(TestbedServiceLimits, ConnectionsBeyondTheCapAreRefusedAtOnce) {
+TEST_F(ServiceLimits, ConnectionsBeyondTheCapAreRefusedAtOnce) {
   svc::Socket first = svc::connectTo("127.0.0.1", service_->port());
   svc::Socket second = svc::connectTo("127.0.0.1", service_->port());
   ASSERT_TRUE(first.valid());
@@ -399,9 +399,9 @@ TEST_F(TestbedServiceLimits, ConnectionsBeyondTheCapAreRefusedAtOnce) {
   EXPECT_EQ(ping.reply.status, 200) << "served again once the others left";
 }
 
-class TestbedServiceIdentity : public ServiceFixture {};
+class ServiceIdentity : public ServiceFixture {};
 
-TEST_F(TestbedServiceIdentity, ClientAttributesReadTheLibraryDataFolder) {
+TEST_F(ServiceIdentity, ClientAttributesReadTheLibraryDataFolder) {
   fs::path data = temp_.path() / "Akamai";
   startService([&](svc::ServiceOptions& options) { options.libraryDataDir = data; });
   JsonObject before = call("/api?function=getClientAttributes&cid=0&apiversion=capi_1.8.0.5&complete");

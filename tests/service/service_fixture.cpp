@@ -1,4 +1,4 @@
-#include "tests/testbed/service_fixture.h"
+#include "tests/service/service_fixture.h"
 
 namespace testbedtest {
 

@@ -8,7 +8,7 @@
 #include "service/json_writer.h"
 #include "service/query.h"
 #include "service/request_log.h"
-#include "tests/testbed/api_client.h"
+#include "tests/service/api_client.h"
 
 namespace svc {
 namespace {
@@ -19,7 +19,7 @@ struct RequestCase {
   ParseStatus expected;
 };
 
-TEST(TestbedHttpParsing, RequestsFromPeersAreAcceptedOrRefusedAsAWhole) {
+TEST(HttpParsing, RequestsFromPeersAreAcceptedOrRefusedAsAWhole) {
   const RequestCase cases[] = {
       {"library request", "GET /api?function=ping HTTP/1.0\r\nHost: localhost\r\nConnection: keep-alive\r\n\r\n",
        ParseStatus::Complete},
@@ -50,7 +50,7 @@ TEST(TestbedHttpParsing, RequestsFromPeersAreAcceptedOrRefusedAsAWhole) {
   }
 }
 
-TEST(TestbedHttpParsing, RequestPartsAndPipelinedRequests) {
+TEST(HttpParsing, RequestPartsAndPipelinedRequests) {
   std::string two =
       "GET /api?function=ping&x=1 HTTP/1.0\r\nhost: localhost\r\nUser-Agent:  Akamai  \r\n\r\n"
       "GET http://127.0.0.1:9421/api?function=getClientAttributes HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc";
@@ -73,7 +73,7 @@ TEST(TestbedHttpParsing, RequestPartsAndPipelinedRequests) {
   EXPECT_EQ(second.body, "abc");
 }
 
-TEST(TestbedHttpParsing, ConnectionIsKeptAsTheClientAsks) {
+TEST(HttpParsing, ConnectionIsKeptAsTheClientAsks) {
   struct Case {
     const char* version;
     const char* connection;
@@ -88,7 +88,7 @@ TEST(TestbedHttpParsing, ConnectionIsKeptAsTheClientAsks) {
   }
 }
 
-TEST(TestbedHttpParsing, AnswerHeads) {
+TEST(HttpParsing, AnswerHeads) {
   HttpResponseHead head;
   std::string answer = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 5-9/10\r\nContent-Length: 5\r\n\r\nhello";
   ParseResult result = parseResponseHead(answer, head);

@@ -1,8 +1,8 @@
 // Test helpers for the testbed: a client connection that talks to a server the way the client
 // library does (HTTP/1.0, keep-alive, one connection, answers read by Content-Length), an
 // independent percent-encoder and reader for flat JSON answers, and bounded waiting.
-#ifndef TESTS_TESTBED_API_CLIENT_H
-#define TESTS_TESTBED_API_CLIENT_H
+#ifndef TESTS_SERVICE_API_CLIENT_H
+#define TESTS_SERVICE_API_CLIENT_H
 
 #include <stdint.h>
 

@@ -1,7 +1,7 @@
 // A stand-in service and an origin, both in-process on ephemeral loopback ports, with a temporary
 // folder that holds the origin's files, the service's state and the mapped drive C.
-#ifndef TESTS_TESTBED_SERVICE_FIXTURE_H
-#define TESTS_TESTBED_SERVICE_FIXTURE_H
+#ifndef TESTS_SERVICE_SERVICE_FIXTURE_H
+#define TESTS_SERVICE_SERVICE_FIXTURE_H
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include "testbed/misbehaviour.h"
 #include "testbed/origin_server.h"
 #include "tests/support/temp_folder.h"
-#include "tests/testbed/api_client.h"
+#include "tests/service/api_client.h"
 
 namespace testbedtest {
 

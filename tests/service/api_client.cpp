@@ -1,4 +1,4 @@
-#include "tests/testbed/api_client.h"
+#include "tests/service/api_client.h"
 
 #include <cctype>
 #include <cstdlib>

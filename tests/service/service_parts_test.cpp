@@ -7,7 +7,7 @@
 #include "testbed/misbehaviour.h"
 #include "service/rate_meter.h"
 #include "tests/support/temp_folder.h"
-#include "tests/testbed/api_client.h"
+#include "tests/service/api_client.h"
 
 namespace testbed {
 namespace {

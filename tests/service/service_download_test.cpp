@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "tests/testbed/service_fixture.h"
+#include "tests/service/service_fixture.h"
 
 namespace testbedtest {
 namespace {
@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 constexpr uint64_t kSlowOrigin = 400 * 1024;  // bytes per second when a download must be caught midway
 
-class TestbedServiceDownload : public ServiceFixture {
+class ServiceDownload : public ServiceFixture {
  protected:
   std::string startDownload(const std::string& name, const std::string& clientPath) {
     std::string url = originUrl(name);
@@ -42,7 +42,7 @@ class TestbedServiceDownload : public ServiceFixture {
   }
 };
 
-TEST_F(TestbedServiceDownload, FetchesAMultiMegabyteFileByteForByte) {
+TEST_F(ServiceDownload, FetchesAMultiMegabyteFileByteForByte) {
   startOrigin();
   startService();
   std::string content = publish("big.bin", 6 * 1024 * 1024 + 17, 42);
@@ -56,7 +56,7 @@ TEST_F(TestbedServiceDownload, FetchesAMultiMegabyteFileByteForByte) {
   EXPECT_EQ(state["downloadrate"].number, 0);
 }
 
-TEST_F(TestbedServiceDownload, WithoutAPathTheFileGoesUnderTheStateFolder) {
+TEST_F(ServiceDownload, WithoutAPathTheFileGoesUnderTheStateFolder) {
   startOrigin();
   startService();
   std::string content = publish("nopath.bin", 20000, 3);
@@ -67,7 +67,7 @@ TEST_F(TestbedServiceDownload, WithoutAPathTheFileGoesUnderTheStateFolder) {
   EXPECT_EQ(readFile(reported), content);
 }
 
-TEST_F(TestbedServiceDownload, PauseHoldsTheBytesAndDownloadFileResumesWithARange) {
+TEST_F(ServiceDownload, PauseHoldsTheBytesAndDownloadFileResumesWithARange) {
   startOrigin(kSlowOrigin);
   startService();
   std::string content = publish("paused.bin", 600 * 1024, 5);
@@ -96,7 +96,7 @@ TEST_F(TestbedServiceDownload, PauseHoldsTheBytesAndDownloadFileResumesWithARang
   EXPECT_EQ(ranges[1], "bytes=" + std::to_string(heldOnDisk) + "-");
 }
 
-TEST_F(TestbedServiceDownload, ANewServiceOnTheSameStateFolderFinishesWhatWasLeft) {
+TEST_F(ServiceDownload, ANewServiceOnTheSameStateFolderFinishesWhatWasLeft) {
   startOrigin(kSlowOrigin);
   startService();
   std::string content = publish("resumed.bin", 600 * 1024, 6);
@@ -125,7 +125,7 @@ TEST_F(TestbedServiceDownload, ANewServiceOnTheSameStateFolderFinishesWhatWasLef
 // rest of the new version must never be appended to the start of the old one, whether the origin
 // honours If-Range (it sends the new version whole) or ignores it (the service sees another
 // version in the answer and starts again from zero).
-TEST_F(TestbedServiceDownload, AFileChangedAtTheOriginIsFetchedAgainWholeNeverSpliced) {
+TEST_F(ServiceDownload, AFileChangedAtTheOriginIsFetchedAgainWholeNeverSpliced) {
   for (bool honours : {true, false}) {
     SCOPED_TRACE(honours ? "the origin honours If-Range" : "the origin ignores If-Range");
     const std::string name = honours ? "changed-a.bin" : "changed-b.bin";
@@ -157,7 +157,7 @@ TEST_F(TestbedServiceDownload, AFileChangedAtTheOriginIsFetchedAgainWholeNeverSp
   }
 }
 
-TEST_F(TestbedServiceDownload, LostOriginGivesDisconnectedThenTheFileIsRetried) {
+TEST_F(ServiceDownload, LostOriginGivesDisconnectedThenTheFileIsRetried) {
   startOrigin(kSlowOrigin);
   uint16_t port = originPort_;
   startService();
@@ -171,7 +171,7 @@ TEST_F(TestbedServiceDownload, LostOriginGivesDisconnectedThenTheFileIsRetried) 
   EXPECT_EQ(readFile(driveC() / "lost.bin"), content);
 }
 
-TEST_F(TestbedServiceDownload, StalledFileReportsDownloadingButMovesNoBytes) {
+TEST_F(ServiceDownload, StalledFileReportsDownloadingButMovesNoBytes) {
   startOrigin(kSlowOrigin);
   startService();
   std::string content = publish("stalled.bin", 400 * 1024, 9);
@@ -199,7 +199,7 @@ TEST_F(TestbedServiceDownload, StalledFileReportsDownloadingButMovesNoBytes) {
   EXPECT_EQ(readFile(driveC() / "stalled.bin"), content);
 }
 
-TEST_F(TestbedServiceDownload, MissingOriginFileIsReportedNotFound) {
+TEST_F(ServiceDownload, MissingOriginFileIsReportedNotFound) {
   startOrigin();
   startService();
   std::string url = startDownload("absent.bin", "C:\\absent.bin");
@@ -211,7 +211,7 @@ TEST_F(TestbedServiceDownload, MissingOriginFileIsReportedNotFound) {
   EXPECT_EQ(readFile(driveC() / "absent.bin"), content);
 }
 
-TEST_F(TestbedServiceDownload, ResetRequestStaysUntilDownloadFileResetsAndRefetchesFromZero) {
+TEST_F(ServiceDownload, ResetRequestStaysUntilDownloadFileResetsAndRefetchesFromZero) {
   startOrigin();
   startService();
   std::string content = publish("reset.bin", 30000, 11);

@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# The download service's Windows build and its installer under Wine, in a prefix of their own,
+# against testbed origins: install, downloads over WinHTTP (http; https under a root the prefix
+# trusts; https under a root it does not), the API's refusals, a service killed in the middle of
+# a file and started again by an update, a port already taken, and removal (directly, and from
+# the copy in the list of installed programs). Prints "N passed, N failed".
+#   tests/service/wine_service_test.sh BUILD_DIR NATIVE_TESTBED
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$1" && pwd)
+testbed=$(realpath "$2")
+dir=$build/wine-service
+export AK_WINEPREFIX=$build/wine-service-prefix
+# shellcheck source=scripts/wine-env
+source "$root/scripts/wine-env"
+setup=$build/service/download-service-setup.exe
+api=http://127.0.0.1:9421/api
+passed=0
+failed=0
+
+check() {  # WHAT COMMAND...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $what"
+    failed=$((failed + 1))
+  fi
+}
+
+wine_quiet() { timeout -k 5 120 /usr/lib/wine/wine64 "$@" </dev/null >/dev/null 2>&1; }
+reg_value() {  # KEY NAME
+  timeout -k 5 60 /usr/lib/wine/wine64 reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    grep -F "    $2    REG_" | sed 's/^    .*    REG_[A-Z_]*    //'
+}
+readonly run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+readonly uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TesselDownloadService'
+service_folder="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tessel Games/Download Service"
+games=$WINEPREFIX/drive_c/service-test
+
+run_setup() {  # ARGS... ; the installer's exit code in setup_status
+  wine_quiet "$setup" "$@"
+  setup_status=$?
+}
+
+answers_ping() { curl -s --noproxy '*' -m 5 "$api?function=ping&apiversion=capi_1.8.0.5&installcpcode=-1" | grep -q '"ping":"ok"'; }
+# Wine's server holds a program's sockets and closes them a moment after the program has ended.
+port_closed() {
+  for _ in $(seq 1 50); do
+    (exec 3<>/dev/tcp/127.0.0.1/9421) 2>/dev/null || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+encode() { python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1], safe=""))' "$1"; }
+call() { curl -s --noproxy '*' -m 10 "$api?function=$1&cid=1&apiversion=capi_1.8.0.5&$2"; }
+
+# Asks the service for URL into C:\service-test\NAME and answers its write challenge as the
+# client library does: the token written into the file, then the same request again.
+download() {  # URL NAME
+  local query answer token
+  query="url=$(encode "$1")&path=$(encode "C:\\service-test\\$2")"
+  answer=$(call downloadFile "$query")
+  token=$(sed -n 's/.*"Challenge:\([0-9a-f]*\)".*/\1/p' <<<"$answer")
+  if [ -n "$token" ]; then
+    mkdir -p "$games"
+    printf '%s' "$token" >"$games/$2"
+    answer=$(call downloadFile "$query")
+  fi
+  [ "$answer" = "{\"$1\":null}" ] || echo "downloadFile $1: $answer"
+}
+
+attributes() { call getFileAttributes "url=$(encode "$1")&complete"; }
+
+wait_for_status() {  # URL STATUS SECONDS
+  for _ in $(seq 1 $(($3 * 5))); do
+    attributes "$1" | grep -q "\"status\":\"$2\"" && return 0
+    sleep 0.2
+  done
+  echo "last attributes of $1: $(attributes "$1")"
+  return 1
+}
+
+wait_for_bytes() {  # FILE BYTES SECONDS
+  for _ in $(seq 1 $(($3 * 10))); do
+    [ -f "$1" ] && [ "$(stat -c %s "$1")" -ge "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+not_hidden() {
+  python3 -c 'import os, sys
+try:
+    value = os.getxattr(sys.argv[1], "user.DOSATTRIB").decode(errors="replace")
+except OSError:
+    sys.exit(0)
+sys.exit(1 if value.startswith("0x") and int(value.split()[0], 16) & 2 else 0)' "$1"
+}
+
+kill_service() { pkill -KILL -f 'Download Service.download-service.exe' 2>/dev/null; }
+
+cleanup() {
+  kill_service
+  bash "$root/scripts/testbed-for-wine" stop "$dir" >/dev/null 2>&1
+  timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1
+}
+trap cleanup EXIT
+
+prepare_wine_prefix >/dev/null 2>&1 || { echo "no Wine prefix"; echo "0 passed, 1 failed"; exit 1; }
+/usr/lib/wine/wineserver -p 30 </dev/null >/dev/null 2>&1
+bash "$root/scripts/testbed-for-wine" origins "$dir" "$testbed" || { echo "0 passed, 1 failed"; exit 1; }
+rm -rf "$(dirname "$service_folder")" "$games"
+wine_quiet reg delete "$run_key" /v "Tessel Download Service" /f
+wine_quiet reg delete "$uninstall_key" /f
+origin=http://127.0.0.1:$(cat "$dir/origin.port")
+slow=http://127.0.0.1:$(cat "$dir/origin-slow.port")
+tls=https://127.0.0.1:$(cat "$dir/origin-tls.port")
+stranger=https://127.0.0.1:$(cat "$dir/origin-stranger.port")
+served=$dir/origin/game.bin
+
+# Install.
+run_setup
+check "the installer exits 0" test "$setup_status" = 0
+check "the service answers once the installer has ended" answers_ping
+check "the program is in its folder" test -f "$service_folder/download-service.exe"
+check "the installer keeps a copy of itself for removal" test -f "$service_folder/download-service-setup.exe"
+check "it starts at logon" test "$(reg_value "$run_key" "Tessel Download Service")" = \
+  "\"C:\\users\\$(id -un)\\AppData\\Local\\Tessel Games\\Download Service\\download-service.exe\""
+check "it is among the installed programs" test "$(reg_value "$uninstall_key" UninstallString)" = \
+  "\"C:\\users\\$(id -un)\\AppData\\Local\\Tessel Games\\Download Service\\download-service-setup.exe\" /uninstall"
+
+# Downloads through WinHTTP.
+download "$origin/game.bin" plain.bin
+check "an http download completes" wait_for_status "$origin/game.bin" COMPLETE 60
+check "the http download is byte-identical" cmp -s "$served" "$games/plain.bin"
+check "the downloaded file is not left hidden" not_hidden "$games/plain.bin"
+check "the origin saw the service's user agent" grep -q '"User-Agent","Tessel Download Service"' "$dir/origin.log"
+download "$tls/game.bin" secure.bin
+check "an https download under a trusted root completes" wait_for_status "$tls/game.bin" COMPLETE 60
+check "the https download is byte-identical" cmp -s "$served" "$games/secure.bin"
+download "$stranger/game.bin" stranger.bin
+check "an https origin under an unknown root is refused" wait_for_status "$stranger/game.bin" DISCONNECTED 30
+check "nothing of it is written" test "$(stat -c %s "$games/stranger.bin" 2>/dev/null || echo 0)" -le 32
+
+# What a web page in the player's browser could send is refused.
+check "a request with an Origin header is refused" test "$(curl -s --noproxy '*' -o /dev/null -w '%{http_code}' \
+  -H 'Origin: http://example.com' "$api?function=ping&apiversion=capi_1.8.0.5")" = 403
+check "a request for another host is refused" test "$(curl -s --noproxy '*' -o /dev/null -w '%{http_code}' \
+  -H 'Host: example.com' "$api?function=ping&apiversion=capi_1.8.0.5")" = 403
+check "the test controls are not part of the service" test "$(curl -s --noproxy '*' -o /dev/null -w '%{http_code}' \
+  "http://127.0.0.1:9421/control?stall=*")" = 404
+
+# Killed in the middle of a file, started again by an update: it resumes from the bytes on disk.
+download "$slow/game.bin" resumed.bin
+check "the slow download is under way" wait_for_bytes "$games/resumed.bin" 1500000 30
+kill_service
+check "the killed service no longer answers" port_closed
+run_setup
+check "the update exits 0" test "$setup_status" = 0
+check "the updated service answers" answers_ping
+check "the file completes after the restart" wait_for_status "$slow/game.bin" COMPLETE 60
+check "the resumed file is byte-identical" cmp -s "$served" "$games/resumed.bin"
+check "the restart resumed with a range" grep -q '"Range","bytes=[1-9]' "$dir/origin-slow.log"
+check "an update of a running service exits 0" run_setup
+check "and leaves it answering" answers_ping
+
+# Removal: the service stops, its program, state and entries go, the games stay.
+run_setup /uninstall
+check "removal exits 0" test "$setup_status" = 0
+check "the service is stopped" port_closed
+check "the program's folder is gone" test ! -e "$service_folder"
+check "the autostart entry is gone" test -z "$(reg_value "$run_key" "Tessel Download Service")"
+check "the installed-programs entry is gone" test -z "$(reg_value "$uninstall_key" UninstallString)"
+check "downloaded games stay" cmp -s "$served" "$games/plain.bin"
+
+# Another program holds the port: the installer says it could not start the service.
+python3 -c 'import socket, time
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", 9421)); s.listen(1); time.sleep(60)' &
+holder=$!
+sleep 0.5
+run_setup
+check "the installer fails with 5 when the port is taken" test "$setup_status" = 5
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+
+# Removal through the copy kept for the list of installed programs.
+run_setup
+wine_quiet "C:\\users\\$(id -un)\\AppData\\Local\\Tessel Games\\Download Service\\download-service-setup.exe" /uninstall
+for _ in $(seq 1 100); do [ -e "$service_folder" ] || break; sleep 0.1; done
+check "removal from the installed copy removes the folder" test ! -e "$service_folder"
+check "and stops the service" port_closed
+
+echo "$passed passed, $failed failed"
