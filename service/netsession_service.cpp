@@ -460,8 +460,9 @@ NetSessionService::ChallengeStep NetSessionService::challenge(const std::string&
   std::string token = pending->second;
   challenges_.erase(pending);
   bool exists = false;
-  std::string content = readSmallFile(file, 4096, &exists);
+  std::string content = readSmallFile(file, token.size() + 1, &exists);
   if (!exists) return {false, "Permission denied. Can't validate token (no file)"};
+  if (content.size() != token.size()) return {false, "Permission denied. Can't validate token (invalid file size)"};
   if (content != token) return {false, "Permission denied, Can't validate token (invalid token)"};
   return {true, ""};
 }

@@ -143,6 +143,13 @@ TEST_F(ServiceApi, DownloadChallengeAcceptsOnlyTheTokenWrittenAtThePath) {
   ASSERT_EQ(second.rfind("Challenge:", 0), 0u);
   EXPECT_NE(second, first);
   writeFile(driveC() / "games" / "game.bin", second.substr(10) + "x");
+  EXPECT_EQ(outcome(call(target), url), "Permission denied. Can't validate token (invalid file size)");
+
+  std::string third = outcome(call(target), url);
+  ASSERT_EQ(third.rfind("Challenge:", 0), 0u);
+  std::string wrong = third.substr(10);
+  wrong[0] = wrong[0] == 'a' ? 'b' : 'a';
+  writeFile(driveC() / "games" / "game.bin", wrong);
   EXPECT_EQ(outcome(call(target), url), "Permission denied, Can't validate token (invalid token)");
 
   std::string other = originUrl("other.bin");
