@@ -3,10 +3,13 @@
 # for the test: the signed copy verifies under its root, the build's own file stays unsigned, and a
 # tampered copy, a foreign root, a key that is not the certificate's, or missing arguments all fail
 # without leaving a signed file behind. Prints "N passed, N failed".
-#   tests/scripts/package_test.sh PROGRAM.exe
+# Signing a whole build signs the downloader and the service's installer, and writes the signed
+# installer's gzip-encoded copy for the installer server.
+#   tests/scripts/package_test.sh PROGRAM.exe INSTALLER.exe
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 program=$1
+installer=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0
@@ -75,6 +78,19 @@ printf 'secret\n' >"$work/pass.txt"
 package sign --pkcs12 "$work/signer.pfx" --password-file "$work/pass.txt" --ca "$pki/root.pem" \
   --program "$work/downloader.exe" --out "$work/pfx"
 check "a PKCS#12 file with its password signs too" test $? -eq 0
+
+# A whole build: both programs a publisher ships, and the hosted form of the installer.
+mkdir -p "$work/build/app" "$work/build/service"
+cp "$program" "$work/build/app/downloader.exe"
+cp "$installer" "$work/build/service/download-service-setup.exe"
+package sign --cert "$pki/signer.pem" --key "$pki/signer.key" --ca "$pki/root.pem" --build "$work/build"
+check "signing a build succeeds" test $? -eq 0
+check "the build's downloader is signed into dist" \
+  bash -c "osslsigncode verify -CAfile '$pki/root.pem' -in '$work/build/dist/downloader.exe' >/dev/null 2>&1"
+check "the build's installer is signed into dist" \
+  bash -c "osslsigncode verify -CAfile '$pki/root.pem' -in '$work/build/dist/download-service-setup.exe' >/dev/null 2>&1"
+check "the hosted installer is the signed one, gzip-encoded" \
+  bash -c "gzip -dc '$work/build/dist/download-service-setup.exe.gz' | cmp -s - '$work/build/dist/download-service-setup.exe'"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
