@@ -10,6 +10,9 @@ namespace svc {
 namespace {
 
 constexpr size_t kReadChunk = 256 * 1024;
+constexpr int kMaxRedirects = 5;
+
+bool isRedirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
 
 FetchOutcome outcome(FetchResult result, int status, std::string detail, int64_t onDisk) {
   return {result, status, std::move(detail), onDisk};
@@ -55,6 +58,19 @@ std::optional<HttpUrl> parseHttpUrl(std::string_view url) {
   return parsed;
 }
 
+std::optional<std::string> redirectTarget(const std::string& from, const std::string& location) {
+  if (parseHttpUrl(location)) return location;
+  std::optional<HttpUrl> origin = parseHttpUrl(from);
+  if (!origin || location.empty() || location[0] != '/' || (location.size() > 1 && location[1] == '/')) {
+    return std::nullopt;
+  }
+  std::string target = (origin->secure ? "https://" : "http://") + origin->host;
+  if (origin->port != (origin->secure ? 443 : 80)) target += ":" + std::to_string(origin->port);
+  target += location;
+  if (!parseHttpUrl(target)) return std::nullopt;
+  return target;
+}
+
 FetchOutcome fetchIntoFile(const std::string& url, const std::filesystem::path& file, int64_t resumeFrom,
                            const KnownVersion& known, const FetchHooks& hooks, const FetchSettings& settings) {
   OriginRequest request;
@@ -62,8 +78,21 @@ FetchOutcome fetchIntoFile(const std::string& url, const std::filesystem::path& 
   request.resumeFrom = resumeFrom;
   // A validator from an origin's answer never holds a line break (the head parser refuses them).
   if (resumeFrom > 0) request.ifRange = known.validator;
-  OriginOpened opened = openOrigin(request, hooks, settings);
-  if (!opened.exchange) return outcome(opened.failure, 0, opened.detail, resumeFrom);
+  OriginOpened opened;
+  for (int hops = 0;; ++hops) {
+    opened = openOrigin(request, hooks, settings);
+    if (!opened.exchange) return outcome(opened.failure, 0, opened.detail, resumeFrom);
+    const int status = opened.head.status;
+    if (!isRedirect(status)) break;
+    const std::string* location = opened.head.header("Location");
+    std::optional<std::string> next = location != nullptr ? redirectTarget(request.url, *location) : std::nullopt;
+    if (!next) return outcome(FetchResult::BadAnswer, status, "the origin's redirect leads nowhere", resumeFrom);
+    if (hops == kMaxRedirects) return outcome(FetchResult::BadAnswer, status, "too many redirects", resumeFrom);
+    if (parseHttpUrl(request.url)->secure && !parseHttpUrl(*next)->secure) {
+      return outcome(FetchResult::BadAnswer, status, "a redirect from https to http was refused", resumeFrom);
+    }
+    request.url = *next;
+  }
   OriginExchange& exchange = *opened.exchange;
   const HttpResponseHead& response = opened.head;
 

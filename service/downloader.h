@@ -1,4 +1,5 @@
-// One attempt at fetching a file into a local file: a GET of the URL, with
+// One attempt at fetching a file into a local file: a GET of the URL (following up to five
+// redirects), with
 // "Range: bytes=N-" when N bytes are already on disk. 206 appends at N, 200 rewrites the file
 // from its start. A resume names the version whose bytes are on disk ("If-Range"), so that an
 // origin whose file has changed sends the new one whole; an answer for another version or size
@@ -50,6 +51,10 @@ struct KnownVersion {
   std::string validator;
   int64_t size = -1;
 };
+
+// Where a redirect's Location leads from the URL that was answered with it: an absolute http or
+// https URL as it stands, a path ("/...") on the same origin; nothing for anything else.
+std::optional<std::string> redirectTarget(const std::string& from, const std::string& location);
 
 // The validator of an answer: its ETag when strong, else its Last-Modified, else empty.
 std::string validatorOf(const HttpResponseHead& answer);

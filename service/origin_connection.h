@@ -37,8 +37,12 @@ struct OriginOpened {
   std::string detail;
 };
 
-// Sends the request and reads the answer's head.
+// Sends the request and reads the answer's head (a redirect is answered like any other status).
 OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, const FetchSettings& settings);
+// The same over plain sockets: http:// only, no proxy. What openOrigin uses wherever the
+// platform's HTTP stack has nothing to add.
+OriginOpened openOriginOverSockets(const OriginRequest& request, const FetchHooks& hooks,
+                                   const FetchSettings& settings);
 
 }  // namespace svc
 

@@ -1,5 +1,6 @@
 // The origin exchange over plain sockets: HTTP/1.1 with "Connection: close", http:// only, no
-// proxy and no redirects. Where the service is built for tests; the Windows service uses WinHTTP.
+// proxy. The only exchange of the native build (tests); on Windows, the one for plain http with no
+// proxy in the way.
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -68,7 +69,8 @@ OriginOpened failed(FetchResult result, std::string detail) {
 
 }  // namespace
 
-OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, const FetchSettings& settings) {
+OriginOpened openOriginOverSockets(const OriginRequest& request, const FetchHooks& hooks,
+                                   const FetchSettings& settings) {
   std::optional<HttpUrl> url = parseHttpUrl(request.url);
   if (!url) return failed(FetchResult::BadAnswer, "not an http or https URL");
   if (url->secure) return failed(FetchResult::ConnectFailed, "this build of the service fetches http:// only");
@@ -107,5 +109,11 @@ OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, c
   opened.exchange = std::move(exchange);
   return opened;
 }
+
+#ifndef _WIN32
+OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, const FetchSettings& settings) {
+  return openOriginOverSockets(request, hooks, settings);
+}
+#endif
 
 }  // namespace svc

@@ -1,7 +1,8 @@
-// The origin exchange through WinHTTP: http and https (the machine's trusted roots decide; no
-// certificate error is ignored), redirects as WinHTTP follows them (never from https to http),
-// and the proxy the user has set for the browser (a fixed proxy, a configuration script or
-// automatic detection), else WinHTTP's own setting.
+// The origin exchange on Windows: WinHTTP for https (the machine's trusted roots decide; no
+// certificate error is ignored) and for anything that goes through a proxy (the one the user has
+// set for the browser: a fixed proxy, a configuration script or automatic detection; else
+// WinHTTP's own setting); plain sockets for plain http straight to the origin. WinHTTP follows
+// redirects itself (never from https to http); the portable fetch follows the rest.
 #include <windows.h>
 #include <winhttp.h>
 
@@ -18,40 +19,59 @@ std::string systemError(const char* what) {
   return std::string(what) + " (error " + std::to_string(GetLastError()) + ")";
 }
 
-// Applies the user's browser proxy settings to one request; WinHTTP's own setting stays when the
-// user has none, or when a configuration script gives no answer for this URL.
-void applyUserProxy(HINTERNET session, HINTERNET request, const std::wstring& url) {
+// How the user's settings reach an origin: straight, or through a proxy that WinHTTP is to use.
+struct ProxyChoice {
+  bool direct = true;
+  std::wstring proxy;   // with !direct: the proxy list for WINHTTP_OPTION_PROXY; empty: WinHTTP's own
+  std::wstring bypass;
+};
+
+std::wstring takeGlobal(LPWSTR text) {
+  std::wstring kept = text != nullptr ? text : L"";
+  if (text != nullptr) GlobalFree(text);
+  return kept;
+}
+
+// The proxy the user has set for the browser (a fixed one, a configuration script or automatic
+// detection) for this URL, else the machine's WinHTTP setting.
+ProxyChoice proxyFor(HINTERNET session, const std::wstring& url) {
+  ProxyChoice choice;
   WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
-  if (!WinHttpGetIEProxyConfigForCurrentUser(&user)) return;
-  bool applied = false;
-  if (user.fAutoDetect || user.lpszAutoConfigUrl != nullptr) {
-    WINHTTP_AUTOPROXY_OPTIONS automatic = {};
-    if (user.lpszAutoConfigUrl != nullptr) {
-      automatic.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
-      automatic.lpszAutoConfigUrl = user.lpszAutoConfigUrl;
+  if (WinHttpGetIEProxyConfigForCurrentUser(&user)) {
+    std::wstring script = takeGlobal(user.lpszAutoConfigUrl);
+    std::wstring fixed = takeGlobal(user.lpszProxy);
+    std::wstring fixedBypass = takeGlobal(user.lpszProxyBypass);
+    if (user.fAutoDetect || !script.empty()) {
+      WINHTTP_AUTOPROXY_OPTIONS automatic = {};
+      if (!script.empty()) {
+        automatic.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+        automatic.lpszAutoConfigUrl = script.c_str();
+      }
+      if (user.fAutoDetect) {
+        automatic.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+        automatic.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+      }
+      automatic.fAutoLogonIfChallenged = TRUE;
+      WINHTTP_PROXY_INFO found = {};
+      if (WinHttpGetProxyForUrl(session, url.c_str(), &automatic, &found)) {
+        std::wstring proxy = takeGlobal(found.lpszProxy);
+        std::wstring bypass = takeGlobal(found.lpszProxyBypass);
+        if (found.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && !proxy.empty()) {
+          return ProxyChoice{false, proxy, bypass};
+        }
+        return choice;
+      }
     }
-    if (user.fAutoDetect) {
-      automatic.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
-      automatic.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-    }
-    automatic.fAutoLogonIfChallenged = TRUE;
-    WINHTTP_PROXY_INFO found = {};
-    if (WinHttpGetProxyForUrl(session, url.c_str(), &automatic, &found)) {
-      applied = WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &found, sizeof found) != FALSE;
-      if (found.lpszProxy != nullptr) GlobalFree(found.lpszProxy);
-      if (found.lpszProxyBypass != nullptr) GlobalFree(found.lpszProxyBypass);
-    }
+    if (!fixed.empty()) return ProxyChoice{false, fixed, fixedBypass};
+    if (user.fAutoDetect || !script.empty()) return choice;
   }
-  if (!applied && user.lpszProxy != nullptr) {
-    WINHTTP_PROXY_INFO named = {};
-    named.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-    named.lpszProxy = user.lpszProxy;
-    named.lpszProxyBypass = user.lpszProxyBypass;
-    WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &named, sizeof named);
+  WINHTTP_PROXY_INFO machine = {};
+  if (WinHttpGetDefaultProxyConfiguration(&machine)) {
+    std::wstring proxy = takeGlobal(machine.lpszProxy);
+    takeGlobal(machine.lpszProxyBypass);
+    if (machine.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && !proxy.empty()) choice.direct = false;
   }
-  if (user.lpszAutoConfigUrl != nullptr) GlobalFree(user.lpszAutoConfigUrl);
-  if (user.lpszProxy != nullptr) GlobalFree(user.lpszProxy);
-  if (user.lpszProxyBypass != nullptr) GlobalFree(user.lpszProxyBypass);
+  return choice;
 }
 
 class WinHttpExchange : public OriginExchange {
@@ -63,7 +83,10 @@ class WinHttpExchange : public OriginExchange {
     closeRequest();
   }
 
-  bool open(const OriginRequest& request, const FetchSettings& settings, OriginOpened* opened) {
+  // Takes over the session, whose proxy the caller has already looked up.
+  bool open(HINTERNET session, const ProxyChoice& proxy, const OriginRequest& request, const FetchSettings& settings,
+            OriginOpened* opened) {
+    session_ = session;
     std::wstring url = toWide(request.url);
     URL_COMPONENTS parts = {};
     parts.dwStructSize = sizeof parts;
@@ -78,9 +101,6 @@ class WinHttpExchange : public OriginExchange {
     target.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (target.empty()) target = L"/";
 
-    session_ = WinHttpOpen(toWide(settings.userAgent).c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                           WINHTTP_NO_PROXY_BYPASS, 0);
-    if (session_ == nullptr) return fail(opened, FetchResult::ConnectFailed, systemError("WinHTTP cannot start"));
     int silence = settings.silenceLimitMs;
     WinHttpSetTimeouts(session_, silence, silence, silence, silence);
     connection_ = WinHttpConnect(session_, host.c_str(), parts.nPort, 0);
@@ -96,7 +116,13 @@ class WinHttpExchange : public OriginExchange {
     if (hooks_.abort != nullptr && !hooks_.abort->setInterrupt([this] { interrupt(); })) {
       return fail(opened, FetchResult::Stopped, "stopped");
     }
-    applyUserProxy(session_, requestHandle, url);
+    if (!proxy.direct && !proxy.proxy.empty()) {
+      WINHTTP_PROXY_INFO named = {};
+      named.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+      named.lpszProxy = const_cast<LPWSTR>(proxy.proxy.c_str());
+      named.lpszProxyBypass = proxy.bypass.empty() ? nullptr : const_cast<LPWSTR>(proxy.bypass.c_str());
+      WinHttpSetOption(requestHandle, WINHTTP_OPTION_PROXY, &named, sizeof named);
+    }
 
     std::wstring headers;
     if (request.resumeFrom > 0) {
@@ -186,10 +212,25 @@ class WinHttpExchange : public OriginExchange {
 
 }  // namespace
 
+// Plain http with no proxy in the way goes over Winsock: WinHTTP adds nothing there, and some
+// implementations of it read a response 8 KiB at a time. Everything else goes through WinHTTP.
 OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, const FetchSettings& settings) {
   OriginOpened opened;
+  HINTERNET session = WinHttpOpen(toWide(settings.userAgent).c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  if (session == nullptr) {
+    opened.failure = FetchResult::ConnectFailed;
+    opened.detail = systemError("WinHTTP cannot start");
+    return opened;
+  }
+  std::optional<HttpUrl> url = parseHttpUrl(request.url);
+  ProxyChoice proxy = proxyFor(session, toWide(request.url));
+  if (url && !url->secure && proxy.direct) {
+    WinHttpCloseHandle(session);
+    return openOriginOverSockets(request, hooks, settings);
+  }
   auto exchange = std::make_unique<WinHttpExchange>(hooks);
-  if (exchange->open(request, settings, &opened)) opened.exchange = std::move(exchange);
+  if (exchange->open(session, proxy, request, settings, &opened)) opened.exchange = std::move(exchange);
   return opened;
 }
 

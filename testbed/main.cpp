@@ -40,6 +40,7 @@ const char kUsage[] =
     "                  [--in-use N] [--challenge none|download|delete|both] [--reset-download URL]\n"
     "                  [--drop-connections N] [--delay-ms N]\n"
     "  testbed origin --port P --root DIR --log FILE [--throttle BYTES_PER_SEC]\n"
+    "                  [--redirect PATH LOCATION ...]\n"
     "  testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]\n"
     "  testbed publisher --port P --log FILE (--files DIR --origin URL | --config-xml FILE)\n"
     "                  [--base /downloads/v1] [--code irf] [--sid SID] [--sid-xml FILE]\n"
@@ -191,7 +192,7 @@ int runService(int argc, char** argv) {
 }
 
 int runOrigin(int argc, char** argv) {
-  Arguments args({{"--port", 1}, {"--root", 1}, {"--log", 1}, {"--throttle", 1}});
+  Arguments args({{"--port", 1}, {"--root", 1}, {"--log", 1}, {"--throttle", 1}, {"--redirect", 2}});
   uint16_t port = 0;
   uint64_t throttle = 0;
   if (!readArguments("origin", argc, argv, args, &port)) return 2;
@@ -203,6 +204,9 @@ int runOrigin(int argc, char** argv) {
   options.root = std::filesystem::u8path(args.value("--root"));
   options.logPath = args.value("--log");
   options.throttleBytesPerSecond = throttle;
+  for (const auto& [flag, values] : args.uses()) {
+    if (flag == "--redirect") options.redirects[values[0]] = values[1];
+  }
   testbed::OriginServer origin(std::move(options));
   return serve("origin", origin, port);
 }

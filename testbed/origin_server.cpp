@@ -117,6 +117,12 @@ Answer OriginServer::handle(const HttpRequest& request, uint64_t connectionId) {
     refusal.headers.push_back({"Allow", "GET, HEAD"});
     return refusal;
   }
+  auto redirect = options_.redirects.find(request.path);
+  if (redirect != options_.redirects.end()) {
+    Answer moved = plain(302, "Found\n");
+    moved.headers.push_back({"Location", redirect->second});
+    return moved;
+  }
   std::optional<std::filesystem::path> file = resolveUnderRoot(options_.root, request.path);
   std::error_code error;
   uint64_t size = file ? std::filesystem::file_size(*file, error) : 0;

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,8 @@ struct OriginOptions {
   uint64_t throttleBytesPerSecond = 0;  // 0: as fast as the connection goes
   // False: serve a range whatever version If-Range names, as an origin that ignores it does.
   bool honourIfRange = true;
+  // Request path -> where a 302 answer sends the client instead (an absolute URL or a path).
+  std::map<std::string, std::string> redirects;
 };
 
 // The file under root that a request path names, or nothing when the path leaves root or

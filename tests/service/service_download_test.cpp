@@ -211,6 +211,24 @@ TEST_F(ServiceDownload, MissingOriginFileIsReportedNotFound) {
   EXPECT_EQ(readFile(driveC() / "absent.bin"), content);
 }
 
+TEST_F(ServiceDownload, RedirectsAreFollowedForAFewHopsOnly) {
+  originRedirects_ = {{"/moved.bin", "/twice.bin"}, {"/twice.bin", "/game.bin"}, {"/loop.bin", "/loop.bin"},
+                      {"/nowhere.bin", "ftp://example.com/game.bin"}};
+  startOrigin();
+  startService();
+  std::string content = publish("game.bin", 300000, 12);
+  std::string moved = startDownload("moved.bin", "C:\\moved.bin");
+  ASSERT_TRUE(waitForStatus(moved, "COMPLETE"));
+  EXPECT_EQ(readFile(driveC() / "moved.bin"), content);
+
+  std::string loop = startDownload("loop.bin", "C:\\loop.bin");
+  ASSERT_TRUE(waitForStatus(loop, "DISCONNECTED"));
+  EXPECT_EQ(attributes(loop)["errorstring"].text, "too many redirects");
+  std::string nowhere = startDownload("nowhere.bin", "C:\\nowhere.bin");
+  ASSERT_TRUE(waitForStatus(nowhere, "DISCONNECTED"));
+  EXPECT_EQ(attributes(nowhere)["errorstring"].text, "the origin's redirect leads nowhere");
+}
+
 TEST_F(ServiceDownload, ResetRequestStaysUntilDownloadFileResetsAndRefetchesFromZero) {
   startOrigin();
   startService();

@@ -20,6 +20,7 @@ void ServiceFixture::startOrigin(uint64_t throttleBytesPerSecond, uint16_t port)
   options.logPath = originLog().u8string();
   options.throttleBytesPerSecond = throttleBytesPerSecond;
   options.honourIfRange = originHonoursIfRange_;
+  options.redirects = originRedirects_;
   origin_ = std::make_unique<testbed::OriginServer>(options);
   std::string error;
   ASSERT_TRUE(origin_->start(port, &error)) << error;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,7 @@ class ServiceFixture : public ::testing::Test {
   std::unique_ptr<KeptConnection> api_;
   uint16_t originPort_ = 0;
   bool originHonoursIfRange_ = true;
+  std::map<std::string, std::string> originRedirects_;  // request path -> Location of a 302
 };
 
 }  // namespace testbedtest

@@ -2,6 +2,7 @@
 // rate arithmetic and the misbehaviour settings.
 #include <gtest/gtest.h>
 
+#include "service/downloader.h"
 #include "service/drive_map.h"
 #include "service/file_registry.h"
 #include "testbed/misbehaviour.h"
@@ -14,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(TestbedDriveMap, WindowsPathsLandInTheMappedFolder) {
+TEST(DriveMap, WindowsPathsLandInTheMappedFolder) {
   DriveMap drives;
   ASSERT_TRUE(drives.addMapping("C=/srv/wine/c"));
   ASSERT_TRUE(drives.addMapping("z=/"));
@@ -52,7 +53,7 @@ TEST(TestbedDriveMap, WindowsPathsLandInTheMappedFolder) {
   }
 }
 
-TEST(TestbedDriveMap, LocalPathsAreShownToTheClientThroughTheMostSpecificDrive) {
+TEST(DriveMap, LocalPathsAreShownToTheClientThroughTheMostSpecificDrive) {
   DriveMap drives;
   drives.add('Z', "/");
   drives.add('c', "/srv/wine/c/");
@@ -62,7 +63,7 @@ TEST(TestbedDriveMap, LocalPathsAreShownToTheClientThroughTheMostSpecificDrive) 
   EXPECT_EQ(none.toClient("/var/state/files/a.bin"), "/var/state/files/a.bin");
 }
 
-TEST(TestbedRegistry, RecordsSurviveASaveAndLoadWhateverTheirText) {
+TEST(FileRegistry, RecordsSurviveASaveAndLoadWhateverTheirText) {
   testsupport::TempFolder temp;
   FileRegistryStore store(temp.path());
   std::vector<FileRecord> records = {
@@ -88,7 +89,7 @@ TEST(TestbedRegistry, RecordsSurviveASaveAndLoadWhateverTheirText) {
   EXPECT_EQ(store.load().size(), 1u);
 }
 
-TEST(TestbedRegistry, DamagedOrForeignFilesGiveNoGhostRecords) {
+TEST(FileRegistry, DamagedOrForeignFilesGiveNoGhostRecords) {
   testsupport::TempFolder temp;
   EXPECT_TRUE(FileRegistryStore(temp.path()).load().empty());
   testbedtest::writeFile(temp.path() / "registry.txt", "something else\nhttp%3a\t\t\t1\tactive\tpartial\n");
@@ -110,7 +111,20 @@ TEST(TestbedRegistry, DamagedOrForeignFilesGiveNoGhostRecords) {
   EXPECT_TRUE(fs::exists(temp.path() / "registry.txt")) << "the damaged file stays until the next save";
 }
 
-TEST(TestbedRateMeter, AveragesOverTheLastSecondsAndFallsToZeroWhenIdle) {
+TEST(Redirects, LeadToHttpUrlsOrPathsOfTheSameOriginOnly) {
+  EXPECT_EQ(svc::redirectTarget("http://a.example:8080/x/y.bin", "/z.bin"), "http://a.example:8080/z.bin");
+  EXPECT_EQ(svc::redirectTarget("https://a.example/y.bin", "/z.bin"), "https://a.example/z.bin");
+  EXPECT_EQ(svc::redirectTarget("http://a.example/y.bin", "https://cdn.example/z.bin"), "https://cdn.example/z.bin");
+  // A scheme-relative location would name another host with a path's look; relative paths and
+  // other schemes are not followed.
+  EXPECT_EQ(svc::redirectTarget("http://a.example/y.bin", "//evil.example/z.bin"), std::nullopt);
+  EXPECT_EQ(svc::redirectTarget("http://a.example/y.bin", "z.bin"), std::nullopt);
+  EXPECT_EQ(svc::redirectTarget("http://a.example/y.bin", "ftp://a.example/z.bin"), std::nullopt);
+  EXPECT_EQ(svc::redirectTarget("http://a.example/y.bin", ""), std::nullopt);
+  EXPECT_EQ(svc::redirectTarget("http://a.example/y.bin", "/a b"), std::nullopt);
+}
+
+TEST(RateMeter, AveragesOverTheLastSecondsAndFallsToZeroWhenIdle) {
   using namespace std::chrono;
   RateMeter meter(seconds(3));
   auto start = RateMeter::Clock::time_point() + hours(1);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The download service's Windows build and its installer under Wine, in a prefix of their own,
-# against testbed origins: install, downloads over WinHTTP (http; https under a root the prefix
-# trusts; https under a root it does not), the API's refusals, a service killed in the middle of
+# against testbed origins: install, downloads (http over Winsock; https over WinHTTP, under a root
+# the prefix trusts and under one it does not; redirects of both), the API's refusals, a service killed in the middle of
 # a file and started again by an update, a port already taken, and removal (directly, and from
 # the copy in the list of installed programs). Prints "N passed, N failed".
 #   tests/service/wine_service_test.sh BUILD_DIR NATIVE_TESTBED
@@ -141,6 +141,12 @@ check "the origin saw the service's user agent" grep -q '"User-Agent","Tessel Do
 download "$tls/game.bin" secure.bin
 check "an https download under a trusted root completes" wait_for_status "$tls/game.bin" COMPLETE 60
 check "the https download is byte-identical" cmp -s "$served" "$games/secure.bin"
+download "$origin/moved.bin" moved.bin
+check "an http redirect is followed" wait_for_status "$origin/moved.bin" COMPLETE 60
+check "the redirected download is byte-identical" cmp -s "$served" "$games/moved.bin"
+download "$tls/moved.bin" secure-moved.bin
+check "an https redirect is followed" wait_for_status "$tls/moved.bin" COMPLETE 60
+check "the redirected https download is byte-identical" cmp -s "$served" "$games/secure-moved.bin"
 download "$stranger/game.bin" stranger.bin
 check "an https origin under an unknown root is refused" wait_for_status "$stranger/game.bin" DISCONNECTED 30
 check "nothing of it is written" test "$(stat -c %s "$games/stranger.bin" 2>/dev/null || echo 0)" -le 32
