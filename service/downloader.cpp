@@ -9,7 +9,7 @@
 namespace svc {
 namespace {
 
-constexpr size_t kReadChunk = 256 * 1024;
+constexpr size_t kReadChunk = 1024 * 1024;
 constexpr int kMaxRedirects = 5;
 
 bool isRedirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }

@@ -77,6 +77,7 @@ OriginOpened openOriginOverSockets(const OriginRequest& request, const FetchHook
   Socket socket = connectTo(url->host, url->port);
   if (!socket.valid()) return failed(FetchResult::ConnectFailed, "cannot connect to the origin");
   socket.setReceiveTimeout(settings.pollMs);
+  socket.setReceiveBuffer(4 * 1024 * 1024);
   if (!socket.sendAll(formatRequest(*url, request, settings))) {
     return failed(FetchResult::ConnectionLost, "the origin closed before the request was sent");
   }

@@ -93,6 +93,10 @@ ReceiveResult Socket::receiveSome(char* buffer, size_t capacity) const {
   return {lastErrorIsTimeout() ? ReceiveStatus::TimedOut : ReceiveStatus::Failed, 0};
 }
 
+void Socket::setReceiveBuffer(int bytes) const {
+  setsockopt(native_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+}
+
 void Socket::setReceiveTimeout(int milliseconds) const {
 #ifdef _WIN32
   DWORD value = static_cast<DWORD>(milliseconds);

@@ -40,6 +40,8 @@ class Socket {
 
   bool sendAll(std::string_view bytes) const;
   ReceiveResult receiveSome(char* buffer, size_t capacity) const;
+  // Asks the system for a receive buffer of this size: fewer, larger receives on a fast stream.
+  void setReceiveBuffer(int bytes) const;
   // Bounds every later receive; 0 waits without limit.
   void setReceiveTimeout(int milliseconds) const;
 
