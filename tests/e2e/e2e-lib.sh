@@ -113,7 +113,7 @@ e2e_kill_windows_service() {
 
 # Starts the installed Windows service again, as the autostart entry does at the next logon.
 e2e_start_windows_service() {
-  setsid /usr/lib/wine/wine64 "$(e2e_windows_service_program)" </dev/null >/dev/null 2>&1 &
+  setsid "$(wine_loader_for "$E2E_SERVICE_INSTALLER")" "$(e2e_windows_service_program)" </dev/null >/dev/null 2>&1 &
   for _ in $(seq 1 100); do
     (exec 3<>"/dev/tcp/127.0.0.1/$E2E_SERVICE_PORT") 2>/dev/null && return 0
     sleep 0.1

@@ -40,7 +40,7 @@ service_folder="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tessel Games/D
 games=$WINEPREFIX/drive_c/service-test
 
 run_setup() {  # ARGS... ; the installer's exit code in setup_status
-  wine_quiet "$setup" "$@"
+  timeout -k 5 120 "$(wine_loader_for "$setup")" "$setup" "$@" </dev/null >/dev/null 2>&1
   setup_status=$?
 }
 
@@ -195,7 +195,9 @@ wait "$holder" 2>/dev/null
 
 # Removal through the copy kept for the list of installed programs.
 run_setup
-wine_quiet "C:\\users\\$(id -un)\\AppData\\Local\\Tessel Games\\Download Service\\download-service-setup.exe" /uninstall
+timeout -k 5 120 "$(wine_loader_for "$setup")" \
+  "C:\\users\\$(id -un)\\AppData\\Local\\Tessel Games\\Download Service\\download-service-setup.exe" /uninstall \
+  </dev/null >/dev/null 2>&1
 for _ in $(seq 1 100); do [ -e "$service_folder" ] || break; sleep 0.1; done
 check "removal from the installed copy removes the folder" test ! -e "$service_folder"
 check "and stops the service" port_closed
