@@ -1,9 +1,8 @@
 #include "service/windows/installer_steps.h"
 
 #include <windows.h>
-
-#include <filesystem>
-#include <system_error>
+#include <shlobj.h>
+#include <shellapi.h>
 
 #include "service/windows/service_identity.h"
 
@@ -48,6 +47,25 @@ bool stopRunningService() {
   }
   CloseHandle(running);
   return stopped;
+}
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The folder with everything in it, without any confirmation or progress shown.
+bool removeTree(const std::wstring& folder) {
+  std::wstring from = folder;
+  from.push_back(L'\0');  // the list of paths ends with an empty one
+  SHFILEOPSTRUCTW operation = {};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_NO_UI;
+  SHFileOperationW(&operation);
+  return !exists(folder);
+}
+
+std::wstring parentOf(const std::wstring& path) {
+  size_t slash = path.find_last_of(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 // A program that has just stopped may still hold its image open for a moment.
@@ -191,9 +209,10 @@ void waitForProcess(const std::wstring& id) {
 InstallResult InstallOrUpdate() {
   std::wstring folder = ServiceFolder();
   if (folder.empty()) return InstallResult::NoFolder;
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(folder), error);
-  if (error) return InstallResult::CannotWrite;
+  int created = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS) {
+    return InstallResult::CannotWrite;
+  }
   if (!stopRunningService()) return InstallResult::StillRunning;
   std::wstring program = folder + L"\\" + kServiceExeName;
   std::wstring setup = folder + L"\\" + kSetupExeName;
@@ -220,14 +239,9 @@ InstallResult Uninstall(const std::wstring& waitForProcessId) {
     RegCloseKey(run);
   }
   RegDeleteKeyW(HKEY_CURRENT_USER, kUninstallKey);
-  std::filesystem::path path(folder);
-  bool removed = retryForAWhile([&] {
-    std::error_code error;
-    std::filesystem::remove_all(path, error);
-    return !std::filesystem::exists(path, error);
-  });
+  bool removed = retryForAWhile([&] { return removeTree(folder); });
   // The vendor's folder goes too when nothing else of it is left.
-  RemoveDirectoryW(path.parent_path().wstring().c_str());
+  RemoveDirectoryW(parentOf(folder).c_str());
   return removed ? InstallResult::Done : InstallResult::CannotRemove;
 }
 
