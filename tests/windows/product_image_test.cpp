@@ -44,21 +44,41 @@ bool namesDll(const std::string& bytes, std::string dll) {
   return lower(bytes).find(std::string(1, '\0') + lower(dll) + std::string(1, '\0')) != std::string::npos;
 }
 
-void expectSelfContainedGuiProgram(const std::filesystem::path& file) {
+// A GUI program with exactly these exports that needs no DLL beyond the system's, imports only
+// KnownDLLs at start-up and still names the DLLs it loads on first use.
+void expectSelfContainedGuiProgram(const std::filesystem::path& file, const std::set<std::string>& exports,
+                                   const std::set<std::string>& loadedOnFirstUse) {
   const testsupport::PeImage image = testsupport::readPeImage(file);
-  ASSERT_TRUE(image.valid);
-  EXPECT_EQ(image.subsystem, 2) << "not a GUI-subsystem program";
-  EXPECT_EQ(image.exports, kExpectedExports);
+  ASSERT_TRUE(image.valid) << file;
+  EXPECT_EQ(image.subsystem, 2) << file << " is not a GUI-subsystem program";
+  EXPECT_EQ(image.exports, exports) << file;
   for (const auto& dll : image.imports) {
-    EXPECT_EQ(dll.rfind("lib", 0), std::string::npos) << "needs the MinGW runtime DLL " << dll;
-    EXPECT_EQ(kKnownDlls.count(dll), 1u) << dll << " is imported at start-up but is not a KnownDLL";
+    EXPECT_EQ(dll.rfind("lib", 0), std::string::npos) << file << " needs the MinGW runtime DLL " << dll;
+    EXPECT_EQ(kKnownDlls.count(dll), 1u) << file << ": " << dll << " is imported at start-up but is not a KnownDLL";
   }
-  // The program's own DLLs outside KnownDLLs are still used: loaded on first use.
   const std::string bytes = testsupport::readWholeFile(file);
-  for (const char* dll : {"gdiplus.dll", "iphlpapi.dll", "winhttp.dll", "wininet.dll", "bcrypt.dll", "wintrust.dll",
-                          "crypt32.dll"}) {
-    EXPECT_TRUE(namesDll(bytes, dll)) << dll << " is no longer named by the program";
+  for (const auto& dll : loadedOnFirstUse) {
+    EXPECT_TRUE(namesDll(bytes, dll)) << file << ": " << dll << " is no longer named by the program";
   }
+}
+
+void expectSelfContainedGuiProgram(const std::filesystem::path& file) {
+  expectSelfContainedGuiProgram(file, kExpectedExports,
+                                {"gdiplus.dll", "iphlpapi.dll", "winhttp.dll", "wininet.dll", "bcrypt.dll",
+                                 "wintrust.dll", "crypt32.dll"});
+}
+
+// The service program that the installer carries, as a resource.
+std::string carriedProgram(const std::filesystem::path& installer) {
+  HMODULE module = LoadLibraryExW(installer.wstring().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) return std::string();
+  std::string bytes;
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+  HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+  const char* data = loaded != nullptr ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  if (data != nullptr) bytes.assign(data, SizeofResource(module, found));
+  FreeLibrary(module);
+  return bytes;
 }
 
 TEST(ProductImage, ShippedExecutableIs32BitGuiWithTheLibraryExports) {
@@ -84,6 +104,23 @@ TEST(ProductImage, ThisBuildsExecutableResolvesEveryExportWhenLoaded) {
     EXPECT_NE(GetProcAddress(product, name.c_str()), nullptr) << name;
   }
   FreeLibrary(product);
+}
+
+// The download service and its installer, as a publisher ships them and as this build makes them:
+// 32-bit (the product's), GUI programs without a console, statically linked, WinHTTP loaded on
+// first use; the installer carries this very service program.
+TEST(ServiceImages, ServiceAndInstallerAreSelfContainedGuiPrograms) {
+  for (const char* folder : {AK_PRODUCT_SERVICE_DIR, AK_SAME_BUILD_SERVICE_DIR}) {
+    const std::filesystem::path service = std::filesystem::path(folder) / "download-service.exe";
+    const std::filesystem::path setup = std::filesystem::path(folder) / "download-service-setup.exe";
+    expectSelfContainedGuiProgram(service, {}, {"winhttp.dll"});
+    expectSelfContainedGuiProgram(setup, {}, {});
+    const std::string carried = carriedProgram(setup);
+    EXPECT_FALSE(carried.empty()) << setup << " carries no service program";
+    EXPECT_TRUE(carried == testsupport::readWholeFile(service)) << setup << " carries another build of the service";
+  }
+  EXPECT_EQ(testsupport::readPeImage(std::filesystem::path(AK_PRODUCT_SERVICE_DIR) / "download-service.exe").machine,
+            0x14c);
 }
 
 }  // namespace
