@@ -177,6 +177,7 @@ const char* reasonPhrase(int status) {
   switch (status) {
     case 200: return "OK";
     case 206: return "Partial Content";
+    case 302: return "Found";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
     case 404: return "Not Found";
@@ -185,6 +186,7 @@ const char* reasonPhrase(int status) {
     case 416: return "Range Not Satisfiable";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
     case 503: return "Service Unavailable";
     default: return "Status";
   }

@@ -38,6 +38,7 @@ struct OriginOpened {
 };
 
 // Sends the request and reads the answer's head (a redirect is answered like any other status).
+// The exchange keeps references to hooks and settings: they must outlive it.
 OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, const FetchSettings& settings);
 // The same over plain sockets: http:// only, no proxy. What openOrigin uses wherever the
 // platform's HTTP stack has nothing to add.

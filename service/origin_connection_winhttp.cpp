@@ -83,9 +83,8 @@ class WinHttpExchange : public OriginExchange {
     closeRequest();
   }
 
-  // Takes over the session, whose proxy the caller has already looked up.
-  bool open(HINTERNET session, const ProxyChoice& proxy, const OriginRequest& request, const FetchSettings& settings,
-            OriginOpened* opened) {
+  // Takes over the session, opened with the proxy the caller has looked up.
+  bool open(HINTERNET session, const OriginRequest& request, const FetchSettings& settings, OriginOpened* opened) {
     session_ = session;
     std::wstring url = toWide(request.url);
     URL_COMPONENTS parts = {};
@@ -115,13 +114,6 @@ class WinHttpExchange : public OriginExchange {
     }
     if (hooks_.abort != nullptr && !hooks_.abort->setInterrupt([this] { interrupt(); })) {
       return fail(opened, FetchResult::Stopped, "stopped");
-    }
-    if (!proxy.direct && !proxy.proxy.empty()) {
-      WINHTTP_PROXY_INFO named = {};
-      named.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-      named.lpszProxy = const_cast<LPWSTR>(proxy.proxy.c_str());
-      named.lpszProxyBypass = proxy.bypass.empty() ? nullptr : const_cast<LPWSTR>(proxy.bypass.c_str());
-      WinHttpSetOption(requestHandle, WINHTTP_OPTION_PROXY, &named, sizeof named);
     }
 
     std::wstring headers;
@@ -216,8 +208,9 @@ class WinHttpExchange : public OriginExchange {
 // implementations of it read a response 8 KiB at a time. Everything else goes through WinHTTP.
 OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, const FetchSettings& settings) {
   OriginOpened opened;
-  HINTERNET session = WinHttpOpen(toWide(settings.userAgent).c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  const std::wstring userAgent = toWide(settings.userAgent);
+  HINTERNET session = WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, 0);
   if (session == nullptr) {
     opened.failure = FetchResult::ConnectFailed;
     opened.detail = systemError("WinHTTP cannot start");
@@ -229,8 +222,19 @@ OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, c
     WinHttpCloseHandle(session);
     return openOriginOverSockets(request, hooks, settings);
   }
+  if (!proxy.direct && !proxy.proxy.empty()) {
+    // A session of its own names the proxy: the per-request proxy option is not honoured everywhere.
+    WinHttpCloseHandle(session);
+    session = WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.proxy.c_str(),
+                          proxy.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxy.bypass.c_str(), 0);
+    if (session == nullptr) {
+      opened.failure = FetchResult::ConnectFailed;
+      opened.detail = systemError("WinHTTP cannot use the proxy");
+      return opened;
+    }
+  }
   auto exchange = std::make_unique<WinHttpExchange>(hooks);
-  if (exchange->open(session, proxy, request, settings, &opened)) opened.exchange = std::move(exchange);
+  if (exchange->open(session, request, settings, &opened)) opened.exchange = std::move(exchange);
   return opened;
 }
 

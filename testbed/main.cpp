@@ -4,6 +4,7 @@
 //   testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]
 //   testbed publisher --port P --log FILE (--files DIR --origin URL | --config-xml FILE) [options]
 //   testbed analytics --port P --log FILE [--fault QUERY ...] [--refuse-ms MS]
+//   testbed proxy     --port P --log FILE
 // Each prints "listening on <port>" once it accepts connections and runs until interrupted.
 #include <atomic>
 #include <chrono>
@@ -18,6 +19,7 @@
 
 #include "testbed/analytics_sink.h"
 #include "service/http_message.h"
+#include "testbed/forward_proxy.h"
 #include "testbed/installer_server.h"
 #include "testbed/misbehaviour.h"
 #include "service/netsession_service.h"
@@ -46,6 +48,7 @@ const char kUsage[] =
     "                  [--base /downloads/v1] [--code irf] [--sid SID] [--sid-xml FILE]\n"
     "                  [--file-id ID] [--sha256 LISTING] [--fault QUERY ...] [--refuse-ms MS]\n"
     "  testbed analytics --port P --log FILE [--fault QUERY ...] [--refuse-ms MS]\n"
+    "  testbed proxy --port P --log FILE\n"
     "  (--fault takes control parameters, e.g. 'fault=status&status=500&count=2&on=sid')\n";
 
 // Flags and how many values each takes, for one subcommand; repeated flags keep every use.
@@ -230,6 +233,14 @@ int runInstaller(int argc, char** argv) {
   return serve("installer", installer, port);
 }
 
+int runProxy(int argc, char** argv) {
+  Arguments args({{"--port", 1}, {"--log", 1}});
+  uint16_t port = 0;
+  if (!readArguments("proxy", argc, argv, args, &port)) return 2;
+  testbed::ForwardProxy proxy(args.value("--log"));
+  return serve("proxy", proxy, port);
+}
+
 // The --fault and --refuse-ms flags as control requests, applied before the server listens (a
 // refusal starts once it listens, so the announced port is already bound).
 template <typename Server>
@@ -307,6 +318,7 @@ int main(int argc, char** argv) {
   if (command == "installer") return runInstaller(argc, argv);
   if (command == "publisher") return runPublisher(argc, argv);
   if (command == "analytics") return runAnalytics(argc, argv);
+  if (command == "proxy") return runProxy(argc, argv);
   std::fputs(kUsage, stderr);
   return 2;
 }

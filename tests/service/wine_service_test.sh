@@ -100,6 +100,19 @@ except OSError:
 sys.exit(1 if value.startswith("0x") and int(value.split()[0], 16) & 2 else 0)' "$1"
 }
 
+readonly connections_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections'
+
+# The user's browser proxy setting, as the Internet Options dialog stores it: a fixed proxy for
+# every protocol, no exceptions.
+set_user_proxy() {  # HOST:PORT
+  local hex
+  hex=$(printf '%s' "$1" | od -An -v -tx1 | tr -d ' \n')
+  # Version 0x46, a counter, flags 3 (direct and proxy), the proxy's length and text, no exceptions,
+  # no configuration script, and the reserved tail.
+  wine_quiet reg add "$connections_key" /v DefaultConnectionSettings /t REG_BINARY /f /d \
+    "4600000000000000030000000$(printf '%x' "${#1}")000000${hex}0000000000000000$(printf '0%.0s' $(seq 1 64))"
+}
+
 kill_service() { pkill -KILL -f 'Download Service.download-service.exe' 2>/dev/null; }
 
 cleanup() {
@@ -147,6 +160,13 @@ check "the redirected download is byte-identical" cmp -s "$served" "$games/moved
 download "$tls/moved.bin" secure-moved.bin
 check "an https redirect is followed" wait_for_status "$tls/moved.bin" COMPLETE 60
 check "the redirected https download is byte-identical" cmp -s "$served" "$games/secure-moved.bin"
+# Through the proxy the user has set: WinHTTP takes it, even for plain http.
+set_user_proxy "127.0.0.1:$(cat "$dir/proxy.port")"
+download "$origin/game.bin?through=proxy" proxied.bin
+check "a download through the user's proxy completes" wait_for_status "$origin/game.bin?through=proxy" COMPLETE 60
+check "the proxied download is byte-identical" cmp -s "$served" "$games/proxied.bin"
+check "it went through the proxy" grep -q 'game.bin?through=proxy' "$dir/proxy.log"
+wine_quiet reg delete "$connections_key" /v DefaultConnectionSettings /f
 download "$stranger/game.bin" stranger.bin
 check "an https origin under an unknown root is refused" wait_for_status "$stranger/game.bin" DISCONNECTED 30
 check "nothing of it is written" test "$(stat -c %s "$games/stranger.bin" 2>/dev/null || echo 0)" -le 32

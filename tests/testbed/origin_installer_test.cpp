@@ -1,11 +1,13 @@
-// The testbed's origin (whole files, ranges, refusals, throttling, its log) and the installer
-// download server (plain and gzip bodies, forced statuses, its log).
+// The testbed's origin (whole files, ranges, redirects, refusals, throttling, its log), the forward
+// proxy in front of it, and the installer download server (plain and gzip bodies, forced statuses,
+// its log).
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <chrono>
 #include <fstream>
 
+#include "testbed/forward_proxy.h"
 #include "testbed/installer_server.h"
 #include "testbed/origin_server.h"
 #include "tests/support/temp_folder.h"
@@ -33,6 +35,7 @@ class TestbedOrigin : public ::testing::Test {
     options.root = temp_.path() / "root";
     options.logPath = (temp_.path() / "origin.log").u8string();
     options.throttleBytesPerSecond = throttle;
+    options.redirects["/old.bin"] = "/sub/file.bin";
     origin_ = std::make_unique<testbed::OriginServer>(options);
     std::string error;
     ASSERT_TRUE(origin_->start(0, &error)) << error;
@@ -76,6 +79,30 @@ TEST_F(TestbedOrigin, ServesWholeFilesAndSingleRanges) {
   EXPECT_EQ(get("/sub").status, 404);
   EXPECT_EQ(client_->connectionsOpened(), 1);
   EXPECT_EQ(countLines(temp_.path() / "origin.log"), 7u);
+}
+
+TEST_F(TestbedOrigin, RedirectsAndTheProxyInFrontOfIt) {
+  start();
+  Reply moved = get("/old.bin");
+  EXPECT_EQ(moved.status, 302);
+  EXPECT_NE(moved.head.find("Location: /sub/file.bin\r\n"), std::string::npos) << moved.head;
+
+  testbed::ForwardProxy proxy((temp_.path() / "proxy.log").u8string());
+  std::string error;
+  ASSERT_TRUE(proxy.start(0, &error)) << error;
+  KeptConnection throughProxy(proxy.port());
+  const std::string origin = "127.0.0.1:" + std::to_string(origin_->port());
+  Reply whole = throughProxy.get("http://" + origin + "/sub/file.bin", "", "HTTP/1.1");
+  EXPECT_EQ(whole.status, 200);
+  EXPECT_TRUE(whole.body == content_);
+  // The origin form, with the origin in Host, as a transparent proxy takes it; a range passes on.
+  Exchange tail = exchangeOnce(proxy.port(), "GET /sub/file.bin HTTP/1.0\r\nHost: " + origin +
+                                                  "\r\nRange: bytes=99990-\r\n\r\n");
+  EXPECT_EQ(tail.reply.status, 206);
+  EXPECT_TRUE(tail.reply.body == content_.substr(99990));
+  EXPECT_EQ(throughProxy.get("ftp://" + origin + "/sub/file.bin", "", "HTTP/1.1").status, 400);
+  // The two proxied requests are logged (a target of another scheme is refused as it is read).
+  EXPECT_EQ(countLines(temp_.path() / "proxy.log"), 2u);
 }
 
 TEST_F(TestbedOrigin, NothingOutsideItsFolderIsServed) {
