@@ -98,7 +98,6 @@ e2e_remove_windows_service() {
   rm -rf "$(dirname "$(e2e_windows_service_folder)")"
   e2e_wine_reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v "Tessel Download Service" /f
   e2e_wine_reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TesselDownloadService' /f
-  timeout -k 5 30 /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
 }
 
 # Ends the Windows service's process at once, as a crash or a killed task would.
@@ -349,6 +348,8 @@ e2e_teardown() {
   timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   timeout -k 5 30 /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
   e2e_remove_windows_service
+  # The registry is written to the prefix's files when the Wine server ends.
+  timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   if [ -n "$e2e_xvfb_pid" ]; then
     kill "$e2e_xvfb_pid" 2>/dev/null || true
     wait "$e2e_xvfb_pid" 2>/dev/null || true
