@@ -12,19 +12,8 @@ program=$1
 installer=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {  # WHAT COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    echo "FAILED: $what"
-    failed=$((failed + 1))
-  fi
-}
+# shellcheck source=tests/support/checks.sh
+source "$root/tests/support/checks.sh"
 
 package() { bash "$root/scripts/package" "$@" >"$work/out.txt" 2>&1; }
 said() { grep -qF -- "$1" "$work/out.txt"; }
@@ -92,5 +81,5 @@ check "the build's installer is signed into dist" \
 check "the hosted installer is the signed one, gzip-encoded" \
   bash -c "gzip -dc '$work/build/dist/download-service-setup.exe.gz' | cmp -s - '$work/build/dist/download-service-setup.exe'"
 
-echo "$passed passed, $failed failed"
+checks_summary
 [ "$failed" -eq 0 ]

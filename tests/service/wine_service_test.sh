@@ -15,19 +15,8 @@ export AK_WINEPREFIX=$build/wine-service-prefix
 source "$root/scripts/wine-env"
 setup=$build/service/download-service-setup.exe
 api=http://127.0.0.1:9421/api
-passed=0
-failed=0
-
-check() {  # WHAT COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    echo "FAILED: $what"
-    failed=$((failed + 1))
-  fi
-}
+# shellcheck source=tests/support/checks.sh
+source "$root/tests/support/checks.sh"
 
 wine_quiet() { timeout -k 5 120 /usr/lib/wine/wine64 "$@" </dev/null >/dev/null 2>&1; }
 reg_value() {  # KEY NAME
@@ -222,4 +211,4 @@ for _ in $(seq 1 100); do [ -e "$service_folder" ] || break; sleep 0.1; done
 check "removal from the installed copy removes the folder" test ! -e "$service_folder"
 check "and stops the service" port_closed
 
-echo "$passed passed, $failed failed"
+checks_summary
