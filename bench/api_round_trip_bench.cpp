@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "netsession/json_reader.h"
-#include "netsession/service_interface.h"
-#include "netsession/transport.h"
+#include "service_client/json_reader.h"
+#include "service_client/service_interface.h"
+#include "service_client/transport.h"
 #include "tests/support/scripted_peer.h"
 
 namespace {
@@ -23,14 +23,14 @@ std::string fileStateAnswer() {
 
 void BM_PollRoundTrip(benchmark::State& state) {
   akplatform::startNetworking();
-  testsupport::ScriptedPeer service(netsession::kServicePort);
+  testsupport::ScriptedPeer service(service_client::kServicePort);
   if (!service.listening()) {
     state.SkipWithError("port 9421 is taken");
     return;
   }
   service.onConnection().answerEach(testsupport::ScriptedPeer::httpAnswer(fileStateAnswer()));
   service.start();
-  ClientHandle handle{const_cast<char*>("Akamai NetSession Client"), kNoSocket};
+  ClientHandle handle{const_cast<char*>("Tessel Download Client"), kNoSocket};
   const char* members[] = {"status",     "path",  "size",     "uniquerecv",         "totalrecv",    "progress",
                            "downloadrate", "errorstring", "error", "suberror", "verifiedcontentmd5", "resetdownload"};
   for (auto _ : state) {

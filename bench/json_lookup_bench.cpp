@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "netsession/json_reader.h"
-#include "netsession/transport.h"
+#include "service_client/json_reader.h"
+#include "service_client/transport.h"
 
 namespace {
 

@@ -7,11 +7,11 @@ set(AK_GAME_LANGUAGE "en" CACHE STRING "Language of the game, reported to analyt
 set(AK_SERVER_HOST "downloads.tesselgames.com" CACHE STRING "Host of the publisher's server")
 set(AK_SERVER_SCHEME "http" CACHE STRING "http or https: how the publisher's server is reached")
 set(AK_SERVER_PORT "" CACHE STRING "Port of the publisher's server; empty for the scheme's own (80 or 443)")
-set(AK_ANALYTICS_HOST "api.mixpanel.com" CACHE STRING "Host of the analytics service")
+set(AK_ANALYTICS_HOST "analytics.tesselgames.com" CACHE STRING "Host of the analytics service")
 set(AK_ANALYTICS_SCHEME "http" CACHE STRING "http or https: how the analytics service is reached")
 set(AK_ANALYTICS_PORT "" CACHE STRING "Port of the analytics service; empty for the scheme's own (80 or 443)")
 set(AK_ANALYTICS_TOKEN "5d0c2a9e7b41f6038e2d9c1a4b7f3e60" CACHE STRING "Analytics project token")
-set(AK_INSTALLER_BASE_URL "https://install.akamai.com" CACHE STRING
+set(AK_INSTALLER_BASE_URL "https://install.tesselgames.com" CACHE STRING
     "Scheme and host of the download service's installer server (no trailing slash)")
 set(AK_INSTALLER_SIGNER "" CACHE STRING
     "Common name of the certificate that must have signed the game's installer; empty: no signature check")

@@ -1,4 +1,4 @@
-// The client wrapper calls the job makes (netsession/exported_wrappers.h): the same names, the
+// The client wrapper calls the job makes (service_client/exported_wrappers.h): the same names, the
 // same results (ClientError codes, 0 for success), with std::wstring for the wide texts.
 //
 // Threads: TSInstall, TSInitialize, AKGetAttr, AKGetFileSize and AKGetReceivedSize run during the
@@ -14,7 +14,7 @@
 
 // What a poll reads of the service's FileAttributes record.
 struct FileReading {
-  int32_t status = 0;  // FileStatus (netsession/file_operations.h)
+  int32_t status = 0;  // FileStatus (service_client/file_operations.h)
   int64_t size = 0;
   int64_t uniquerecv = 0;    // bytes of the file the service holds
   int64_t downloadrate = 0;  // bytes per second

@@ -7,7 +7,7 @@
 #include "download/failure_texts.h"
 #include "download/progress_math.h"
 #include "download/prompt_catalogue.h"
-#include "netsession/client_errors.h"
+#include "service_client/client_errors.h"
 
 namespace {
 

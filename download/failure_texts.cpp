@@ -1,6 +1,6 @@
 #include "download/failure_texts.h"
 
-#include "netsession/client_errors.h"
+#include "service_client/client_errors.h"
 
 const wchar_t kNoSidText[] = L"Cannot connect to server, please retry later.";
 const wchar_t kInvalidGameDataText[] = L"Game data is invalid.";
@@ -23,9 +23,9 @@ std::wstring ClientFailureText(int32_t code, const std::wstring& fallback) {
   }
 }
 
-std::wstring InstallFailureText(int32_t code) { return ClientFailureText(code, L"Cannot install Akamai."); }
+std::wstring InstallFailureText(int32_t code) { return ClientFailureText(code, L"Cannot install the download service."); }
 
 std::wstring InitializeFailureText(int32_t code) {
-  if (code == static_cast<int32_t>(ClientError::NotInstalled)) return L"Cannot install Akamai.";
-  return ClientFailureText(code, L"Failed to initialize Akamai");
+  if (code == static_cast<int32_t>(ClientError::NotInstalled)) return L"Cannot install the download service.";
+  return ClientFailureText(code, L"Failed to initialize the download service");
 }

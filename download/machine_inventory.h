@@ -9,7 +9,7 @@ class MachineInventory {
   virtual ~MachineInventory() = default;
   // The slow WMI part of the inventory; runs on the worker thread.
   virtual void GatherWmiInventory() = 0;
-  // The NetSession client's GUID, carried by later events; called during the client start-up.
+  // The download service client's GUID, carried by later events; called during the client start-up.
   virtual void SetClientGuid(const std::wstring& guid) = 0;
 };
 

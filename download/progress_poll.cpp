@@ -5,8 +5,8 @@
 #include "download/progress_math.h"
 #include "download/prompt_catalogue.h"
 #include "download/status_text.h"
-#include "netsession/client_errors.h"
-#include "netsession/file_operations.h"
+#include "service_client/client_errors.h"
+#include "service_client/file_operations.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 
 #include <mutex>
 
-#include "netsession/client_attributes.h"
-#include "netsession/client_errors.h"
-#include "netsession/client_lifecycle.h"
-#include "netsession/download_options.h"
-#include "netsession/exported_wrappers.h"
-#include "netsession/file_operations.h"
+#include "service_client/client_attributes.h"
+#include "service_client/client_errors.h"
+#include "service_client/client_lifecycle.h"
+#include "service_client/download_options.h"
+#include "service_client/exported_wrappers.h"
+#include "service_client/file_operations.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr wchar_t kUserAgent[] = L"Akamai NetSession Client";
+constexpr wchar_t kUserAgent[] = L"Tessel Download Client";
 constexpr DWORD kReceiveBufferSize = 1024;
 // Every completion, the progress notifications that are ignored when they come, and the handle
 // notifications (the closing one is the last for a request, when its exchange can go).

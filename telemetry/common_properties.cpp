@@ -17,5 +17,5 @@ void AppendCommonProperties(PropertyList& list, const GameInfo& game, SystemDesc
   list.Append(L"system_ie", system.InternetExplorerVersion());
   list.Append(L"system_screen", system.ScreenSize());
   list.Append(L"system_language", system.Language());
-  list.Append(L"akamai_guid", system.ClientGuid());
+  list.Append(L"service_guid", system.ClientGuid());
 }

@@ -1,6 +1,6 @@
 // The thirteen properties every analytics event carries after its own, in this order: user_guid,
 // mp_name_tag, distinct_id (all three the user id), token, time, game_id, build_ver, lang,
-// system_os, system_ie, system_screen, system_language, akamai_guid.
+// system_os, system_ie, system_screen, system_language, service_guid.
 #ifndef TELEMETRY_COMMON_PROPERTIES_H
 #define TELEMETRY_COMMON_PROPERTIES_H
 

@@ -22,7 +22,7 @@ class SystemDescription {
   virtual std::wstring ProcessorClock() = 0;
   virtual std::wstring GraphicsCard() = 0;
   virtual std::wstring GraphicsMemory() = 0;
-  // The NetSession client's GUID, "unknown" until the client start-up has stored it.
+  // The download service client's GUID, "unknown" until the client start-up has stored it.
   virtual std::wstring ClientGuid() = 0;
 };
 

@@ -1,7 +1,7 @@
 // The machine description of a run: each value computed from the platform the first time it is
 // asked for and kept. A value whose text comes out empty (a user id when no id is stored and no
 // Ethernet adapter exists, say) is computed again at the next request. The four WMI values are
-// filled by GatherWmiInventory on the worker thread; the NetSession client's GUID is stored by
+// filled by GatherWmiInventory on the worker thread; the download service client's GUID is stored by
 // the client start-up and reads "unknown" until then.
 //
 // Threads: every getter and setter may be called from any thread; one lock keeps two threads

@@ -22,7 +22,7 @@
 #include "testbed/forward_proxy.h"
 #include "testbed/installer_server.h"
 #include "testbed/misbehaviour.h"
-#include "service/netsession_service.h"
+#include "service/download_service.h"
 #include "testbed/origin_server.h"
 #include "testbed/publisher_server.h"
 #include "service/query.h"
@@ -183,7 +183,7 @@ int runService(int argc, char** argv) {
   }
   testbed::Misbehaviour misbehaviour;
   options.hooks = &misbehaviour;
-  testbed::NetSessionService service(std::move(options));
+  testbed::DownloadService service(std::move(options));
   for (const auto& control : controls) {
     std::string error = misbehaviour.apply(control);
     if (!error.empty()) {

@@ -27,7 +27,7 @@ bool CEULADlg::OnInitDialog() {
   PlaceChild(GetDlgItem(dialog, IDOK), 295, 368, 80, 25);
   SetDlgItemTextW(dialog, IDC_LICENCE_PROMPT, L"Please accept the license to proceed");
   PlaceChild(GetDlgItem(dialog, IDC_LICENCE_PROMPT), 5, 72, 350, 40);
-  SetDlgItemTextW(dialog, IDC_LICENCE_VENDOR, L"Akamai Technologies Inc.");
+  SetDlgItemTextW(dialog, IDC_LICENCE_VENDOR, L"Tessel Games");
   PlaceChild(GetDlgItem(dialog, IDC_LICENCE_VENDOR), 90, 371, 200, 25);
 
   HWND textBox = GetDlgItem(dialog, IDC_LICENCE_TEXT);

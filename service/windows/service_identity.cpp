@@ -41,7 +41,7 @@ std::wstring ServiceFolder() {
 
 std::wstring LibraryDataFolder() {
   std::wstring base = LocalAppDataFolder();
-  return base.empty() ? base : base + L"\\Akamai";
+  return base.empty() ? base : base + L"\\Tessel";
 }
 
 std::wstring InstanceMutexName() { return perUserName(L"running"); }

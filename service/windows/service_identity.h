@@ -21,7 +21,7 @@ constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersi
 std::wstring LocalAppDataFolder();
 // "<local application data>\Tessel Games\Download Service": the program and its state.
 std::wstring ServiceFolder();
-// The client library's data folder, "<local application data>\Akamai", whose files the service
+// The client library's data folder, "<local application data>\Tessel", whose files the service
 // reads (the accepted agreement, the upload pause).
 std::wstring LibraryDataFolder();
 // Per user: the service holds the mutex while it runs; setting the event asks it to stop.

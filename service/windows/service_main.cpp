@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/system_folder_dlls.h"
-#include "service/netsession_service.h"
+#include "service/download_service.h"
 #include "service/wide_text.h"
 #include "service/windows/service_identity.h"
 
@@ -93,7 +93,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   options.logPath = svc::toUtf8(command.log);
   options.libraryDataDir = std::filesystem::path(command.libraryDataDir);
   options.retryDelay = std::chrono::milliseconds(command.retryDelayMs);
-  svc::NetSessionService service(std::move(options));
+  svc::DownloadService service(std::move(options));
   std::string error;
   if (!service.start(command.port, &error)) return 3;
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "netsession/client_errors.h"
+#include "service_client/client_errors.h"
 #include "tests/download/fake_services.h"
 
 namespace downloadtest {
@@ -106,8 +106,8 @@ TEST(ClientStartup, InstallFailingFourTimesNamesTheLastCode) {
       {code(ClientError::DiskIoFailure), L"Disk I/O Failure"},
       {code(ClientError::InsufficientMemory), L"Insufficient Memory"},
       {code(ClientError::InternalFailure), L"Internal Failure"},
-      {code(ClientError::NotInstalled), L"Cannot install Akamai."},
-      {code(ClientError::InstallerExecError), L"Cannot install Akamai."},
+      {code(ClientError::NotInstalled), L"Cannot install the download service."},
+      {code(ClientError::InstallerExecError), L"Cannot install the download service."},
   };
   for (const FailureRow& row : kRows) {
     JobFixture f;
@@ -122,8 +122,8 @@ TEST(ClientStartup, InitialiseFailingFourTimesNamesTheLastCode) {
       {code(ClientError::DiskIoFailure), L"Disk I/O Failure"},
       {code(ClientError::InsufficientMemory), L"Insufficient Memory"},
       {code(ClientError::InternalFailure), L"Internal Failure"},
-      {code(ClientError::NotInstalled), L"Cannot install Akamai."},
-      {code(ClientError::NetworkFailure), L"Failed to initialize Akamai"},
+      {code(ClientError::NotInstalled), L"Cannot install the download service."},
+      {code(ClientError::NetworkFailure), L"Failed to initialize the download service"},
   };
   for (const FailureRow& row : kRows) {
     JobFixture f;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "download/download_job.h"
-#include "netsession/file_operations.h"
+#include "service_client/file_operations.h"
 
 namespace downloadtest {
 

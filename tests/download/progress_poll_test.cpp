@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "netsession/client_errors.h"
+#include "service_client/client_errors.h"
 #include "tests/download/fake_services.h"
 
 namespace downloadtest {

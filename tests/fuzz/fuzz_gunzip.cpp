@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "netsession/gzip_body.h"
+#include "service_client/gzip_body.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char* body = static_cast<char*>(malloc(size + 1));

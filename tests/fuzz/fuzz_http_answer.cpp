@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "netsession/transport.h"
+#include "service_client/transport.h"
 
 namespace {
 // Larger inputs would not fit the socket buffer without a writer thread.

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "netsession/json_reader.h"
+#include "service_client/json_reader.h"
 
 namespace {
 

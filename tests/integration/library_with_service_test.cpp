@@ -11,11 +11,11 @@
 #include <string>
 #include <thread>
 
-#include "netsession/client_errors.h"
-#include "netsession/download_request.h"
-#include "netsession/exported_wrappers.h"
-#include "netsession/service_interface.h"
-#include "service/netsession_service.h"
+#include "service_client/client_errors.h"
+#include "service_client/download_request.h"
+#include "service_client/exported_wrappers.h"
+#include "service_client/service_interface.h"
+#include "service/download_service.h"
 #include "testbed/misbehaviour.h"
 #include "testbed/origin_server.h"
 #include "tests/support/temp_folder.h"
@@ -65,9 +65,9 @@ class LibraryWithServiceTest : public ::testing::Test {
     options.logPath = (temp_.path() / "service.log").u8string();
     options.retryDelay = milliseconds(100);
     options.hooks = &misbehaviour_;
-    service_ = std::make_unique<testbed::NetSessionService>(std::move(options));
+    service_ = std::make_unique<testbed::DownloadService>(std::move(options));
     std::string error;
-    ASSERT_TRUE(service_->start(netsession::kServicePort, &error)) << error;
+    ASSERT_TRUE(service_->start(service_client::kServicePort, &error)) << error;
     ASSERT_EQ(TSInitialize(), 0);
   }
 
@@ -97,7 +97,7 @@ class LibraryWithServiceTest : public ::testing::Test {
   std::string url_;
   std::unique_ptr<testbed::OriginServer> origin_;
   testbed::Misbehaviour misbehaviour_;
-  std::unique_ptr<testbed::NetSessionService> service_;
+  std::unique_ptr<testbed::DownloadService> service_;
 };
 
 TEST_F(LibraryWithServiceTest, SizeThenDownloadGivesTheOriginsBytes) {

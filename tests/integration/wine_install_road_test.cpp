@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "netsession/client_errors.h"
-#include "netsession/client_installer.h"
-#include "netsession/exported_wrappers.h"
-#include "netsession/platform.h"
-#include "netsession/transport.h"
+#include "service_client/client_errors.h"
+#include "service_client/client_installer.h"
+#include "service_client/exported_wrappers.h"
+#include "service_client/platform.h"
+#include "service_client/transport.h"
 #include "tests/support/data_folder_fixture.h"
 #include "tests/support/install_road_checks.h"
 #include "tests/support/temp_folder.h"
@@ -86,7 +86,7 @@ TEST_F(WineInstallRoadTest, WithTheServiceRunningNothingIsDownloadedOrCreated) {
   useInstallerServer("plain");
   ASSERT_EQ(TSInstall(&options_), 0);
   EXPECT_EQ(g_progress, (std::vector<int>{5, 10, 95}));
-  EXPECT_FALSE(std::filesystem::exists(dataFolder() / "netsession_installer.exe"));
+  EXPECT_FALSE(std::filesystem::exists(dataFolder() / "service_installer.exe"));
   EXPECT_FALSE(std::filesystem::exists(dataFolder() / "guid.ini"));
 }
 
@@ -101,13 +101,13 @@ TEST_F(WineInstallRoadTest, InstallsFromAPlainOrGzipBodyRunsTheInstallerAndFinds
     g_progress.clear();
     ASSERT_EQ(TSInstall(&options_), 0) << log();
     testsupport::expectInstallProgress(g_progress);
-    EXPECT_TRUE(readDataFile("netsession_installer.exe") == installer);
+    EXPECT_TRUE(readDataFile("service_installer.exe") == installer);
     EXPECT_TRUE(serviceAnswers());
     EXPECT_EQ(readDataFile("accepteula.txt"), "0_Sample App EULA v1.2\r\n");
     EXPECT_NE(log().find("Successfully installed the client"), std::string::npos);
     std::string requests = testsupport::readWholeFile(kInstallDir / (std::string(kind) + ".log"));
     EXPECT_NE(requests.find("upload=true&silent=true"), std::string::npos);
-    EXPECT_NE(requests.find("Red Swoosh Installer win Akamai NetSession Client"), std::string::npos);
+    EXPECT_NE(requests.find("Tessel Installer win Tessel Download Client"), std::string::npos);
     EXPECT_NE(requests.find("gzip"), std::string::npos);
   }
 }
@@ -121,14 +121,14 @@ TEST_F(WineInstallRoadTest, AMissingInstallerIsADownloadFailureNamingTheUrl) {
   EXPECT_EQ(std::string(errorText), url);
   EXPECT_NE(log().find("Error in downloading '" + url + "'"), std::string::npos);
   EXPECT_EQ(TSInstall(nullptr), static_cast<int32_t>(ClientError::NetworkFailure));
-  EXPECT_FALSE(std::filesystem::exists(dataFolder() / "netsession_installer.exe"));
+  EXPECT_FALSE(std::filesystem::exists(dataFolder() / "service_installer.exe"));
 }
 
 TEST_F(WineInstallRoadTest, AnInstallerThatLeavesNoServiceIsAnInstallerStartError) {
   useInstallerServer("idle");
   EXPECT_EQ(TSInstall(&options_), static_cast<int32_t>(ClientError::InstallerStartError));
   testsupport::expectInstallerStartErrorLog(log());
-  EXPECT_TRUE(std::filesystem::exists(dataFolder() / "netsession_installer.exe"));
+  EXPECT_TRUE(std::filesystem::exists(dataFolder() / "service_installer.exe"));
 }
 
 }  // namespace

@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "netsession/client_errors.h"
-#include "netsession/exported_wrappers.h"
-#include "netsession/transport.h"
+#include "service_client/client_errors.h"
+#include "service_client/exported_wrappers.h"
+#include "service_client/transport.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "netsession/platform.h"
-#include "netsession/transport.h"
+#include "service_client/platform.h"
+#include "service_client/transport.h"
 
 namespace {
 
@@ -173,7 +173,7 @@ TEST_F(ServerRequestTest, SidThenConfigurationReachTheHooks) {
   ASSERT_NE(sidLine, std::string::npos) << log;
   ASSERT_NE(configLine, std::string::npos) << log;
   EXPECT_LT(sidLine, configLine);
-  EXPECT_NE(log.find("Akamai NetSession Client"), std::string::npos);
+  EXPECT_NE(log.find("Tessel Download Client"), std::string::npos);
 }
 
 TEST_F(ServerRequestTest, AnEmptyAnswerGivesNoSid) {

@@ -17,7 +17,7 @@ Reply KeptConnection::get(const std::string& target, const std::string& extraHea
     ++opened_;
   }
   std::string request = "GET " + target + " " + version +
-                        "\r\nHost: localhost\r\nUser-Agent: Akamai NetSession Client\r\n"
+                        "\r\nHost: localhost\r\nUser-Agent: Tessel Download Client\r\n"
                         "Connection: keep-alive\r\n" +
                         extraHeaders + "\r\n";
   std::string received;

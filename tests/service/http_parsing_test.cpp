@@ -52,7 +52,7 @@ TEST(HttpParsing, RequestsFromPeersAreAcceptedOrRefusedAsAWhole) {
 
 TEST(HttpParsing, RequestPartsAndPipelinedRequests) {
   std::string two =
-      "GET /api?function=ping&x=1 HTTP/1.0\r\nhost: localhost\r\nUser-Agent:  Akamai  \r\n\r\n"
+      "GET /api?function=ping&x=1 HTTP/1.0\r\nhost: localhost\r\nUser-Agent:  Tessel  \r\n\r\n"
       "GET http://127.0.0.1:9421/api?function=getClientAttributes HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc";
   HttpRequest first;
   ParseResult result = parseRequest(two, first);
@@ -62,7 +62,7 @@ TEST(HttpParsing, RequestPartsAndPipelinedRequests) {
   EXPECT_EQ(first.rawQuery, "function=ping&x=1");
   ASSERT_NE(first.header("HOST"), nullptr);
   EXPECT_EQ(*first.header("Host"), "localhost");
-  EXPECT_EQ(*first.header("user-agent"), "Akamai");
+  EXPECT_EQ(*first.header("user-agent"), "Tessel");
 
   HttpRequest second;
   ParseResult next = parseRequest(std::string_view(two).substr(result.consumed), second);
@@ -181,7 +181,7 @@ TEST(TestbedJson, WriterPlacesSeparators) {
 TEST(TestbedRequestLog, LineHoldsDecodedParametersInOrderAndHeaders) {
   HttpRequest request;
   std::string raw = "GET /api?function=deleteFile&url=http%3a%2f%2fh%2fa&keepphysicalfileondelete=true&complete "
-                    "HTTP/1.0\r\nHost: localhost\r\nUser-Agent: Akamai NetSession Client\r\n\r\n";
+                    "HTTP/1.0\r\nHost: localhost\r\nUser-Agent: Tessel Download Client\r\n\r\n";
   ASSERT_EQ(parseRequest(raw, request).status, ParseStatus::Complete);
   std::string line = requestLogLine(request, 7, std::chrono::system_clock::time_point(std::chrono::milliseconds(951782400123)));
   EXPECT_NE(line.find("\"time\":\"2000-02-29T00:00:00.123Z\""), std::string::npos) << line;
@@ -191,7 +191,7 @@ TEST(TestbedRequestLog, LineHoldsDecodedParametersInOrderAndHeaders) {
                       "[\"keepphysicalfileondelete\",\"true\"],[\"complete\",null]]"),
             std::string::npos)
       << line;
-  EXPECT_NE(line.find("\"headers\":[[\"Host\",\"localhost\"],[\"User-Agent\",\"Akamai NetSession Client\"]]"),
+  EXPECT_NE(line.find("\"headers\":[[\"Host\",\"localhost\"],[\"User-Agent\",\"Tessel Download Client\"]]"),
             std::string::npos);
   EXPECT_EQ(line.find('\n'), std::string::npos);
 }

@@ -271,7 +271,7 @@ TEST_F(ServiceApi, RequestLogHasOneLinePerRequestWithDecodedParameters) {
   EXPECT_NE(lines[0].find("\"function\":\"getFileAttributes\""), std::string::npos);
   EXPECT_NE(lines[0].find("[\"url\",\"http://127.0.0.1:1/dir/a b.bin\"],[\"complete\",null]"), std::string::npos)
       << lines[0];
-  EXPECT_NE(lines[0].find("[\"User-Agent\",\"Akamai NetSession Client\"]"), std::string::npos);
+  EXPECT_NE(lines[0].find("[\"User-Agent\",\"Tessel Download Client\"]"), std::string::npos);
   EXPECT_NE(lines[0].find("%20b.bin"), std::string::npos);  // the raw target, undecoded
   EXPECT_NE(lines[1].find("\"path\":\"/control\""), std::string::npos);
   EXPECT_NE(lines[2].find("\"target\":\"/elsewhere\""), std::string::npos);
@@ -409,7 +409,7 @@ TEST_F(ServiceLimits, ConnectionsBeyondTheCapAreRefusedAtOnce) {
 class ServiceIdentity : public ServiceFixture {};
 
 TEST_F(ServiceIdentity, ClientAttributesReadTheLibraryDataFolder) {
-  fs::path data = temp_.path() / "Akamai";
+  fs::path data = temp_.path() / "Tessel";
   startService([&](svc::ServiceOptions& options) { options.libraryDataDir = data; });
   JsonObject before = call("/api?function=getClientAttributes&cid=0&apiversion=capi_1.8.0.5&complete");
   EXPECT_FALSE(before["acceptedeula"].boolean);

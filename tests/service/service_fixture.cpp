@@ -45,7 +45,7 @@ void ServiceFixture::startService(const std::function<void(svc::ServiceOptions&)
   options.challengeNewPaths = false;
   options.hooks = &misbehaviour_;
   if (adjust) adjust(options);
-  service_ = std::make_unique<svc::NetSessionService>(std::move(options));
+  service_ = std::make_unique<svc::DownloadService>(std::move(options));
   std::string error;
   ASSERT_TRUE(service_->start(0, &error)) << error;
   api_ = std::make_unique<KeptConnection>(service_->port());

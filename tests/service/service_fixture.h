@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "service/netsession_service.h"
+#include "service/download_service.h"
 #include "testbed/misbehaviour.h"
 #include "testbed/origin_server.h"
 #include "tests/support/temp_folder.h"
@@ -49,7 +49,7 @@ class ServiceFixture : public ::testing::Test {
   testsupport::TempFolder temp_;
   std::unique_ptr<testbed::OriginServer> origin_;
   testbed::Misbehaviour misbehaviour_;  // the service's test controls, reached through GET /control
-  std::unique_ptr<testbed::NetSessionService> service_;
+  std::unique_ptr<testbed::DownloadService> service_;
   std::unique_ptr<KeptConnection> api_;
   uint16_t originPort_ = 0;
   bool originHonoursIfRange_ = true;

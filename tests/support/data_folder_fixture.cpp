@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "netsession/data_files.h"
+#include "service_client/data_files.h"
 
 namespace testsupport {
 
@@ -29,7 +29,7 @@ void DataFolderTest::TearDown() {
 
 void DataFolderTest::removeKnownFiles() const {
   std::error_code ignored;
-  for (const char* name : {"installer.txt", "guid.ini", "accepteula.txt", "user.dat", "netsession_installer.exe"}) {
+  for (const char* name : {"installer.txt", "guid.ini", "accepteula.txt", "user.dat", "service_installer.exe"}) {
     std::filesystem::remove(dataFolder_ / name, ignored);
   }
 }

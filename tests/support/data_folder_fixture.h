@@ -18,7 +18,7 @@ class DataFolderTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // "<local application data>/Akamai", which the fixture creates unless told not to.
+  // "<local application data>/Tessel", which the fixture creates unless told not to.
   const std::filesystem::path& dataFolder() const { return dataFolder_; }
   std::string dataFolderText() const { return dataFolder_.generic_u8string(); }
   std::string readDataFile(const std::string& name) const;

@@ -1,12 +1,12 @@
 #include "tests/support/service_script.h"
 
-#include "netsession/platform.h"
-#include "netsession/service_interface.h"
+#include "service_client/platform.h"
+#include "service_client/service_interface.h"
 
 namespace testsupport {
 
 ScriptedService::ScriptedService(std::initializer_list<std::string> answers, bool answerPing)
-    : peer_(netsession::kServicePort), handle_{const_cast<char*>("Test Client"), kNoSocket} {
+    : peer_(service_client::kServicePort), handle_{const_cast<char*>("Test Client"), kNoSocket} {
   akplatform::startNetworking();
   if (answerPing) peer_.onConnection().answer(ScriptedPeer::httpAnswer("{}")).close();
   auto& script = peer_.onConnection();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "netsession/client_lifecycle.h"
+#include "service_client/client_lifecycle.h"
 #include "tests/support/scripted_peer.h"
 
 namespace testsupport {

@@ -38,7 +38,7 @@ TEST(CommonProperties, ThirteenPairsInTheirOrder) {
                            {L"system_ie", L"9.0"},
                            {L"system_screen", L"1920x1080"},
                            {L"system_language", L"en"},
-                           {L"akamai_guid", L"guid-1"}};
+                           {L"service_guid", L"guid-1"}};
   EXPECT_EQ(list, expected);
 }
 
@@ -73,7 +73,7 @@ TEST(EventTracker, SendsOwnThenCommonPropertiesAsOneTrackRequest) {
   EXPECT_EQ(pause.properties[0].first, "file_piece");
   EXPECT_EQ(pause.properties[1].first, "file_piece_completion");
   EXPECT_EQ(pause.properties[2].first, "user_guid");
-  EXPECT_EQ(pause.properties[14].first, "akamai_guid");
+  EXPECT_EQ(pause.properties[14].first, "service_guid");
   EXPECT_EQ(pause.property("time"), "1000000000");
   EXPECT_EQ(pause.rawQuery.substr(pause.rawQuery.size() - 5), "&ip=1");
 

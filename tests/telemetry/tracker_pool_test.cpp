@@ -73,7 +73,7 @@ TEST(TrackerPool, AnEventArrivesDecodedWithTheCommonPropertiesInOrder) {
   ASSERT_NE(log.find("\"event\":\"download_pause\""), std::string::npos) << log;
   const char* keys[] = {"file_piece", "description", "user_guid", "mp_name_tag", "distinct_id", "token",
                         "time",       "game_id",     "build_ver", "lang",        "system_os",   "system_ie",
-                        "system_screen", "system_language", "akamai_guid"};
+                        "system_screen", "system_language", "service_guid"};
   size_t at = log.find("\"properties\"");
   ASSERT_NE(at, std::string::npos) << log;
   for (const char* key : keys) {

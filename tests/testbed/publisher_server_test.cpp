@@ -23,7 +23,7 @@ constexpr const char* kConfigPath = "/downloads/v1/irf/tb-sid-0001/config";
 constexpr const char* kStatsPath = "/downloads/v1/irf/tb-sid-0001/stats";
 
 std::string getRequest(const std::string& target) {
-  return "GET " + target + " HTTP/1.1\r\nHost: localhost\r\nUser-Agent: Akamai NetSession Client\r\nConnection: close\r\n\r\n";
+  return "GET " + target + " HTTP/1.1\r\nHost: localhost\r\nUser-Agent: Tessel Download Client\r\nConnection: close\r\n\r\n";
 }
 
 std::string postRequest(const std::string& target, const std::string& body) {
@@ -139,7 +139,7 @@ TEST_F(TestbedPublisher, LogsEveryRequestWithItsBody) {
   ASSERT_NE(headers, nullptr);
   ASSERT_EQ(headers->items.size(), 3u);
   EXPECT_EQ(headers->items[1].items[0].text, "User-Agent");
-  EXPECT_EQ(headers->items[1].items[1].text, "Akamai NetSession Client");
+  EXPECT_EQ(headers->items[1].items[1].text, "Tessel Download Client");
 
   EXPECT_EQ(text(lines[1], "method"), "POST");
   EXPECT_EQ(text(lines[1], "path"), kStatsPath);

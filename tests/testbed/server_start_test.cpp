@@ -6,7 +6,7 @@
 
 #include "testbed/analytics_sink.h"
 #include "testbed/installer_server.h"
-#include "service/netsession_service.h"
+#include "service/download_service.h"
 #include "testbed/origin_server.h"
 #include "testbed/publisher_server.h"
 #include "tests/support/temp_folder.h"
@@ -47,7 +47,7 @@ TEST(TestbedServerStart, EachServerSaysWhyItCannotStart) {
     const char* kind;
     StartAttempt start;
   } servers[] = {
-      {"service", startAttempt<testbed::NetSessionService>(service)},
+      {"service", startAttempt<testbed::DownloadService>(service)},
       {"origin", startAttempt<testbed::OriginServer>(origin)},
       {"installer", startAttempt<testbed::InstallerServer>(installer)},
       {"publisher", startAttempt<testbed::PublisherServer>(publisher)},

@@ -85,7 +85,7 @@ TEST(LicenceDialog, ShowsTheLicenceWithItsTextsAndControlsInPlace) {
   EXPECT_EQ(seen.okText, L"I Agree");
   EXPECT_EQ(seen.cancelText, L"Cancel");
   EXPECT_EQ(seen.prompt, L"Please accept the license to proceed");
-  EXPECT_EQ(seen.vendor, L"Akamai Technologies Inc.");
+  EXPECT_EQ(seen.vendor, L"Tessel Games");
   EXPECT_FALSE(seen.vendorEnabled);  // drawn greyed
   EXPECT_EQ(seen.licence, LicenceText());
   EXPECT_TRUE(seen.textBoxStyle & ES_READONLY);

@@ -1,0 +1,115 @@
+// The download service's core: answers the local HTTP API that the client library drives
+// (ping, getFileAttributes, downloadFile, pauseFile, deleteFile, getClientAttributes) and really
+// downloads each file it is given, in the background, from the file's http:// URL. It keeps its
+// file list in a state folder, logs every request, and can be told to misbehave.
+#ifndef SERVICE_DOWNLOAD_SERVICE_H
+#define SERVICE_DOWNLOAD_SERVICE_H
+
+#include <stdint.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <utility>
+
+#include "service/downloader.h"
+#include "service/drive_map.h"
+#include "service/file_registry.h"
+#include "service/http_server.h"
+#include "service/query.h"
+#include "service/rate_meter.h"
+#include "service/service_hooks.h"
+#include "service/request_log.h"
+
+namespace svc {
+
+constexpr char kServiceApiVersion[] = "capi_1.8.0.5";
+
+struct ServiceOptions {
+  std::filesystem::path stateDir;
+  std::string logPath;  // empty: no request log
+  DriveMap drives;
+  // How long a file waits after a failed attempt (origin unreachable, connection lost, 404).
+  std::chrono::milliseconds retryDelay{3000};
+  // The client library's data folder, where it records the EULA acceptance (accepteula.txt) and
+  // the upload pause (user.dat). Empty: the EULA counts as accepted and uploads are not paused.
+  std::filesystem::path libraryDataDir;
+  FetchSettings fetch;
+  // Whether a downloadFile naming a place new for that file, and a deleteFile that removes the
+  // bytes on disk, must first be answered through the write challenge (the library's answer
+  // proves the caller can write there). Off, only the test controls ask for it.
+  bool challengeNewPaths = true;
+  // What one client may hold of the API: the library keeps one connection and polls it about
+  // once a second, so a minute of silence means it has gone.
+  ServerLimits limits{std::chrono::seconds(60), std::chrono::seconds(10), 64};
+  // Test controls; not owned, and must outlive the service. Empty: the service behaves as shipped.
+  ServiceHooks* hooks = nullptr;
+};
+
+class DownloadService {
+ public:
+  explicit DownloadService(ServiceOptions options);
+  ~DownloadService();
+  DownloadService(const DownloadService&) = delete;
+  DownloadService& operator=(const DownloadService&) = delete;
+
+  // Reads the file list from the state folder, listens on 127.0.0.1:port (0 picks one) and
+  // resumes every unfinished file that is not paused. On failure, error says why.
+  bool start(uint16_t port, std::string* error);
+  uint16_t port() const { return server_.port(); }
+  // Stops answering and every download; the bytes on disk and the file list stay.
+  void stop();
+  // Stops every download and keeps the file list, for a process about to end: the API's
+  // connections end with the process (waiting for their threads could hang on a peer).
+  void stopDownloads();
+
+ private:
+  struct TrackedFile;
+  struct Worker;
+  struct ChallengeStep {
+    bool accepted;
+    std::string refusal;  // the text to answer under the URL when not accepted
+  };
+
+  Answer handle(const HttpRequest& request, uint64_t connectionId);
+  Answer answerApi(const QueryParams& params);
+  static Answer controlAnswer(const std::string& refusal);
+  Answer fileAttributes(const std::string& url);
+  Answer downloadFile(const std::string& url, const QueryParams& params);
+  Answer pauseFile(const std::string& url);
+  Answer deleteFile(const std::string& url, const QueryParams& params);
+  Answer clientAttributes();
+
+  std::shared_ptr<TrackedFile> find(const std::string& url);
+  ChallengeStep challenge(const std::string& function, const std::string& url, const std::filesystem::path& file);
+  std::filesystem::path defaultLocation(const std::string& url) const;
+  uint64_t currentRate(TrackedFile& file, RateMeter::Clock::time_point now);
+  // Both need operationsMutex_ held.
+  void startWorker(const std::shared_ptr<TrackedFile>& file);
+  void stopWorker(TrackedFile& file);
+  void runDownload(std::shared_ptr<TrackedFile> file, Worker* worker);
+  void setPhase(TrackedFile& file, const char* phase, const FetchOutcome& outcome);
+  void saveRegistry();
+
+  ServiceOptions options_;
+  RequestLog log_;
+  ServiceHooks defaultHooks_;
+  ServiceHooks& hooks_;
+  FileRegistryStore store_;
+  // Lock order: operationsMutex_, then saveMutex_, then stateMutex_.
+  std::mutex operationsMutex_;  // serialises requests that start, stop or forget downloads
+  std::mutex saveMutex_;        // one snapshot-and-write of the file list at a time
+  std::mutex stateMutex_;       // the file map and every TrackedFile member except worker
+  std::map<std::string, std::shared_ptr<TrackedFile>> files_;
+  std::map<std::pair<std::string, std::string>, std::string> challenges_;  // (function, url) -> token
+  std::mt19937_64 random_;
+  HttpServer server_;
+};
+
+}  // namespace svc
+
+#endif

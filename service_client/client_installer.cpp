@@ -1,0 +1,168 @@
+#include "service_client/client_installer.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "build_settings.h"
+#include "service_client/client_attributes.h"
+#include "service_client/client_errors.h"
+#include "service_client/data_files.h"
+#include "service_client/identity_file.h"
+#include "service_client/installer_download.h"
+#include "service_client/library_log.h"
+#include "service_client/memory_and_format.h"
+#include "service_client/platform.h"
+#include "service_client/transport.h"
+
+// Request path and query on the installer server; the value says whether uploads are on.
+#define AK_INSTALLER_REQUEST "/conf/install.html?file=installer&upload=%s&silent=true"
+
+namespace {
+
+// Where the errorText of a failed download must have room for.
+constexpr size_t kErrorTextCapacity = 260;
+
+const char* g_installerBaseUrl = AK_INSTALLER_BASE_URL;
+
+void report(const DownloadOptions* options, int percentage) {
+  if (options != nullptr && options->progressCallback != nullptr) options->progressCallback(percentage, 0);
+}
+
+void copyUrlToErrorText(const DownloadOptions* options, const char* url) {
+  if (options == nullptr || options->errorText == nullptr) return;
+  strncpy(options->errorText, url, kErrorTextCapacity - 1);
+  options->errorText[kErrorTextCapacity - 1] = '\0';
+}
+
+// The strings ak_install makes on its way; all released however it ends.
+struct InstallTexts {
+  char* guid = nullptr;
+  char* userAgent = nullptr;
+  char* url = nullptr;
+  char* installerPath = nullptr;
+  ~InstallTexts() {
+    free(guid);
+    free(userAgent);
+    free(url);
+    free(installerPath);
+  }
+};
+
+// Steps 5 to 11 of an installation, for a service that did not answer: 0 or -1.
+int downloadAndRunInstaller(const char* clientName, int32_t cid, const char* agreement, DownloadOptions* options,
+                            const char* folder) {
+  if (akplatform::createFolderUtf8(folder) == akplatform::FolderResult::ConversionFailed) {
+    _ak_setLastError(ClientError::PlatformFailure);
+    return -1;
+  }
+  AK_LOG_FOR("ak_install", kLogInfo, "Starting Installation");
+  InstallTexts texts;
+  // The identity file must exist before the service is installed; the number itself is not needed.
+  texts.guid = _ak_readOrGenerateGuid();
+  if (texts.guid == nullptr) {
+    _ak_setLastError(ClientError::InsufficientMemory);
+    return -1;
+  }
+  _ak_format(0, &texts.userAgent, "Tessel Installer %s %s", "win", clientName);
+  if (texts.userAgent == nullptr) return -1;
+  report(options, 15);
+  _ak_format(0, &texts.url, "%s" AK_INSTALLER_REQUEST, g_installerBaseUrl, agreement != nullptr ? "true" : "false");
+  _ak_format(0, &texts.installerPath, "%s/%s", folder, kInstallerFileName);
+  if (texts.url == nullptr || texts.installerPath == nullptr) return -1;
+
+  if (_ak_downloadAndWrite(texts.userAgent, texts.installerPath, options, texts.url, 25, 75) != 0) return -1;
+  if (agreement != nullptr) ak_acceptEULA(cid, agreement, 0);
+  if (!_ak_install(folder, texts.installerPath, clientName)) {
+    AK_LOG_FOR("ak_install", kLogError, "Error in installing the client");
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+extern "C" int ak_install(const char* clientName, int32_t cid, const char* agreement, DownloadOptions* options) {
+  if (clientName == nullptr || (options != nullptr && options->progressCallback == nullptr)) {
+    _ak_setLastError(ClientError::InvalidArgument);
+    return -1;
+  }
+  _ak_setLastError(ClientError::InternalFailure);
+  akplatform::startNetworking();
+  report(options, 5);
+  char folder[kDataPathCapacity];
+  if (_ak_dataFolder(folder, sizeof folder) == 0) return -1;
+  report(options, 10);
+  if (_ak_ping(clientName) != 0 && downloadAndRunInstaller(clientName, cid, agreement, options, folder) != 0) {
+    return -1;
+  }
+  report(options, 95);
+  AK_LOG(kLogInfo, "Successfully installed the client");
+  _ak_setLastError(ClientError::Success);
+  return 0;
+}
+
+int32_t _ak_downloadAndWrite(const char* userAgent, const char* path, DownloadOptions* options, const char* url,
+                             int low, int high) {
+  if (userAgent == nullptr || url == nullptr || path == nullptr) {
+    _ak_setLastError(ClientError::InvalidArgument);
+    return ak_getLastError();
+  }
+  size_t length = 0;
+  char* body = _ak_httpsDownload(&length, options, userAgent, url, low, high);
+  if (body != nullptr && length >= 1) {
+    AK_LOG(kLogInfo, "Downloaded '%s'", url);
+    if (_ak_writeFile(path, body, length, "wb")) {
+      AK_LOG(kLogInfo, "Saved contents of the binary URL '%s' at location '%s'", url, path);
+      _ak_setLastError(ClientError::Success);
+    } else {
+      AK_LOG(kLogError, "Error in saving the contents of the binary URL '%s' at '%s'", url, path);
+      _ak_setLastError(ClientError::WriteFailed);
+      copyUrlToErrorText(options, url);
+    }
+  } else {
+    AK_LOG(kLogError, "Error in downloading '%s'", url);
+    if (options != nullptr && options->errorText != nullptr) {
+      _ak_setLastError(ClientError::DownloadFailed);
+      copyUrlToErrorText(options, url);
+    } else {
+      _ak_setLastError(ClientError::NetworkFailure);
+    }
+  }
+  free(body);
+  return ak_getLastError();
+}
+
+int _ak_install(const char* folder, const char* installerPath, const char* clientName) {
+  if (folder == nullptr || installerPath == nullptr || clientName == nullptr) {
+    _ak_setLastError(ClientError::InvalidArgument);
+    AK_LOG(kLogError, "Installer path %p, install path %p or application name %p is NULL",
+           static_cast<const void*>(installerPath), static_cast<const void*>(folder),
+           static_cast<const void*>(clientName));
+    return 0;
+  }
+  char* commandLine = nullptr;
+  _ak_format(0, &commandLine, "\"%s\"", installerPath);
+  if (commandLine == nullptr) return 0;
+  int started = _ak_runProcess(commandLine, folder, 1);
+  free(commandLine);
+  if (!started) return 0;
+  if (_ak_ping(clientName) == 0) return 1;
+  AK_LOG(kLogWarn, "Installer executed, but Client is not running");
+  _ak_setLastError(ClientError::InstallerStartError);
+  return 0;
+}
+
+int _ak_runProcess(const char* commandLine, const char* folder, int wait) {
+  if (akplatform::startProcess(commandLine, folder, wait ? kInstallerWaitLimitMs : 0) !=
+      akplatform::StartResult::Started) {
+    _ak_setLastError(ClientError::InternalFailure);
+    return 0;
+  }
+  return 1;
+}
+
+#ifdef AK_TEST_HOOKS
+void _ak_testSetInstallerBaseUrl(const char* baseUrl) {
+  g_installerBaseUrl = baseUrl != nullptr ? baseUrl : AK_INSTALLER_BASE_URL;
+}
+#endif

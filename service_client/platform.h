@@ -1,0 +1,85 @@
+// The thin seam between the client library and the operating system. Everything the library
+// needs from Winsock/BSD sockets, thread-local storage, the shell and the C runtime goes
+// through here, with one implementation for Windows and one for POSIX systems.
+#ifndef SERVICE_CLIENT_PLATFORM_H
+#define SERVICE_CLIENT_PLATFORM_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <time.h>
+#include <wchar.h>
+
+// A socket handle wide enough for both Winsock's SOCKET and a POSIX descriptor; -1 means none.
+typedef intptr_t ak_socket;
+constexpr ak_socket kNoSocket = -1;
+
+namespace akplatform {
+
+// Winsock must be started before and cleaned up after socket use; no-ops elsewhere.
+bool startNetworking();
+void stopNetworking();
+
+enum class ResolveResult { Ok, LookupFailed, NotIPv4 };
+// Looks a host name (or dotted address) up and yields its first IPv4 address in network order.
+ResolveResult resolveIPv4(const char* host, uint32_t* address);
+
+ak_socket openTcpSocket();
+// Connects within timeoutMs; the socket stays blocking afterwards.
+bool connectWithTimeout(ak_socket socket, uint32_t address, uint16_t port, int timeoutMs);
+// Limits how long a single send or receive may wait.
+void setIoTimeouts(ak_socket socket, int timeoutMs);
+// Both return the byte count, 0 when the peer closed (receive), or a negative value on error.
+long sendSome(ak_socket socket, const char* data, size_t length);
+long receiveSome(ak_socket socket, char* buffer, size_t capacity);
+void closeSocket(ak_socket socket);
+
+// The calling thread's last error; the storage slot is made on first store, safely under races.
+void storeThreadError(int32_t value);
+int32_t loadThreadError();
+
+// The current user's local application data folder in UTF-8 (not created when missing).
+bool localAppDataFolder(char* buffer, size_t capacity);
+
+// Opens a file named in UTF-8 for shared access; null when the name or mode cannot be converted
+// (more than 260 UTF-16 units of path, 64 of mode, or invalid UTF-8) or the file cannot be opened.
+FILE* openFileUtf8(const char* path, const char* mode);
+
+// Sets or clears the hidden attribute of a file named in UTF-8, keeping its other attributes
+// (nothing to do on systems without one).
+void setFileHidden(const char* path, bool hidden);
+
+// Creates a folder named in UTF-8 (an existing one is fine). ConversionFailed when the name
+// is not valid UTF-8 or longer than 260 UTF-16 units.
+enum class FolderResult { Ok, ConversionFailed, CreateFailed };
+FolderResult createFolderUtf8(const char* path);
+
+// Starts a program hidden and detached from any console, from a UTF-8 command line (the first,
+// possibly quoted, word names the program) in a UTF-8 working folder (null: the system folder).
+// ConversionFailed when either text does not convert into 260 UTF-16 units. When waitMs is
+// above 0, waits up to that long for the program to end; the program is left running when it
+// takes longer. On POSIX systems the program is run as a shell script.
+enum class StartResult { Started, ConversionFailed, StartFailed };
+StartResult startProcess(const char* commandLine, const char* folder, int waitMs);
+
+void sleepMs(int milliseconds);
+
+// A new random 128-bit identifier, in the parts of a Windows GUID.
+struct Guid {
+  uint32_t data1;
+  uint16_t data2;
+  uint16_t data3;
+  uint8_t data4[8];
+};
+bool newGuid(Guid* out);
+
+// Converts a wide (UTF-16 on Windows) text to the system's ANSI code page (UTF-8 elsewhere);
+// false when it cannot be converted or does not fit, terminator included.
+bool wideToAnsi(const wchar_t* wide, char* out, size_t capacity);
+
+// The current time, broken down in UTC.
+bool utcNow(struct tm* out);
+
+}  // namespace akplatform
+
+#endif

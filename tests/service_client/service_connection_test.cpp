@@ -1,0 +1,163 @@
+// The kept API connection, the ping and the client lifecycle against a scripted service on 9421.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "service_client/client_errors.h"
+#include "service_client/client_lifecycle.h"
+#include "service_client/service_interface.h"
+#include "service_client/transport.h"
+#include "tests/support/scripted_peer.h"
+
+using testsupport::ScriptedPeer;
+
+namespace {
+
+const std::string kPingRequest =
+    "GET /api?function=ping&apiversion=capi_1.8.0.5&installcpcode=-1 HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+    "User-Agent: Test Client\r\nConnection: keep-alive\r\n\r\n";
+
+std::string apiRequestText(const std::string& target) {
+  return "GET /" + target + " HTTP/1.0\r\nHost: localhost\r\nUser-Agent: Test Client\r\nConnection: keep-alive\r\n\r\n";
+}
+
+class ServiceConnectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(akplatform::startNetworking()); }
+  void TearDown() override { akplatform::stopNetworking(); }
+
+  // A handle made directly, so that API requests can be tested without a ping first.
+  ClientHandle handle_{const_cast<char*>("Test Client"), kNoSocket};
+};
+
+TEST_F(ServiceConnectionTest, TwoRequestsShareOneKeptConnection) {
+  ScriptedPeer service(service_client::kServicePort);
+  ASSERT_TRUE(service.listening());
+  service.onConnection().answer(ScriptedPeer::httpAnswer("{\"a\":1}")).answer(ScriptedPeer::httpAnswer("{\"b\":2}"));
+  service.start();
+  char* first = _ak_apiRequest(&handle_, "api?function=one");
+  char* second = _ak_apiRequest(&handle_, "api?function=two");
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_STREQ(first, "{\"a\":1}");
+  EXPECT_STREQ(second, "{\"b\":2}");
+  free(first);
+  free(second);
+  EXPECT_EQ(service.connectionsAccepted(), 1);
+  auto requests = service.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0], apiRequestText("api?function=one"));
+  EXPECT_EQ(requests[1], apiRequestText("api?function=two"));
+  akplatform::closeSocket(handle_.socket);
+}
+
+TEST_F(ServiceConnectionTest, FailedExchangeDropsTheConnectionAndTheNextRequestReconnects) {
+  ScriptedPeer service(service_client::kServicePort);
+  ASSERT_TRUE(service.listening());
+  service.onConnection().answer("HTTP/1.0 200 OK\r\nContent-Length: 50\r\n\r\ncut").close();
+  service.onConnection().answer(ScriptedPeer::httpAnswer("{}"));
+  service.start();
+  EXPECT_EQ(_ak_apiRequest(&handle_, "api?function=one"), nullptr);
+  EXPECT_EQ(ak_getLastError(), 5);
+  EXPECT_EQ(handle_.socket, kNoSocket);
+  char* body = _ak_apiRequest(&handle_, "api?function=two");
+  ASSERT_NE(body, nullptr);
+  EXPECT_STREQ(body, "{}");
+  free(body);
+  EXPECT_EQ(service.connectionsAccepted(), 2);
+  akplatform::closeSocket(handle_.socket);
+}
+
+TEST_F(ServiceConnectionTest, ServiceClosingAfterAnUnsizedAnswerCostsOneFailedRequest) {
+  ScriptedPeer service(service_client::kServicePort);
+  ASSERT_TRUE(service.listening());
+  service.onConnection().answer("HTTP/1.0 200 OK\r\n\r\n{\"x\":1}").close();
+  service.onConnection().answer(ScriptedPeer::httpAnswer("{\"y\":2}"));
+  service.start();
+  char* first = _ak_apiRequest(&handle_, "api?function=one");
+  ASSERT_NE(first, nullptr);
+  EXPECT_STREQ(first, "{\"x\":1}");
+  free(first);
+  EXPECT_EQ(_ak_apiRequest(&handle_, "api?function=two"), nullptr);  // the kept socket is closed
+  char* third = _ak_apiRequest(&handle_, "api?function=three");
+  ASSERT_NE(third, nullptr);
+  EXPECT_STREQ(third, "{\"y\":2}");
+  free(third);
+  akplatform::closeSocket(handle_.socket);
+}
+
+TEST_F(ServiceConnectionTest, NonSuccessAnswersAreStillReturned) {
+  ScriptedPeer service(service_client::kServicePort);
+  ASSERT_TRUE(service.listening());
+  service.onConnection().answer(ScriptedPeer::httpAnswer("{\"u\":\"Invalid URL.\"}", "400 Bad Request"));
+  service.start();
+  char* body = _ak_apiRequest(&handle_, "api?function=x");
+  ASSERT_NE(body, nullptr);
+  EXPECT_STREQ(body, "{\"u\":\"Invalid URL.\"}");
+  free(body);
+  akplatform::closeSocket(handle_.socket);
+}
+
+TEST_F(ServiceConnectionTest, NothingListeningMeansNotInstalled) {
+  EXPECT_EQ(_ak_apiRequest(&handle_, "api?function=x"), nullptr);
+  EXPECT_EQ(ak_getLastError(), 2);
+  EXPECT_EQ(_ak_ping("Test Client"), 1);
+  ClientHandle* untouched = reinterpret_cast<ClientHandle*>(0x1234);
+  EXPECT_EQ(ak_initialize("Test Client", &untouched, 0), -1);
+  EXPECT_EQ(ak_getLastError(), 2);
+  EXPECT_EQ(untouched, reinterpret_cast<ClientHandle*>(0x1234));
+}
+
+TEST_F(ServiceConnectionTest, PingSendsItsExactRequestAndNeedsABody) {
+  ScriptedPeer service(service_client::kServicePort);
+  ASSERT_TRUE(service.listening());
+  service.onConnection().answer(ScriptedPeer::httpAnswer("{}"));
+  service.onConnection().answer(ScriptedPeer::httpAnswer(""));
+  service.onConnection().answer(ScriptedPeer::httpAnswer("down", "503 Service Unavailable"));
+  service.start();
+  EXPECT_EQ(_ak_ping("Test Client"), 0);
+  EXPECT_EQ(_ak_ping("Test Client"), 1);  // Content-Length 0: no body, so not running
+  EXPECT_EQ(_ak_ping("Test Client"), 1);
+  auto requests = service.requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0], kPingRequest);
+}
+
+TEST_F(ServiceConnectionTest, InitializeOpensAHandleThatTheFirstRequestConnects) {
+  ScriptedPeer service(service_client::kServicePort);
+  ASSERT_TRUE(service.listening());
+  service.onConnection().answer(ScriptedPeer::httpAnswer("{}"));
+  service.onConnection().answer(ScriptedPeer::httpAnswer("{\"k\":true}"));
+  service.start();
+  ClientHandle* handle = nullptr;
+  ASSERT_EQ(ak_initialize("Test Client", &handle, 0), 0);
+  EXPECT_EQ(ak_getLastError(), 0);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(handle->socket, kNoSocket);
+  char* body = _ak_apiRequest(handle, "api?function=k");
+  ASSERT_NE(body, nullptr);
+  free(body);
+  EXPECT_EQ(service.requests().at(1), apiRequestText("api?function=k"));
+
+  // A non-zero reserved argument is refused and the handle stays usable.
+  _ak_setLastError(ClientError::Success);
+  EXPECT_EQ(ak_uninitialize(handle, 1), -1);
+  EXPECT_EQ(ak_getLastError(), 1);
+  EXPECT_NE(handle->socket, kNoSocket);
+  _ak_setLastError(ClientError::FileNotFound);
+  EXPECT_EQ(ak_uninitialize(handle, 0), 0);
+  EXPECT_EQ(ak_getLastError(), 13);  // left as it was
+}
+
+TEST(ClientLifecycle, ArgumentChecks) {
+  ClientHandle* handle = nullptr;
+  EXPECT_EQ(ak_initialize(nullptr, &handle, 0), -1);
+  EXPECT_EQ(ak_getLastError(), 1);
+  EXPECT_EQ(ak_initialize("Test Client", nullptr, 0), -1);
+  EXPECT_EQ(ak_getLastError(), 1);
+  EXPECT_EQ(ak_uninitialize(nullptr, 0), -1);
+  EXPECT_EQ(ak_getLastError(), 1);
+}
+
+}  // namespace
