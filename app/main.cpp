@@ -1,4 +1,4 @@
-// Entry point of the downloader: one instance per game and user desktop, the process-wide
+// Entry point of the downloader: one instance per game and session, the process-wide
 // services, the download job with its window and adapters, and the message loop.
 #include <windows.h>
 #include <objbase.h>
@@ -6,7 +6,7 @@
 #include "app/inventory_link.h"
 #include "app/main_window_link.h"
 #include "app/publisher_link.h"
-#include "app/system_folder_dlls.h"
+#include "windows_common/system_folder_dlls.h"
 #include "app/windows_file_inspector.h"
 #include "app/windows_platform.h"
 #include "download/download_job.h"
@@ -65,7 +65,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   // Players start the downloader from their Downloads folder, where a planted DLL must never be
   // picked up.
   RestrictDllSearchToSystemFolder();
-  if (ActivateRunningInstance(DownloaderWindowTitle())) return 1;
+  if (!ClaimSingleInstance(InstanceMutexName(BuiltInGameInfo().code))) {
+    // The running instance may have started a moment ago: its window gets a few seconds to appear.
+    ActivateRunningInstance(DownloaderWindowTitle(), 5000);
+    return 1;
+  }
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   AppModule().Init(instance);
   // GDI+ stays up to the end of the process: the exit procedure ends it from inside the loop.

@@ -2,36 +2,26 @@
 
 #include <windows.h>
 #include <bcrypt.h>
-#include <wincrypt.h>
-#include <wintrust.h>
-#include <softpub.h>
 
 #include <memory>
 #include <vector>
 
+#include "windows_common/authenticode.h"
+
 namespace {
 
 constexpr DWORD kReadChunk = 1 << 20;
-// The download service may still be closing a file it has just reported complete: a sharing
-// violation is waited out this long before the file counts as unreadable.
-constexpr int kSharingRetries = 50;
-constexpr DWORD kSharingRetryMs = 200;
 
 struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
+  void operator()(HANDLE handle) const {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
 };
 using FileHandle = std::unique_ptr<void, HandleCloser>;
 
-// Opened for reading with writers shut out, so that the bytes cannot change while they are
-// hashed or while their signature is checked.
-FileHandle openForReading(const std::wstring& path) {
-  for (int attempt = 0;; ++attempt) {
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) return FileHandle(handle);
-    if (GetLastError() != ERROR_SHARING_VIOLATION || attempt >= kSharingRetries) return nullptr;
-    Sleep(kSharingRetryMs);
-  }
+FileHandle openUnchangeable(const std::wstring& path) {
+  HANDLE handle = wincommon::OpenUnchangeable(path);
+  return FileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
 class Sha256Hasher {
@@ -72,74 +62,6 @@ class Sha256Hasher {
   std::vector<UCHAR> object_;
 };
 
-std::wstring commonNameOf(PCCERT_CONTEXT certificate) {
-  wchar_t name[256] = L"";
-  DWORD length = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name,
-                                    ARRAYSIZE(name));
-  return length > 1 ? std::wstring(name, length - 1) : std::wstring();
-}
-
-bool isTrustProblem(LONG status) {
-  switch (static_cast<HRESULT>(status)) {
-    case CERT_E_UNTRUSTEDROOT:
-    case CERT_E_UNTRUSTEDTESTROOT:
-    case CERT_E_CHAINING:
-    case CERT_E_EXPIRED:
-    case CERT_E_REVOKED:
-    case CERT_E_WRONG_USAGE:
-    case CERT_E_UNTRUSTEDCA:
-    case TRUST_E_EXPLICIT_DISTRUST:
-    case CRYPT_E_REVOKED:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool isMissingSignature(LONG status) {
-  switch (static_cast<HRESULT>(status)) {
-    case TRUST_E_NOSIGNATURE:
-    case TRUST_E_SUBJECT_FORM_UNKNOWN:
-    case TRUST_E_PROVIDER_UNKNOWN:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// The verdict on a signature WinVerifyTrust has accepted: its signer's chain must satisfy the
-// Authenticode policy (Wine's WinVerifyTrust checks the signature and the file's digest but not
-// the chain; Windows checks both, and there this repeats its answer) and name the expected signer.
-SignatureCheck judgeAcceptedSignature(HANDLE stateData, const std::wstring& expectedSigner) {
-  SignatureCheck result;
-  result.verdict = SignatureVerdict::Invalid;
-  CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(stateData);
-  CRYPT_PROVIDER_SGNR* signer = provider != nullptr ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
-  CRYPT_PROVIDER_CERT* certificate = signer != nullptr ? WTHelperGetProvCertFromChain(signer, 0) : nullptr;
-  if (certificate == nullptr || certificate->pCert == nullptr || signer->pChainContext == nullptr) return result;
-  result.signer = commonNameOf(certificate->pCert);
-  for (LPCSTR policyId : {CERT_CHAIN_POLICY_AUTHENTICODE, CERT_CHAIN_POLICY_BASE}) {
-    CERT_CHAIN_POLICY_PARA policy{};
-    policy.cbSize = sizeof policy;
-    CERT_CHAIN_POLICY_STATUS status{};
-    status.cbSize = sizeof status;
-    if (!CertVerifyCertificateChainPolicy(policyId, signer->pChainContext, &policy, &status) || status.dwError != 0) {
-      result.verdict = SignatureVerdict::Untrusted;
-      result.code = status.dwError != 0 ? status.dwError : static_cast<uint32_t>(CERT_E_CHAINING);
-      return result;
-    }
-  }
-  // A chain that stops short of any root (its issuer is nowhere to be found) is no trusted chain,
-  // whatever a policy made of it.
-  if ((signer->pChainContext->TrustStatus.dwErrorStatus & CERT_TRUST_IS_PARTIAL_CHAIN) != 0) {
-    result.verdict = SignatureVerdict::Untrusted;
-    result.code = static_cast<uint32_t>(CERT_E_CHAINING);
-    return result;
-  }
-  result.verdict = result.signer == expectedSigner ? SignatureVerdict::Trusted : SignatureVerdict::OtherSigner;
-  return result;
-}
-
 }  // namespace
 
 std::optional<uint64_t> WindowsFileInspector::FileSize(const std::wstring& path) {
@@ -150,7 +72,7 @@ std::optional<uint64_t> WindowsFileInspector::FileSize(const std::wstring& path)
 }
 
 std::optional<Sha256Digest> WindowsFileInspector::FileSha256(const std::wstring& path) {
-  FileHandle file = openForReading(path);
+  FileHandle file = openUnchangeable(path);
   if (!file) return std::nullopt;
   Sha256Hasher hasher;
   if (!hasher.ready()) return std::nullopt;
@@ -167,35 +89,13 @@ std::optional<Sha256Digest> WindowsFileInspector::FileSha256(const std::wstring&
 }
 
 SignatureCheck WindowsFileInspector::CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) {
-  SignatureCheck result;
-  FileHandle file = openForReading(path);
-  if (!file) return result;
+  FileHandle file = openUnchangeable(path);
+  if (!file) return SignatureCheck{};
+  return wincommon::CheckAuthenticode(path, file.get(), expectedSigner);
+}
 
-  WINTRUST_FILE_INFO fileInfo{};
-  fileInfo.cbStruct = sizeof fileInfo;
-  fileInfo.pcwszFilePath = path.c_str();
-  fileInfo.hFile = file.get();
-  WINTRUST_DATA data{};
-  data.cbStruct = sizeof data;
-  data.dwUIChoice = WTD_UI_NONE;
-  // No network on the way: revocation is not checked, so a check cannot hang on an unreachable
-  // server (the shell's own checks still apply when the installer starts).
-  data.fdwRevocationChecks = WTD_REVOKE_NONE;
-  data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
-  data.dwUnionChoice = WTD_CHOICE_FILE;
-  data.pFile = &fileInfo;
-  data.dwStateAction = WTD_STATEACTION_VERIFY;
-  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-  const LONG status = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-  if (status == 0) {
-    result = judgeAcceptedSignature(data.hWVTStateData, expectedSigner);
-  } else {
-    result.code = static_cast<uint32_t>(status);
-    result.verdict = isMissingSignature(status) ? SignatureVerdict::Unsigned
-                     : isTrustProblem(status)   ? SignatureVerdict::Untrusted
-                                                : SignatureVerdict::Invalid;
-  }
-  data.dwStateAction = WTD_STATEACTION_CLOSE;
-  WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-  return result;
+FileHold WindowsFileInspector::HoldUnchanged(const std::wstring& path) {
+  FileHandle file = openUnchangeable(path);
+  if (!file) return nullptr;
+  return FileHold(file.release(), HandleCloser());
 }

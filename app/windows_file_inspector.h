@@ -1,6 +1,6 @@
 // The job's questions about an arrived file, on Win32: its size, its SHA-256 through the system's
-// CNG, and its Authenticode signature through WinVerifyTrust, with the signer's certificate chain
-// checked against the Authenticode policy and its common name compared with the expected one.
+// CNG, its Authenticode signature (windows_common/authenticode.h), and a hold that keeps it
+// unchanged until the shell has opened it.
 #ifndef APP_WINDOWS_FILE_INSPECTOR_H
 #define APP_WINDOWS_FILE_INSPECTOR_H
 
@@ -11,6 +11,8 @@ class WindowsFileInspector : public FileInspector {
   std::optional<uint64_t> FileSize(const std::wstring& path) override;
   std::optional<Sha256Digest> FileSha256(const std::wstring& path) override;
   SignatureCheck CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) override;
+  // Open for reading with writing and deleting shut out, for as long as the hold is kept.
+  FileHold HoldUnchanged(const std::wstring& path) override;
 };
 
 #endif

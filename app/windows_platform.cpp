@@ -8,6 +8,7 @@
 
 #include <thread>
 
+#include "app/private_folder.h"
 #include "server/game_info.h"
 
 const wchar_t kRunOnceKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
@@ -73,11 +74,11 @@ uint64_t WindowsPlatform::FreeDiskSpace() {
   return available.QuadPart;
 }
 
-void WindowsPlatform::ShellOpen(const std::wstring& path) {
-  ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+void WindowsPlatform::ShellOpen(const std::wstring& path, const std::wstring& workingFolder) {
+  ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, workingFolder.c_str(), SW_SHOWNORMAL);
 }
 
-void WindowsPlatform::CreateFolder(const std::wstring& path) { CreateDirectoryW(path.c_str(), nullptr); }
+bool WindowsPlatform::MakePrivateFolder(const std::wstring& path) { return ::MakePrivateFolder(path); }
 
 std::optional<std::wstring> WindowsPlatform::Environment(const std::wstring& name) {
   DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);

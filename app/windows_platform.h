@@ -1,5 +1,5 @@
 // The job's view of the operating system, on Win32: the clock, the registry of the current user,
-// the RunOnce entry, disk space, the shell, folders, the environment and worker threads.
+// the RunOnce entry, disk space, the shell, private folders, the environment and worker threads.
 #ifndef APP_WINDOWS_PLATFORM_H
 #define APP_WINDOWS_PLATFORM_H
 
@@ -15,8 +15,8 @@ class WindowsPlatform : public JobPlatform {
   bool WriteRunOnceEntry(const std::wstring& name, const std::wstring& command) override;
   std::wstring ExecutablePath() override;
   uint64_t FreeDiskSpace() override;
-  void ShellOpen(const std::wstring& path) override;
-  void CreateFolder(const std::wstring& path) override;
+  void ShellOpen(const std::wstring& path, const std::wstring& workingFolder) override;
+  bool MakePrivateFolder(const std::wstring& path) override;
   std::optional<std::wstring> Environment(const std::wstring& name) override;
   void RunWorker(std::function<void()> body) override;
 };

@@ -15,6 +15,10 @@ set(AK_INSTALLER_BASE_URL "https://install.tesselgames.com" CACHE STRING
     "Scheme and host of the download service's installer server (no trailing slash)")
 set(AK_INSTALLER_SIGNER "" CACHE STRING
     "Common name of the certificate that must have signed the game's installer; empty: no signature check")
+set(AK_SERVICE_SIGNER "" CACHE STRING
+    "Common name of the certificate that must have signed the download service's installer; empty: no signature check")
+set(AK_PUBLISHER_NAME "Tessel Games" CACHE STRING
+    "The publisher that ships the downloader and the download service, named in the licence dialog")
 set(AK_VERSION "1.0.0.0" CACHE STRING "Version of the downloader, four numbers")
 
 # A scheme's secure flag and the port it uses unless one is given.

@@ -14,7 +14,7 @@
 # The delay-import library is made at build time from the toolchain's own import library: every
 # function it names, in a .def file, through dlltool --output-delaylib. The MinGW runtime's
 # __delayLoadHelper2 loads the DLL on the first call, through the program's hook that takes it from
-# the system folder by full path (app/system_folder_dlls.cpp).
+# the system folder by full path (windows_common/system_folder_dlls.cpp).
 # dlltool's 64-bit stub keeps the four integer argument registers across the helper but not the
 # floating-point ones: a function taking float or double arguments must not be delay-loaded on
 # 64-bit builds unless it is called first with none (none of the functions used today takes any).

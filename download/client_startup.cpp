@@ -59,7 +59,7 @@ void DownloadJob::StartClient() {
   window_.SetPartProgress(kProgressWithConfig);
 
   int32_t result = runInstallPhase();
-  if (result != 0) failWithNotice(InstallFailureText(result), client_.ErrorText(result), result);
+  if (result != 0) failWithNotice(InstallFailureText(result), InstallErrorDescription(client_.ErrorText(result)), result);
 
   window_.SetPartProgress(kProgressAfterInstall);
   window_.ResetProgressView();

@@ -36,7 +36,10 @@ void DownloadJob::verifyFile(int32_t index) {
   check.path = file->localPath;
   check.size = file->size;
   check.sha256 = file->sha256;
-  if (index == 0) check.signer = game_.installerSigner;
+  if (index == 0) {
+    check.signer = game_.installerSigner;
+    check.hold = true;
+  }
   verifier_.Submit(std::move(check));
 }
 
@@ -73,7 +76,10 @@ void DownloadJob::handOff() {
   events_.DownloadComplete(Snapshot());
   window_.ShowPrompt(DownloadSuccessPrompt());
   platform_.Sleep(kBeforeInstallerWaitMs);
-  platform_.ShellOpen(config_->InstallerPath());
+  // Opened while it is still held unchanged since its checks, from its own folder, so that the
+  // installer that runs is the one checked and looks for nothing in the downloader's folder.
+  platform_.ShellOpen(config_->InstallerPath(), downloadFolder_);
+  verifier_.ReleaseHolds();
   ExitDownloader(false);
 }
 

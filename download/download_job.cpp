@@ -1,6 +1,7 @@
 #include "download/download_job.h"
 
 #include <utility>
+#include <vector>
 
 #include "download/failure_texts.h"
 #include "download/prompt_catalogue.h"
@@ -32,9 +33,7 @@ void DownloadJob::Start(bool autoStart) {
     events_.Start();
   }
   CheckEula();
-  const std::wstring drive = systemDrive();
-  platform_.CreateFolder(DownloadFolderParent(drive));
-  platform_.CreateFolder(DownloadFolder(game_, drive));
+  downloadFolder_ = prepareDownloadFolder();
   window_.ResetProgressView();
   window_.BringToForeground();
   errorReportEnabled_ = true;
@@ -58,7 +57,7 @@ void DownloadJob::OnConfigReply(std::unique_ptr<GameConfig> config) {
   // The configuration is taken once: the progress poll relies on it never changing afterwards.
   if (state_ != JobState::Starting || config_) return;
   const bool usable = config != nullptr && !config->files.empty() &&
-                      AssignLocalPaths(*config, DownloadFolder(game_, systemDrive())) && ReadDigests(*config);
+                      AssignLocalPaths(*config, downloadFolder_) && ReadDigests(*config);
   if (!usable) failWithNotice(kInvalidGameDataText, kInvalidGameDataText, 0);
   config_ = std::move(config);
   window_.SetPartProgress(20);
@@ -198,6 +197,27 @@ int32_t DownloadJob::fileCount() const { return config_ ? config_->fileCount : 0
 
 std::wstring DownloadJob::systemDrive() const {
   return SystemDrive([this](const std::wstring& name) { return platform_.Environment(name); });
+}
+
+// The game's folder on the system drive is shared by every account on the machine: the installer
+// opened from it at the end (often with administrator rights) must not be replaceable, nor find a
+// DLL planted beside it, by anyone else. When that folder cannot be made private (another account
+// owns it, or it leads elsewhere), the game goes to the same folders under the user's own local
+// application data instead.
+std::wstring DownloadJob::prepareDownloadFolder() {
+  const std::wstring shared = systemDrive();
+  std::vector<std::wstring> roots{shared};
+  const std::optional<std::wstring> own = platform_.Environment(L"LOCALAPPDATA");
+  if (own && !own->empty()) roots.push_back(*own);
+  for (const std::wstring& root : roots) {
+    if (platform_.MakePrivateFolder(DownloadFolderParent(root)) &&
+        platform_.MakePrivateFolder(DownloadFolder(game_, root))) {
+      return DownloadFolder(game_, root);
+    }
+  }
+  // Neither could be made private: the user's own profile, which other accounts cannot enter,
+  // is still the safer place.
+  return DownloadFolder(game_, roots.back());
 }
 
 void DownloadJob::sendErrorEvent(const std::wstring& description, int32_t code, bool critical) {

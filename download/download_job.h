@@ -163,6 +163,7 @@ class DownloadJob {
   ResourceFile* currentFile();
   int32_t fileCount() const;
   std::wstring systemDrive() const;
+  std::wstring prepareDownloadFolder();
   void sendErrorEvent(const std::wstring& description, int32_t code, bool critical);
   void sendNonCriticalErrorOnce(const std::wstring& description);
   [[noreturn]] void failWithNotice(const std::wstring& message, const std::wstring& description, int32_t code);
@@ -192,6 +193,9 @@ class DownloadJob {
   bool windowCreated_ = false;
   JobState state_ = JobState::NotStarted;
   std::wstring sid_;
+  // Where the game's files go: the folder on the system drive, or the user's own when that one
+  // cannot be made private. Chosen by Start.
+  std::wstring downloadFolder_;
   std::unique_ptr<GameConfig> config_;
   int32_t currentIndex_ = 0;
   int64_t startTime_ = 0;

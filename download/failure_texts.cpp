@@ -25,6 +25,13 @@ std::wstring ClientFailureText(int32_t code, const std::wstring& fallback) {
 
 std::wstring InstallFailureText(int32_t code) { return ClientFailureText(code, L"Cannot install the download service."); }
 
+std::wstring InstallErrorDescription(const std::wstring& clientText) {
+  std::wstring text = clientText;
+  const size_t placeholder = text.find(L"%s");
+  if (placeholder != std::wstring::npos) text.replace(placeholder, 2, L"service_installer.exe");
+  return text;
+}
+
 std::wstring InitializeFailureText(int32_t code) {
   if (code == static_cast<int32_t>(ClientError::NotInstalled)) return L"Cannot install the download service.";
   return ClientFailureText(code, L"Failed to initialize the download service");

@@ -22,6 +22,9 @@ std::wstring ClientFailureText(int32_t code, const std::wstring& fallback);
 
 // The message after the last failed install attempt.
 std::wstring InstallFailureText(int32_t code);
+// The client's text of a failed install for analytics, with the "%s" that some texts carry (the
+// download and verification failures) filled with the installer's file name.
+std::wstring InstallErrorDescription(const std::wstring& clientText);
 // The message after the last failed initialise attempt.
 std::wstring InitializeFailureText(int32_t code);
 

@@ -6,25 +6,16 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "server/file_digest.h"
+#include "windows_common/signature_check.h"
 
-enum class SignatureVerdict {
-  Trusted,      // a valid signature, chained to a trusted root, by the expected signer
-  Unsigned,     // no signature at all
-  Invalid,      // a signature that does not match the file's bytes, or is malformed
-  Untrusted,    // a valid signature whose certificate does not chain to a trusted root
-  OtherSigner,  // a trusted signature by someone else
-  Unreadable,   // the file could not be opened
-};
-
-struct SignatureCheck {
-  SignatureVerdict verdict = SignatureVerdict::Unreadable;
-  std::wstring signer;  // the signing certificate's common name, when it could be read
-  uint32_t code = 0;    // the system's status code for Invalid and Untrusted
-};
+// Keeps a file unchanged and in place while it is held (its bytes cannot be written, and it cannot
+// be deleted or replaced); released when the last copy is dropped.
+using FileHold = std::shared_ptr<void>;
 
 class FileInspector {
  public:
@@ -36,6 +27,8 @@ class FileInspector {
   // The file's Authenticode signature, required to be by expectedSigner (the common name of the
   // signing certificate, compared exactly).
   virtual SignatureCheck CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) = 0;
+  // Holds the file unchanged from now until the hold is dropped; null when it cannot be opened.
+  virtual FileHold HoldUnchanged(const std::wstring& path) = 0;
 };
 
 #endif

@@ -9,33 +9,15 @@ std::wstring nameOf(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-std::wstring hex32(uint32_t code) {
-  static const wchar_t kDigits[] = L"0123456789ABCDEF";
-  std::wstring text = L"0x";
-  for (int shift = 28; shift >= 0; shift -= 4) text += kDigits[(code >> shift) & 0xF];
-  return text;
-}
-
 FileProblem problem(const FileCheck& check, bool refetchable, const std::wstring& what) {
   return FileProblem{check.index, refetchable, nameOf(check.path) + L": " + what};
 }
 
 std::optional<FileProblem> signatureProblem(const FileCheck& check, const SignatureCheck& result) {
-  switch (result.verdict) {
-    case SignatureVerdict::Trusted:
-      return std::nullopt;
-    case SignatureVerdict::Unsigned:
-      return problem(check, false, L"not signed");
-    case SignatureVerdict::Invalid:
-      return problem(check, false, L"signature not valid (" + hex32(result.code) + L")");
-    case SignatureVerdict::Untrusted:
-      return problem(check, false, L"signer not trusted (" + hex32(result.code) + L")");
-    case SignatureVerdict::OtherSigner:
-      return problem(check, false, L"signed by \"" + result.signer + L"\", not by \"" + check.signer + L"\"");
-    case SignatureVerdict::Unreadable:
-      break;
-  }
-  return problem(check, true, L"cannot be read");
+  if (result.verdict == SignatureVerdict::Trusted) return std::nullopt;
+  // A file that could not be read may read well when fetched again; a signature will not mend.
+  const bool refetchable = result.verdict == SignatureVerdict::Unreadable;
+  return problem(check, refetchable, DescribeSignatureProblem(result, check.signer));
 }
 
 }  // namespace
@@ -81,6 +63,14 @@ std::vector<FileProblem> FileVerifier::TakeProblems() {
   return problems;
 }
 
+void FileVerifier::ReleaseHolds() {
+  std::vector<FileHold> released;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    released.swap(holds_);
+  }
+}
+
 void FileVerifier::drain() {
   for (;;) {
     FileCheck check;
@@ -94,15 +84,19 @@ void FileVerifier::drain() {
       queue_.pop_front();
     }
     std::optional<FileProblem> found;
+    FileHold held;
     try {
-      found = CheckFile(inspector_, check);
+      if (check.hold) held = inspector_.HoldUnchanged(check.path);
+      found = check.hold && !held ? problem(check, true, L"cannot be read") : CheckFile(inspector_, check);
     } catch (const std::exception&) {
       // A check that could not be completed must never count as passed.
       found = problem(check, true, L"cannot be checked");
     }
+    std::lock_guard<std::mutex> guard(lock_);
     if (found) {
-      std::lock_guard<std::mutex> guard(lock_);
       problems_.push_back(std::move(*found));
+    } else if (held) {
+      holds_.push_back(std::move(held));
     }
   }
 }

@@ -27,6 +27,9 @@ struct FileCheck {
   uint64_t size = 0;          // the size the download service reported
   std::optional<Sha256Digest> sha256;
   std::wstring signer;        // the expected signer; empty: no signature required
+  // Held unchanged from before its checks until ReleaseHolds, when it passes them: the file that
+  // is opened at the end is then the file that was checked.
+  bool hold = false;
 };
 
 struct FileProblem {
@@ -55,6 +58,8 @@ class FileVerifier {
   bool Idle();
   // The problems found so far, in the order found; the list starts again empty.
   std::vector<FileProblem> TakeProblems();
+  // Lets go of the files held since their checks.
+  void ReleaseHolds();
 
  private:
   void drain();
@@ -65,6 +70,7 @@ class FileVerifier {
   std::deque<FileCheck> queue_;
   bool working_ = false;
   std::vector<FileProblem> problems_;
+  std::vector<FileHold> holds_;
 };
 
 #endif

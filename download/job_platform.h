@@ -34,10 +34,14 @@ class JobPlatform {
 
   // Free bytes available to the user on the system drive's root folder; 0 when the query fails.
   virtual uint64_t FreeDiskSpace() = 0;
-  // The shell's "open" verb on path: no owner, parameters or working folder, default show state.
-  virtual void ShellOpen(const std::wstring& path) = 0;
-  // A folder that exists already or cannot be made is no error.
-  virtual void CreateFolder(const std::wstring& path) = 0;
+  // The shell's "open" verb on path with workingFolder as the working folder: no owner or
+  // parameters, default show state.
+  virtual void ShellOpen(const std::wstring& path, const std::wstring& workingFolder) = 0;
+  // Makes sure path is a folder that only the user, SYSTEM and the administrators can change: one
+  // that does not exist is created so; one that exists is used when it already is so, or when the
+  // user owns it and can make it so. False when it is not, and cannot be made, such a folder (for
+  // example one another account owns, or a link to somewhere else).
+  virtual bool MakePrivateFolder(const std::wstring& path) = 0;
   virtual std::optional<std::wstring> Environment(const std::wstring& name) = 0;
   // Runs body on a new thread that nobody waits for.
   virtual void RunWorker(std::function<void()> body) = 0;

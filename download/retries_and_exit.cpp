@@ -96,6 +96,9 @@ void DownloadJob::ExitDownloader(bool deleteFiles) {
     }
     if (ClientInUse(state_)) {
       if (deleteFiles) {
+        // A checked installer is held unchanged until it is opened: the service must be able to
+        // remove it now.
+        verifier_.ReleaseHolds();
         for (int32_t i = 0; i < fileCount(); ++i) {
           if (const ResourceFile* file = config_->FileAt(i)) client_.AKDelete(file->uri);
         }

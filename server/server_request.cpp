@@ -8,6 +8,7 @@
 
 #include "server/form_encoding.h"
 #include "server/xml_replies.h"
+#include "windows_common/winhttp_session.h"
 
 namespace {
 
@@ -111,8 +112,8 @@ void ServerRequest::Send(const std::wstring& path, const PropertyList& list, boo
   Close();
   Exchange* exchange = new Exchange(this, kind_);
   exchange->body = utf8Of(EncodeForm(list));
-  exchange->root = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                               WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+  exchange->root = wincommon::OpenWinHttpSession(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                                WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
   if (exchange->root != nullptr) {
     exchange->connection =
         WinHttpConnect(exchange->root, address_.host.c_str(), static_cast<INTERNET_PORT>(address_.port), 0);

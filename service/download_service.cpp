@@ -126,6 +126,7 @@ DownloadService::DownloadService(ServiceOptions options)
       hooks_(options_.hooks != nullptr ? *options_.hooks : defaultHooks_),
       store_(options_.stateDir),
       random_(std::random_device{}()),
+      keepAwake_(options_.keepAwake),
       server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); },
               options_.limits) {}
 
@@ -147,7 +148,11 @@ bool DownloadService::start(uint16_t port, std::string* error) {
       files_[file->record.url] = file;
     }
   }
-  if (!server_.start(port, error)) return false;
+  const auto giveUp = std::chrono::steady_clock::now() + options_.bindPatience;
+  while (!server_.start(port, error)) {
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
   std::lock_guard<std::mutex> operations(operationsMutex_);
   std::lock_guard<std::mutex> lock(stateMutex_);
   for (auto& [url, file] : files_) {
@@ -548,7 +553,11 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
       known.validator = file->record.validator;
       known.size = file->record.size;
     }
-    FetchOutcome outcome = fetchIntoFile(url, local, resumeFrom, known, hooks, options_.fetch);
+    FetchOutcome outcome{};
+    {
+      KeepAwake::Scope fetching(keepAwake_);
+      outcome = fetchIntoFile(url, local, resumeFrom, known, hooks, options_.fetch);
+    }
     switch (outcome.result) {
       case FetchResult::Complete: {
         {

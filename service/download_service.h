@@ -20,6 +20,7 @@
 #include "service/drive_map.h"
 #include "service/file_registry.h"
 #include "service/http_server.h"
+#include "service/keep_awake.h"
 #include "service/query.h"
 #include "service/rate_meter.h"
 #include "service/service_hooks.h"
@@ -48,6 +49,13 @@ struct ServiceOptions {
   ServerLimits limits{std::chrono::seconds(60), std::chrono::seconds(10), 64};
   // Test controls; not owned, and must outlive the service. Empty: the service behaves as shipped.
   ServiceHooks* hooks = nullptr;
+  // Asks the system to stay awake (true) while any file is being fetched, and lets it sleep again
+  // (false) when none is. Empty: nothing is asked.
+  KeepAwake::Request keepAwake;
+  // How long start keeps trying to bind a port that is in use. Windows refuses to bind a port
+  // exclusively again while connections of the last listener on it linger in TIME_WAIT, which
+  // the API's short connections leave behind; a service restarted at once must wait them out.
+  std::chrono::milliseconds bindPatience{0};
 };
 
 class DownloadService {
@@ -107,6 +115,7 @@ class DownloadService {
   std::map<std::string, std::shared_ptr<TrackedFile>> files_;
   std::map<std::pair<std::string, std::string>, std::string> challenges_;  // (function, url) -> token
   std::mt19937_64 random_;
+  KeepAwake keepAwake_;
   HttpServer server_;
 };
 

@@ -11,6 +11,7 @@
 
 #include "service/origin_connection.h"
 #include "service/wide_text.h"
+#include "windows_common/winhttp_session.h"
 
 namespace svc {
 namespace {
@@ -209,8 +210,8 @@ class WinHttpExchange : public OriginExchange {
 OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, const FetchSettings& settings) {
   OriginOpened opened;
   const std::wstring userAgent = toWide(settings.userAgent);
-  HINTERNET session = WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                  WINHTTP_NO_PROXY_BYPASS, 0);
+  HINTERNET session = wincommon::OpenWinHttpSession(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
   if (session == nullptr) {
     opened.failure = FetchResult::ConnectFailed;
     opened.detail = systemError("WinHTTP cannot start");
@@ -225,8 +226,8 @@ OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, c
   if (!proxy.direct && !proxy.proxy.empty()) {
     // A session of its own names the proxy: the per-request proxy option is not honoured everywhere.
     WinHttpCloseHandle(session);
-    session = WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.proxy.c_str(),
-                          proxy.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxy.bypass.c_str(), 0);
+    session = wincommon::OpenWinHttpSession(userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.proxy.c_str(),
+                                            proxy.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxy.bypass.c_str(), 0);
     if (session == nullptr) {
       opened.failure = FetchResult::ConnectFailed;
       opened.detail = systemError("WinHTTP cannot use the proxy");

@@ -23,6 +23,25 @@ namespace {
 constexpr size_t kErrorTextCapacity = 260;
 
 const char* g_installerBaseUrl = AK_INSTALLER_BASE_URL;
+// The common name of the certificate that must have signed the installer; empty: no check.
+const char* g_serviceSigner = AK_SERVICE_SIGNER;
+
+// Keeps the checked installer unchanged until it has been run.
+struct HeldInstaller {
+  akplatform::HeldFile* file = nullptr;
+  ~HeldInstaller() { akplatform::releaseHeldFile(file); }
+};
+
+// Whatever the installer server sent is run with the user's rights: when the build names its
+// signer, only a file signed by that signer is, and the same file (held since its check).
+bool checkInstaller(const char* installerPath, HeldInstaller* held) {
+  if (g_serviceSigner == nullptr || g_serviceSigner[0] == '\0') return true;
+  char problem[256];
+  if (akplatform::holdSignedFile(installerPath, g_serviceSigner, &held->file, problem, sizeof problem)) return true;
+  AK_LOG_FOR("_ak_install", kLogError, "Installer '%s' failed verification: %s", installerPath, problem);
+  _ak_setLastError(ClientError::VerificationFailed);
+  return false;
+}
 
 void report(const DownloadOptions* options, int percentage) {
   if (options != nullptr && options->progressCallback != nullptr) options->progressCallback(percentage, 0);
@@ -140,6 +159,8 @@ int _ak_install(const char* folder, const char* installerPath, const char* clien
            static_cast<const void*>(clientName));
     return 0;
   }
+  HeldInstaller held;
+  if (!checkInstaller(installerPath, &held)) return 0;
   char* commandLine = nullptr;
   _ak_format(0, &commandLine, "\"%s\"", installerPath);
   if (commandLine == nullptr) return 0;
@@ -153,8 +174,17 @@ int _ak_install(const char* folder, const char* installerPath, const char* clien
 }
 
 int _ak_runProcess(const char* commandLine, const char* folder, int wait) {
-  if (akplatform::startProcess(commandLine, folder, wait ? kInstallerWaitLimitMs : 0) !=
-      akplatform::StartResult::Started) {
+  unsigned long systemError = 0;
+  const akplatform::StartResult result =
+      akplatform::startProcess(commandLine, folder, wait ? kInstallerWaitLimitMs : 0, &systemError);
+  if (result != akplatform::StartResult::Started) {
+    // The system's reason is what tells a player's machine apart (740: the program demands
+    // administrator rights; 193: not a program for this system).
+    if (result == akplatform::StartResult::StartFailed) {
+      AK_LOG(kLogError, "Could not start %s (system error %lu)", commandLine, systemError);
+    } else {
+      AK_LOG(kLogError, "Could not start %s (the command line or folder cannot be converted)", commandLine);
+    }
     _ak_setLastError(ClientError::InternalFailure);
     return 0;
   }
@@ -165,4 +195,6 @@ int _ak_runProcess(const char* commandLine, const char* folder, int wait) {
 void _ak_testSetInstallerBaseUrl(const char* baseUrl) {
   g_installerBaseUrl = baseUrl != nullptr ? baseUrl : AK_INSTALLER_BASE_URL;
 }
+
+void _ak_testSetServiceSigner(const char* signer) { g_serviceSigner = signer != nullptr ? signer : AK_SERVICE_SIGNER; }
 #endif

@@ -1,5 +1,5 @@
-// Installing the download service when it does not answer: the vendor's silent installer is
-// downloaded into the data folder, run hidden, and the service pinged again.
+// Installing the download service when it does not answer: the service's silent installer is
+// downloaded into the data folder, checked, run hidden, and the service pinged again.
 #ifndef SERVICE_CLIENT_CLIENT_INSTALLER_H
 #define SERVICE_CLIENT_CLIENT_INSTALLER_H
 
@@ -26,7 +26,9 @@ int ak_install(const char* clientName, int32_t cid, const char* agreement, Downl
 int32_t _ak_downloadAndWrite(const char* userAgent, const char* path, DownloadOptions* options, const char* url,
                              int low, int high);
 // Runs the installer at installerPath (in folder) and waits for it: 1 when it ran and the
-// service answers afterwards, else 0 with the error set.
+// service answers afterwards, else 0 with the error set. When the build names the installer's
+// signer, the installer must carry a trusted signature by it (VerificationFailed otherwise), and
+// is held unchanged from that check until it has ended.
 int _ak_install(const char* folder, const char* installerPath, const char* clientName);
 // Starts a program hidden and detached; waits for its end when asked (up to
 // kInstallerWaitLimitMs). 1 when started, else 0 with InternalFailure.
@@ -36,6 +38,8 @@ int _ak_runProcess(const char* commandLine, const char* folder, int wait);
 // Points the installer download at another scheme and host ("http://127.0.0.1:8080"); null
 // restores the built-in one.
 void _ak_testSetInstallerBaseUrl(const char* baseUrl);
+// Requires the installer to be signed by signer ("" for no check); null restores the built-in one.
+void _ak_testSetServiceSigner(const char* signer);
 #endif
 
 #endif

@@ -59,8 +59,21 @@ FolderResult createFolderUtf8(const char* path);
 // ConversionFailed when either text does not convert into 260 UTF-16 units. When waitMs is
 // above 0, waits up to that long for the program to end; the program is left running when it
 // takes longer. On POSIX systems the program is run as a shell script.
+// systemError (when given) receives the system's reason for StartFailed (for example 740, a
+// program that demands elevation).
 enum class StartResult { Started, ConversionFailed, StartFailed };
-StartResult startProcess(const char* commandLine, const char* folder, int waitMs);
+StartResult startProcess(const char* commandLine, const char* folder, int waitMs, unsigned long* systemError = nullptr);
+
+// A file held unchanged (its bytes cannot be written, nor the file deleted or replaced) from its
+// signature check until it is released; null releases nothing.
+struct HeldFile;
+void releaseHeldFile(HeldFile* held);
+// Holds the file named in UTF-8 and checks that it carries a trusted Authenticode signature by
+// expectedSigner (the signing certificate's common name, compared exactly). true with *held set
+// when it does; false with a short reason in UTF-8 in problem (NUL-terminated, cut to capacity)
+// when it does not or cannot be checked (always, on systems without Authenticode).
+bool holdSignedFile(const char* path, const char* expectedSigner, HeldFile** held, char* problem,
+                    size_t problemCapacity);
 
 void sleepMs(int milliseconds);
 

@@ -171,7 +171,7 @@ std::vector<std::string> splitCommandLine(const char* commandLine) {
 
 }  // namespace
 
-StartResult startProcess(const char* commandLine, const char* folder, int waitMs) {
+StartResult startProcess(const char* commandLine, const char* folder, int waitMs, unsigned long* systemError) {
   if (commandLine == nullptr || !fitsUtf16Units(commandLine, kMaxPathUnits) ||
       (folder != nullptr && !fitsUtf16Units(folder, kMaxPathUnits))) {
     return StartResult::ConversionFailed;
@@ -216,6 +216,7 @@ StartResult startProcess(const char* commandLine, const char* folder, int waitMs
   close(report[0]);
   if (got > 0) {
     waitpid(child, nullptr, 0);
+    if (systemError != nullptr) *systemError = static_cast<unsigned long>(failure);
     return StartResult::StartFailed;
   }
   for (int waited = 0; waited < waitMs; waited += 10) {
@@ -276,6 +277,16 @@ bool wideToAnsi(const wchar_t* wide, char* out, size_t capacity) {
 bool utcNow(struct tm* out) {
   time_t now = time(nullptr);
   return gmtime_r(&now, out) != nullptr;
+}
+
+struct HeldFile {};
+
+void releaseHeldFile(HeldFile* held) { delete held; }
+
+bool holdSignedFile(const char*, const char*, HeldFile** held, char* problem, size_t problemCapacity) {
+  *held = nullptr;
+  if (problemCapacity > 0) snprintf(problem, problemCapacity, "%s", "signatures cannot be checked on this system");
+  return false;
 }
 
 }  // namespace akplatform

@@ -8,6 +8,7 @@
 #include <wchar.h>
 
 #include "service_client/utf8.h"
+#include "windows_common/authenticode.h"
 
 namespace akplatform {
 
@@ -171,7 +172,7 @@ FolderResult createFolderUtf8(const char* path) {
   return FolderResult::CreateFailed;
 }
 
-StartResult startProcess(const char* commandLine, const char* folder, int waitMs) {
+StartResult startProcess(const char* commandLine, const char* folder, int waitMs, unsigned long* systemError) {
   wchar_t wideCommand[kMaxPathUnits];
   wchar_t wideFolder[kMaxPathUnits];
   if (commandLine == nullptr ||
@@ -193,12 +194,52 @@ StartResult startProcess(const char* commandLine, const char* folder, int waitMs
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, wideCommand, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, wideFolder, &startup,
                       &process)) {
+    if (systemError != nullptr) *systemError = GetLastError();
     return StartResult::StartFailed;
   }
   if (waitMs > 0) WaitForSingleObject(process.hProcess, static_cast<DWORD>(waitMs));
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return StartResult::Started;
+}
+
+struct HeldFile {
+  HANDLE file;
+};
+
+void releaseHeldFile(HeldFile* held) {
+  if (held == nullptr) return;
+  CloseHandle(held->file);
+  delete held;
+}
+
+bool holdSignedFile(const char* path, const char* expectedSigner, HeldFile** held, char* problem,
+                    size_t problemCapacity) {
+  *held = nullptr;
+  auto fail = [&](const std::wstring& reason) {
+    if (problemCapacity > 0 &&
+        WideCharToMultiByte(CP_UTF8, 0, reason.c_str(), -1, problem, static_cast<int>(problemCapacity), nullptr,
+                            nullptr) == 0) {
+      problem[0] = '\0';
+    }
+    if (problemCapacity > 0) problem[problemCapacity - 1] = '\0';
+    return false;
+  };
+  wchar_t widePath[kMaxPathUnits];
+  wchar_t wideSigner[kMaxPathUnits];
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kMaxPathUnits) == 0 ||
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, expectedSigner, -1, wideSigner, kMaxPathUnits) == 0) {
+    return fail(L"name cannot be converted");
+  }
+  HANDLE file = wincommon::OpenUnchangeable(widePath);
+  if (file == INVALID_HANDLE_VALUE) return fail(L"cannot be read");
+  const SignatureCheck check = wincommon::CheckAuthenticode(widePath, file, wideSigner);
+  if (check.verdict != SignatureVerdict::Trusted) {
+    CloseHandle(file);
+    return fail(DescribeSignatureProblem(check, wideSigner));
+  }
+  *held = new HeldFile{file};
+  return true;
 }
 
 }  // namespace akplatform

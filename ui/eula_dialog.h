@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "ui/dialog_window.h"
 #include "ui/image_view.h"
 
@@ -31,5 +33,16 @@ class CEULADlg : public CDialogWindow {
 
 // The licence text resource as text.
 std::wstring LicenceText();
+// The publisher that ships the download service (a build setting), named in the greyed owner line.
+std::wstring PublisherName();
+// The banner's title: the publisher's name and " Download Service".
+std::wstring LicenceBannerTitle();
+
+// The dialog's client area, which holds every control (the licence's text box reaches x = 377,
+// the buttons and the owner line y = 396). Its outer size follows from the frame the system draws
+// (387 x 430 with the classic 3-pixel frame); a fixed outer size would let the thicker frames of
+// Windows 10 clip the controls.
+constexpr int kLicenceClientWidth = 381;
+constexpr int kLicenceClientHeight = 404;
 
 #endif

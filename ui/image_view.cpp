@@ -41,6 +41,27 @@ void CImageView::SetPlacement(const RECT& rect) {
   SetPlacement(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
 }
 
+void CImageView::SetCaption(const std::wstring& text, int x, int baseline, int pixelHeight, COLORREF colour) {
+  caption_ = text;
+  captionX_ = x;
+  captionBaseline_ = baseline;
+  captionHeight_ = pixelHeight;
+  captionColour_ = colour;
+  if (Handle() != nullptr) InvalidateRect(Handle(), nullptr, FALSE);
+}
+
 bool CImageView::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
-  return AnswerPaint(message, result, [this](HDC dc) { image_.Draw(dc, 0, 0, width_, height_); });
+  return AnswerPaint(message, result, [this](HDC dc) {
+    image_.Draw(dc, 0, 0, width_, height_);
+    if (caption_.empty()) return;
+    HFONT font = CreateFontW(-captionHeight_, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Arial");
+    HGDIOBJ previous = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, captionColour_);
+    SetTextAlign(dc, TA_LEFT | TA_BASELINE);
+    TextOutW(dc, captionX_, captionBaseline_, caption_.c_str(), static_cast<int>(caption_.size()));
+    SelectObject(dc, previous);
+    DeleteObject(font);
+  });
 }

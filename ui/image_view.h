@@ -1,8 +1,11 @@
-// A child view that shows the top-left part of one skin image, unscaled.
+// A child view that shows the top-left part of one skin image, unscaled, with an optional caption
+// drawn over it (text that a build setting decides cannot be drawn into the artwork).
 #ifndef UI_IMAGE_VIEW_H
 #define UI_IMAGE_VIEW_H
 
 #include <windows.h>
+
+#include <string>
 
 #include "ui/control_window.h"
 #include "ui/skin_image.h"
@@ -18,6 +21,10 @@ class CImageView : public CControlWindow {
   bool SetImage(int resourceId);
   void SetPlacement(int x, int y, int width, int height);
   void SetPlacement(const RECT& rect);
+  // Draws text over the image, its base line starting at (x, baseline), in bold Arial of the
+  // given pixel height and colour, on a transparent background. Empty text: no caption.
+  void SetCaption(const std::wstring& text, int x, int baseline, int pixelHeight, COLORREF colour);
+  const std::wstring& Caption() const { return caption_; }
 
   int ImageId() const { return imageId_; }
   const SkinImage& Image() const { return image_; }
@@ -30,6 +37,11 @@ class CImageView : public CControlWindow {
   int imageId_ = 0;
   int width_ = 0;
   int height_ = 0;
+  std::wstring caption_;
+  int captionX_ = 0;
+  int captionBaseline_ = 0;
+  int captionHeight_ = 0;
+  COLORREF captionColour_ = 0;
 };
 
 #endif

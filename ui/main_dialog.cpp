@@ -36,7 +36,18 @@ CMainDlg::~CMainDlg() {
   if (IsWindowThread()) DestroyWindow(Handle());
 }
 
-bool CMainDlg::Create() { return CreateModeless(IDD_MAIN_WINDOW, nullptr); }
+bool RegisterMainWindowClass() {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = DefDlgProcW;
+  windowClass.cbWndExtra = DLGWINDOWEXTRA;
+  windowClass.hInstance = AppModule().ResourceInstance();
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = kMainWindowClass;
+  return RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+bool CMainDlg::Create() { return RegisterMainWindowClass() && CreateModeless(IDD_MAIN_WINDOW, nullptr); }
 
 void CMainDlg::Destroy() {
   RunOnWindowThread([this] { DestroyWindow(Handle()); });
@@ -282,6 +293,10 @@ bool CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
   if (message == TrayNotificationMessage()) {
     HandleTrayNotification(wParam, lParam, sink_ != nullptr ? sink_->CurrentJobState() : 0);
     return true;
+  }
+  if (message == TaskbarCreatedMessage()) {
+    RestoreTrayIconAfterTaskbarCreated();
+    return false;
   }
   if (surface_.HandleMessage(Handle(), message, wParam, lParam, result)) return true;
   switch (message) {

@@ -20,6 +20,13 @@
 #include "ui/skinned_surface.h"
 #include "ui/tray_icon.h"
 
+// The main window's own window class (a dialog class, named in its template), by which a second
+// start finds the running one.
+constexpr wchar_t kMainWindowClass[] = L"TesselDownloaderWindow";
+// Registers that class (a dialog class: the dialog manager's procedure and its extra window bytes)
+// unless it is registered already; false when it cannot be.
+bool RegisterMainWindowClass();
+
 class CMainDlg : public CDialogWindow, public CMessageFilter, public CIdleHandler, public CTrayIconImpl {
  public:
   static constexpr int kWidth = 503;
@@ -36,7 +43,8 @@ class CMainDlg : public CDialogWindow, public CMessageFilter, public CIdleHandle
   // Commands are dropped while no sink is set.
   void SetCommandSink(MainWindowCommandSink* sink) { sink_ = sink; }
 
-  // Creates the window, hidden, from its template without owner; false when it cannot be made.
+  // Creates the window, hidden, from its template without owner (registering its window class
+  // first); false when it cannot be made.
   bool Create();
   // Destroys the window (on its own thread).
   void Destroy();

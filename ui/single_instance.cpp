@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "build_settings.h"
+#include "ui/main_dialog.h"
 
 std::wstring DownloaderWindowTitle() {
   const char* title = AK_GAME_TITLE;
@@ -24,9 +25,18 @@ struct TitleSearch {
   HWND found;
 };
 
-// The platform's own title lookup ignores case; a running instance has exactly our title.
+bool hasOurClass(HWND window) {
+  wchar_t name[64] = L"";
+  const int length = GetClassNameW(window, name, ARRAYSIZE(name));
+  return length > 0 && wcscmp(name, kMainWindowClass) == 0;
+}
+
+// The platform's own title lookup ignores case; a running instance has exactly our title. Other
+// programs' windows may carry the title too (Explorer showing a folder of that name), never our
+// class.
 BOOL CALLBACK matchTitle(HWND window, LPARAM state) {
   auto* search = reinterpret_cast<TitleSearch*>(state);
+  if (!hasOurClass(window)) return TRUE;
   // One character more than the title, so a longer title is not cut down to a match. The stored
   // title is read without a message, so a hung window cannot hold up the start.
   std::vector<wchar_t> text(search->title->size() + 2, L'\0');
@@ -37,16 +47,30 @@ BOOL CALLBACK matchTitle(HWND window, LPARAM state) {
   return FALSE;
 }
 
-HWND findTopLevelWindowTitled(const std::wstring& title) {
+}  // namespace
+
+std::wstring InstanceMutexName(const std::wstring& gameCode) { return L"Local\\Tessel Games Downloader " + gameCode; }
+
+bool ClaimSingleInstance(const std::wstring& mutexName) {
+  // Kept open until the process ends; the system closes it then, also after a crash.
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
+  // A mutex that cannot even be opened (another account made one of that name in this session)
+  // gives no instance to activate either: this start goes on.
+  return mutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+HWND FindRunningInstanceWindow(const std::wstring& title) {
   TitleSearch search{&title, nullptr};
   EnumWindows(&matchTitle, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
-}  // namespace
-
-bool ActivateRunningInstance(const std::wstring& title) {
-  HWND running = findTopLevelWindowTitled(title);
+bool ActivateRunningInstance(const std::wstring& title, DWORD waitMs) {
+  HWND running = FindRunningInstanceWindow(title);
+  for (DWORD waited = 0; running == nullptr && waited < waitMs; waited += 100) {
+    Sleep(100);
+    running = FindRunningInstanceWindow(title);
+  }
   if (running == nullptr) return false;
   ShowWindow(running, SW_RESTORE);
   SetForegroundWindow(running);

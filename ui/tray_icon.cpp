@@ -48,9 +48,18 @@ POINT TrayMenuAnchor(POINT cursor, bool onMonitor, const RECT& nearestWorkArea) 
   return cursor;
 }
 
-CTrayIconImpl::CTrayIconImpl() : notificationMessage_(RegisterWindowMessageW(L"WM_TRAYICON")) {
+CTrayIconImpl::CTrayIconImpl()
+    : notificationMessage_(RegisterWindowMessageW(L"WM_TRAYICON")),
+      taskbarCreatedMessage_(RegisterWindowMessageW(L"TaskbarCreated")) {
   data_.cbSize = sizeof(data_);
   data_.uID = ID_TRAY_ICON;
+}
+
+void CTrayIconImpl::RestoreTrayIconAfterTaskbarCreated() {
+  if (!installed_) return;
+  data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  // A broadcast that comes without a restart finds the icon still there: it is only updated.
+  installed_ = Shell_NotifyIconW(NIM_ADD, &data_) != FALSE || Shell_NotifyIconW(NIM_MODIFY, &data_) != FALSE;
 }
 
 void CTrayIconImpl::InitTrayIcon(HWND owner, HICON icon) {

@@ -28,12 +28,14 @@ class CTrayIconImpl {
  public:
   static constexpr size_t kMaxTooltip = 127;
 
-  // Registers the notification message "WM_TRAYICON".
+  // Registers the notification message "WM_TRAYICON", and "TaskbarCreated", which Explorer
+  // broadcasts when it has started again with an empty notification area.
   CTrayIconImpl();
   CTrayIconImpl(const CTrayIconImpl&) = delete;
   CTrayIconImpl& operator=(const CTrayIconImpl&) = delete;
 
   UINT TrayNotificationMessage() const { return notificationMessage_; }
+  UINT TaskbarCreatedMessage() const { return taskbarCreatedMessage_; }
   void InitTrayIcon(HWND owner, HICON icon);
 
   // Adds the icon with an empty tooltip (true) or removes it if it is there (false); returns
@@ -44,6 +46,10 @@ class CTrayIconImpl {
   bool IsTrayIconInstalled() const { return installed_; }
   std::wstring TrayTooltip() const { return data_.szTip; }
 
+  // Adds the icon again, with its tooltip, when it was installed: Explorer has restarted and
+  // forgotten it.
+  void RestoreTrayIconAfterTaskbarCreated();
+
   // One notification of the registered message; notifications of other icons are ignored.
   void HandleTrayNotification(WPARAM iconId, LPARAM event, int jobState);
 
@@ -52,6 +58,7 @@ class CTrayIconImpl {
   void SendDefaultCommand();
 
   UINT notificationMessage_ = 0;
+  UINT taskbarCreatedMessage_ = 0;
   NOTIFYICONDATAW data_{};
   bool installed_ = false;
   int defaultItem_ = 0;  // the first item by position

@@ -95,9 +95,11 @@ convert -size 485x145 gradient:'#2a1c3d'-'#e0813c' \
 save_jpeg "$work/banner.png" game_banner_1065.jpg
 
 # --- Licence dialog banner (371 x 67) --------------------------------------------------------
+# No title here: the program draws it at run time (the publisher's name followed by " Download
+# Service", white bold 18 px, left edge at x=58, baseline at y=31), because the
+# publisher's name is a build setting. The space above the subtitle is left free for it.
 convert -size 371x67 gradient:'#1f3b57'-'#2f7c8a' \
   -fill "$orange" -draw 'polygon 14,50 24,18 34,50' -fill "$teal" -draw 'polygon 24,18 34,50 44,18' \
-  -font "$sans" -pointsize 18 -fill '#ffffff' -annotate +58+31 'Peer-Assisted Download Service' \
   -font Liberation-Sans -pointsize 12 -fill '#d6e6ee' -annotate +58+50 'Please read the licence terms below' \
   "$work/licence_banner.png"
 save_jpeg "$work/licence_banner.png" licence_banner_1059.jpg

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "app/system_folder_dlls.h"
+#include "windows_common/system_folder_dlls.h"
 #include "service/windows/installer_steps.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {

@@ -11,7 +11,9 @@ namespace {
 
 constexpr DWORD kStopWaitMs = 20000;
 constexpr DWORD kFileRetryMs = 10000;
-constexpr DWORD kAnswerWaitMs = 30000;
+// Longer than the service waits for its port (30 s), so that a service that cannot bind it ends
+// first and its exit code tells why.
+constexpr DWORD kAnswerWaitMs = 45000;
 constexpr int kServiceResource = 1;  // the service program, RCDATA in this installer
 
 std::wstring inQuotes(const std::wstring& path) { return L"\"" + path + L"\""; }

@@ -5,17 +5,18 @@
 //   download-service.exe [--port N] [--state-dir DIR] [--log FILE] [--library-data-dir DIR]
 //                        [--retry-delay-ms N]
 // Exit codes: 0 stopped when asked (or another instance already runs), 1 bad command line,
-// 2 no folder for its state, 3 the port cannot be opened.
+// 2 no folder for its state, 3 the port cannot be opened (tried for 30 s).
 #include <windows.h>
 #include <shellapi.h>
 
 #include <string>
 #include <vector>
 
-#include "app/system_folder_dlls.h"
+#include "windows_common/system_folder_dlls.h"
 #include "service/download_service.h"
 #include "service/wide_text.h"
 #include "service/windows/service_identity.h"
+#include "service/windows/system_awake.h"
 
 namespace {
 
@@ -93,6 +94,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   options.logPath = svc::toUtf8(command.log);
   options.libraryDataDir = std::filesystem::path(command.libraryDataDir);
   options.retryDelay = std::chrono::milliseconds(command.retryDelayMs);
+  // Made before the service and never destroyed: the process ends without unwinding.
+  static svc::SystemAwake awake;
+  options.keepAwake = [](bool wanted) { awake.Request(wanted); };
+  options.bindPatience = std::chrono::seconds(30);
   svc::DownloadService service(std::move(options));
   std::string error;
   if (!service.start(command.port, &error)) return 3;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/system_folder_dlls.h"
+#include "windows_common/system_folder_dlls.h"
 
 extern "C" PfnDliHook __pfnDliNotifyHook2;
 

@@ -117,6 +117,23 @@ TEST(ClientStartup, InstallFailingFourTimesNamesTheLastCode) {
   }
 }
 
+// The service's installer refused by its signature check: the player sees the install failure,
+// analytics learn which file failed and why.
+TEST(ClientStartup, AnInstallerThatFailsVerificationIsNamedInTheErrorEvent) {
+  JobFixture f;
+  const int32_t failed = code(ClientError::VerificationFailed);
+  f.client.errorTexts[failed] = L"%s failed verification";
+  f.client.installResults = {failed, failed, failed, failed};
+  EXPECT_EQ(runStartup(f), 0);
+  ASSERT_EQ(f.window.prompts.size(), 1u);
+  EXPECT_EQ(f.window.prompts[0].message, L"Cannot install the download service.");
+  const auto errors = f.events.named(L"error");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].description, L"service_installer.exe failed verification");
+  EXPECT_EQ(errors[0].code, failed);
+  EXPECT_TRUE(errors[0].flag);
+}
+
 TEST(ClientStartup, InitialiseFailingFourTimesNamesTheLastCode) {
   const FailureRow kRows[] = {
       {code(ClientError::DiskIoFailure), L"Disk I/O Failure"},

@@ -133,7 +133,10 @@ uint64_t FakeClient::AKGetReceivedSize(const std::wstring& url) {
   return found == held.end() ? 0 : found->second;
 }
 
-std::wstring FakeClient::ErrorText(int32_t code) { return L"client text " + std::to_wstring(code); }
+std::wstring FakeClient::ErrorText(int32_t code) {
+  auto found = errorTexts.find(code);
+  return found != errorTexts.end() ? found->second : L"client text " + std::to_wstring(code);
+}
 
 void FakeServer::RequestSid(const std::wstring& gameCode) { requests.push_back(L"sid " + gameCode); }
 void FakeServer::RequestConfig(const std::wstring& gameCode, const std::wstring& sid) {
@@ -262,6 +265,16 @@ SignatureCheck FakeFiles::CheckSignature(const std::wstring& path, const std::ws
   auto found = signatures.find(path);
   if (found != signatures.end()) return found->second;
   return SignatureCheck{SignatureVerdict::Trusted, expectedSigner, 0};
+}
+
+FileHold FakeFiles::HoldUnchanged(const std::wstring& path) {
+  calls.push_back(L"hold " + path);
+  if (unholdable.count(path) != 0) return nullptr;
+  return FileHold(new int(0), [this, path](void* token) {
+    delete static_cast<int*>(token);
+    calls.push_back(L"release " + path);
+    if (onRelease) onRelease(path);
+  });
 }
 
 GameInfo TestGame() {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,6 +79,7 @@ class FakeClient : public ClientApi {
   uint64_t AKGetFileSize(const std::wstring& url, const std::wstring& path) override;
   uint64_t AKGetReceivedSize(const std::wstring& url) override;
   std::wstring ErrorText(int32_t code) override;
+  std::map<int32_t, std::wstring> errorTexts;  // "client text N" for the others
 
   // Scripted results, taken in order; 0 (success) when a queue is empty.
   std::deque<int32_t> installResults;
@@ -155,8 +157,12 @@ class FakeFiles : public FileInspector {
   std::optional<uint64_t> FileSize(const std::wstring& path) override;
   std::optional<Sha256Digest> FileSha256(const std::wstring& path) override;
   SignatureCheck CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) override;
+  // Records "hold <path>", and "release <path>" when the hold is dropped.
+  FileHold HoldUnchanged(const std::wstring& path) override;
 
   std::optional<uint64_t> defaultSize = 1000;
+  std::set<std::wstring> unholdable;
+  std::function<void(const std::wstring& path)> onRelease;
   std::map<std::wstring, uint64_t> sizes;
   std::map<std::wstring, Sha256Digest> digests;
   std::map<std::wstring, SignatureCheck> signatures;
@@ -173,8 +179,14 @@ class FakePlatform : public JobPlatform {
   bool WriteRunOnceEntry(const std::wstring& name, const std::wstring& command) override;
   std::wstring ExecutablePath() override { return executablePath; }
   uint64_t FreeDiskSpace() override;
-  void ShellOpen(const std::wstring& path) override { opened.push_back(path); }
-  void CreateFolder(const std::wstring& path) override { folders.push_back(path); }
+  void ShellOpen(const std::wstring& path, const std::wstring& workingFolder) override {
+    opened.push_back(path);
+    openedIn.push_back(workingFolder);
+  }
+  bool MakePrivateFolder(const std::wstring& path) override {
+    folders.push_back(path);
+    return refusedFolders.count(path) == 0;
+  }
   std::optional<std::wstring> Environment(const std::wstring& name) override;
   void RunWorker(std::function<void()> body) override;
 
@@ -189,8 +201,11 @@ class FakePlatform : public JobPlatform {
   std::wstring executablePath = L"C:\\Users\\Ann Lee\\Downloads\\Iron Fable Downloader.exe";
   std::deque<uint64_t> freeSpace;  // answered in order; the last one stays
   std::vector<std::wstring> opened;
-  std::vector<std::wstring> folders;
-  std::map<std::wstring, std::wstring> environment{{L"SystemDrive", L"C:"}};
+  std::vector<std::wstring> openedIn;  // the working folder of each open
+  std::vector<std::wstring> folders;   // every folder asked to be made private, in order
+  std::set<std::wstring> refusedFolders;
+  std::map<std::wstring, std::wstring> environment{{L"SystemDrive", L"C:"},
+                                                    {L"LOCALAPPDATA", L"C:\\Users\\Ann Lee\\AppData\\Local"}};
   int workersRun = 0;
   // When set, workers wait in pendingWorkers until RunPendingWorkers.
   bool deferWorkers = false;

@@ -43,6 +43,28 @@ TEST(JobStart, ShowsTheWindowMakesTheFoldersAndAsksForTheSid) {
   EXPECT_EQ(f.server.requests.size(), 1u);
 }
 
+// The game's folder on the system drive is used when it can be made private; otherwise the same
+// folders under the user's own local application data, where every file then goes.
+TEST(JobStart, FallsBackToTheUsersOwnFolderWhenTheSharedOneCannotBeMadePrivate) {
+  const std::wstring own = L"C:\\Users\\Ann Lee\\AppData\\Local";
+  JobFixture f;
+  f.platform.refusedFolders.insert(L"C:\\TesselGames\\Downloader");
+  f.StartDownloading(2);
+  EXPECT_EQ(f.platform.folders, (std::vector<std::wstring>{L"C:\\TesselGames", L"C:\\TesselGames\\Downloader",
+                                                           own + L"\\TesselGames", own + L"\\TesselGames\\Downloader"}));
+  f.Poll(0, Reading(kFileComplete, 1000, 0));
+  EXPECT_EQ(f.ExitCodeOf([&] { f.Poll(0, Reading(kFileComplete, 1000, 0)); }), 0);
+  EXPECT_EQ(f.platform.opened, std::vector<std::wstring>{own + L"\\TesselGames\\Downloader\\file0.bin"});
+  EXPECT_EQ(f.platform.openedIn, std::vector<std::wstring>{own + L"\\TesselGames\\Downloader"});
+
+  // Neither can be made private: the user's own profile is still the safer of the two.
+  JobFixture g;
+  g.platform.refusedFolders = {L"C:\\TesselGames", own + L"\\TesselGames"};
+  g.StartDownloading(1);
+  EXPECT_EQ(g.ExitCodeOf([&] { g.Poll(0, Reading(kFileComplete, 1000, 0)); }), 0);
+  EXPECT_EQ(g.platform.opened, std::vector<std::wstring>{own + L"\\TesselGames\\Downloader\\file0.bin"});
+}
+
 TEST(JobStart, AutoStartSendsItsOwnEvent) {
   JobFixture f;
   f.platform.dwords[{kEulaKey, L"accepted_eula"}] = 1;

@@ -181,12 +181,15 @@ TEST(ClosePrompts, DiscardingDeletesCompletedFilesToo) {
   f.Poll(0, Reading(kFileComplete, 1000, 0));
   ASSERT_EQ(f.job->currentIndex(), 2);
   f.ClearRecords();
+  size_t callsWhenReleased = 99;
+  f.files.onRelease = [&](const std::wstring&) { callsWhenReleased = f.client.calls.size(); };
   f.window.promptAnswers = {1, 2};
   EXPECT_EQ(f.ExitCodeOf([&] { f.job->OnCommand(kCommandClose); }), 0);
   EXPECT_EQ(f.client.calls,
             (std::vector<std::wstring>{L"AKPause http://cdn.test/irf/file2.bin", L"AKDelete http://cdn.test/irf/file0.bin",
                                        L"AKDelete http://cdn.test/irf/file1.bin",
                                        L"AKDelete http://cdn.test/irf/file2.bin", L"TSUninitialize"}));
+  EXPECT_EQ(callsWhenReleased, 1u) << "the installer, held since its check, is let go before the service deletes it";
 }
 
 TEST(ClosePrompts, PausedStopPromptHidesPauseButKeepsContinueThird) {

@@ -46,8 +46,10 @@ TEST(Verification, EveryFileIsCheckedAndTheInstallersSignatureBeforeItIsOpened) 
   f.files.digests[pathOf(1)] = digestOf(7);
   f.Poll(0, Reading(kFileComplete, 1000, 0));
   EXPECT_EQ(f.ExitCodeOf([&] { f.Poll(0, Reading(kFileComplete, 1000, 0)); }), 0);
-  EXPECT_EQ(f.files.calls, (std::vector<std::wstring>{L"size " + pathOf(0), L"signature " + pathOf(0) + L" by " + kSigner,
-                                                      L"size " + pathOf(1), L"sha256 " + pathOf(1)}));
+  EXPECT_EQ(f.files.calls,
+            (std::vector<std::wstring>{L"hold " + pathOf(0), L"size " + pathOf(0),
+                                       L"signature " + pathOf(0) + L" by " + kSigner, L"size " + pathOf(1),
+                                       L"sha256 " + pathOf(1), L"release " + pathOf(0)}));
   EXPECT_EQ(f.platform.opened, std::vector<std::wstring>{pathOf(0)});
   EXPECT_TRUE(f.events.named(L"error").empty());
   EXPECT_EQ(f.platform.sleeps, (std::vector<uint32_t>{1000, 500}));
@@ -58,7 +60,8 @@ TEST(Verification, WithoutDigestsOrSignerOnlySizesAreCompared) {
   f.StartDownloading(2);
   completeFiles(f, 1);
   EXPECT_EQ(f.ExitCodeOf([&] { completeFiles(f, 1); }), 0);
-  EXPECT_EQ(f.files.calls, (std::vector<std::wstring>{L"size " + pathOf(0), L"size " + pathOf(1)}));
+  EXPECT_EQ(f.files.calls, (std::vector<std::wstring>{L"hold " + pathOf(0), L"size " + pathOf(0), L"size " + pathOf(1),
+                                                      L"release " + pathOf(0)}));
   EXPECT_EQ(f.platform.opened.size(), 1u);
 }
 
@@ -164,6 +167,30 @@ TEST(Verification, TheWindowWaitsForTheLastCheckOnItsTimerNotInASleep) {
   EXPECT_EQ(f.platform.sleeps, (std::vector<uint32_t>{1000, 500}));
 }
 
+// The installer that is opened is the file that was checked: held unchanged from before its first
+// check until the shell's open has returned, and opened from its own folder. One that cannot be
+// held is not opened.
+TEST(Verification, TheInstallerIsHeldUnchangedFromItsChecksUntilItIsOpened) {
+  JobFixture f;
+  f.game.installerSigner = kSigner;
+  f.StartDownloading(2);
+  size_t opensWhenReleased = 99;
+  f.files.onRelease = [&](const std::wstring&) { opensWhenReleased = f.platform.opened.size(); };
+  completeFiles(f, 1);
+  EXPECT_EQ(f.files.calls.front(), L"hold " + pathOf(0));
+  EXPECT_EQ(opensWhenReleased, 99u) << "released before the hand-off";
+  EXPECT_EQ(f.ExitCodeOf([&] { completeFiles(f, 1); }), 0);
+  EXPECT_EQ(opensWhenReleased, 1u) << "released only after the open returned";
+  EXPECT_EQ(f.platform.openedIn, std::vector<std::wstring>{L"C:\\TesselGames\\Downloader"});
+
+  JobFixture unheld;
+  unheld.files.unholdable.insert(pathOf(0));
+  unheld.StartDownloading(1);
+  EXPECT_EQ(unheld.ExitCodeOf([&] { completeFiles(unheld, 1); }), std::nullopt) << "fetched once more, not opened";
+  EXPECT_TRUE(unheld.platform.opened.empty());
+  EXPECT_EQ(unheld.client.calls.back(), L"AKDownload " + uriOf(0) + L" " + pathOf(0));
+}
+
 // An inspector whose every question fails the same way.
 class BrokenFiles : public FileInspector {
  public:
@@ -173,6 +200,7 @@ class BrokenFiles : public FileInspector {
   }
   std::optional<Sha256Digest> FileSha256(const std::wstring&) override { return std::nullopt; }
   SignatureCheck CheckSignature(const std::wstring&, const std::wstring&) override { return {}; }
+  FileHold HoldUnchanged(const std::wstring&) override { return nullptr; }
   bool throwOnSize = false;
   std::optional<uint64_t> size;
 };

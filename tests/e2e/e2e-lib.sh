@@ -14,8 +14,9 @@ E2E_TESTBED=${E2E_TESTBED:-$e2e_root/build/native/testbed/testbed}
 E2E_DOWNLOADER=$E2E_BUILD/app/downloader.exe
 E2E_DRIVER=$E2E_BUILD/tests/ui/ui_driver.exe
 E2E_GAME_SETUP=$E2E_BUILD/tests/e2e/e2e_game_setup.exe
-# The download service's installer of this build, which the installer server hosts: on the
-# install road the downloader installs the Windows service under Wine for real.
+# The download service's installer of this build, which the installer server hosts signed (the
+# loopback builds run only an installer signed by "Tessel Test Publisher"): on the install road the
+# downloader installs the Windows service under Wine for real.
 E2E_SERVICE_INSTALLER=$E2E_BUILD/service/download-service-setup.exe
 # The throw-away certificates: the game's installer is signed by "Tessel Test Publisher" (the
 # signer the loopback builds expect) under a test root that the e2e prefix trusts.
@@ -168,6 +169,16 @@ e2e_make_game() {  # SIZE2 SIZE3
   fi
 }
 
+# The service's installer that the installer server hosts, E2E_WORK/service-setup.exe: this build's,
+# signed with a certificate of the test PKI (signer: "Tessel Test Publisher"; other-signer:
+# "Someone Else").
+e2e_sign_service_installer() {  # CERTIFICATE
+  osslsigncode sign -h sha256 -certs "$E2E_PKI/$1.pem" -key "$E2E_PKI/$1.key" -n "Tessel Download Service" \
+    -in "$E2E_SERVICE_INSTALLER" -out "$E2E_WORK/service-setup.exe.new" >/dev/null &&
+    mv "$E2E_WORK/service-setup.exe.new" "$E2E_WORK/service-setup.exe" ||
+    { e2e_fail "the service's installer was not signed"; return 1; }
+}
+
 # Waits for a server's "listening on PORT" line and prints the port.
 e2e_port_of() {
   for _ in $(seq 1 100); do
@@ -210,6 +221,7 @@ e2e_stop_service() {
 # or E2E_ORIGIN_ROOT when set; the publisher lists E2E_WORK/game with its digests.
 e2e_start_testbed() {  # THROTTLE
   mkdir -p "$E2E_WORK/state"
+  [ -f "$E2E_WORK/service-setup.exe" ] || e2e_sign_service_installer signer || return 1
   e2e_spawn origin origin --port 0 --root "${E2E_ORIGIN_ROOT:-$E2E_WORK/game}" --log "$E2E_WORK/origin.log" \
     --throttle "$1"
   local origin
@@ -218,7 +230,7 @@ e2e_start_testbed() {  # THROTTLE
     --files "$E2E_WORK/game" --origin "http://127.0.0.1:$origin" --sha256 "$E2E_WORK/game.sha256" \
     ${E2E_PUBLISHER_ARGS:-}
   e2e_spawn analytics analytics --port "$E2E_ANALYTICS_PORT" --log "$E2E_WORK/analytics.log"
-  e2e_spawn installer installer --port "$E2E_INSTALLER_PORT" --body "$E2E_SERVICE_INSTALLER" --gzip \
+  e2e_spawn installer installer --port "$E2E_INSTALLER_PORT" --body "$E2E_WORK/service-setup.exe" --gzip \
     --log "$E2E_WORK/installer.log"
   local name
   for name in publisher analytics installer; do e2e_port_of "$E2E_WORK/$name.out" >/dev/null || return 1; done
@@ -286,6 +298,31 @@ e2e_paths() {  # LOG
 }
 
 e2e_download_folder() { echo "$WINEPREFIX/drive_c/TesselGames/Downloader"; }
+
+# Line N of what the game's stand-in installer wrote when it was opened: 1 its path, 2 its working
+# folder, 3 the access list of its folder, 4 that of the folder's parent.
+e2e_opened_line() {  # N
+  sed -n "$1p" "$(e2e_download_folder)/opened.txt" 2>/dev/null | tr -d '\r'
+}
+
+# Fails unless the access list (SDDL) lets no account but the Wine user, SYSTEM and the
+# administrators change anything (reading is fine). On Windows the folders carry exactly
+# "D:P(A;OICI;FA;;;<user>)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"; this Wine keeps only what a Unix mode
+# can say of an access list.
+e2e_expect_private_access_list() {  # SDDL WHAT
+  local entry rights sid
+  case $1 in
+    D:*\(*) ;;
+    *) e2e_fail "$2: no access list to check ('$1')"; return ;;
+  esac
+  while read -r entry; do
+    rights=$(cut -d';' -f3 <<<"$entry")
+    sid=$(cut -d';' -f6 <<<"$entry" | tr -d ')')
+    case $sid in SY | BA | CO | S-1-5-21-0-0-0-1000) continue ;; esac
+    case $rights in FR | FX | 0x1200a9 | 0x1200a0) continue ;; esac
+    e2e_fail "$2: $entry lets another account change the folder ($1)"
+  done < <(grep -o '(A;[^)]*)' <<<"$1")
+}
 
 # The names of the files the downloader asked the service to delete, in order, one line (a delete
 # repeated with the answer to the service's write challenge counts once).

@@ -57,10 +57,13 @@ class WineInstallRoadTest : public testsupport::DataFolderTest {
     options_ = DownloadOptions{};
     options_.recordSize = kDownloadOptionsRecordSize;
     options_.progressCallback = recordProgress;
+    // The stand-in installers are unsigned; the tests of the signature check ask for it.
+    _ak_testSetServiceSigner("");
   }
   void TearDown() override {
     runScriptUntil(AK_STOP_SERVICE_COMMAND, false);
     _ak_testSetInstallerBaseUrl(nullptr);
+    _ak_testSetServiceSigner(nullptr);
     akplatform::stopNetworking();
     DataFolderTest::TearDown();
   }
@@ -129,6 +132,34 @@ TEST_F(WineInstallRoadTest, AnInstallerThatLeavesNoServiceIsAnInstallerStartErro
   EXPECT_EQ(TSInstall(&options_), static_cast<int32_t>(ClientError::InstallerStartError));
   testsupport::expectInstallerStartErrorLog(log());
   EXPECT_TRUE(std::filesystem::exists(dataFolder() / "service_installer.exe"));
+}
+
+// When the build names the installer's signer, an installer without that signature is never run.
+TEST_F(WineInstallRoadTest, AnInstallerWithoutTheExpectedSignatureIsNeverRun) {
+  useInstallerServer("plain");  // the stand-in that would start the service
+  _ak_testSetServiceSigner("Tessel Test Publisher");
+  EXPECT_EQ(TSInstall(&options_), static_cast<int32_t>(ClientError::VerificationFailed)) << log();
+  const std::string text = log();
+  EXPECT_NE(text.find("service_installer.exe' failed verification: not signed"), std::string::npos) << text;
+  EXPECT_NE(text.find("Error in installing the client"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Could not start"), std::string::npos) << text;
+  EXPECT_FALSE(serviceAnswers()) << "the installer ran";
+  EXPECT_TRUE(std::filesystem::exists(dataFolder() / "service_installer.exe"));
+}
+
+// The system refuses to start what was saved (on Windows also a program that demands elevation,
+// 740): the install fails as an installer that cannot be started, with the system's code logged.
+// Last of the suite: after Wine has refused to start a program, its shell no longer finds the
+// user's folders in a later test of the same process (Windows has no such trouble).
+TEST_F(WineInstallRoadTest, AnInstallerTheSystemCannotStartIsLoggedWithTheSystemsCode) {
+  useInstallerServer("broken");
+  EXPECT_EQ(TSInstall(&options_), static_cast<int32_t>(ClientError::InternalFailure)) << log();
+  const std::string text = log();
+  EXPECT_NE(text.find("Could not start \"" + dataFolderText() + "/service_installer.exe\" (system error "),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Error in installing the client"), std::string::npos) << text;
+  EXPECT_FALSE(serviceAnswers());
 }
 
 }  // namespace

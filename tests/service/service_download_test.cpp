@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <mutex>
 #include <thread>
+#include <vector>
 
+#include "service/socket_io.h"
 #include "tests/service/service_fixture.h"
 
 namespace testbedtest {
@@ -248,6 +251,78 @@ TEST_F(ServiceDownload, ResetRequestStaysUntilDownloadFileResetsAndRefetchesFrom
   std::vector<std::string> ranges = originRanges("reset.bin");
   ASSERT_EQ(ranges.size(), 2u);
   EXPECT_EQ(ranges[1], "");  // from the first byte, not resumed
+}
+
+// The system is asked to stay awake exactly while some file is being fetched: not while paused,
+// finished, or waiting to retry an origin that failed, and once however many files are fetched.
+TEST_F(ServiceDownload, KeepsTheSystemAwakeOnlyWhileAFileIsFetched) {
+  std::mutex mutex;
+  std::vector<bool> requests;
+  auto last = [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    return requests.empty() ? std::string("none") : requests.back() ? "awake" : "may sleep";
+  };
+  startOrigin(kSlowOrigin);
+  startService([&](svc::ServiceOptions& options) {
+    options.retryDelay = std::chrono::seconds(5);  // a failed file waits, so it is caught waiting
+    options.keepAwake = [&](bool awake) {
+      std::lock_guard<std::mutex> lock(mutex);
+      requests.push_back(awake);
+    };
+  });
+  EXPECT_EQ(last(), "none");
+  std::string content = publish("awake.bin", 400 * 1024, 12);
+  publish("second.bin", 300 * 1024, 13);
+  std::string url = startDownload("awake.bin", "C:\\awake.bin");
+  ASSERT_TRUE(waitForBytes(url, 32 * 1024));
+  EXPECT_EQ(last(), "awake");
+  std::string second = startDownload("second.bin", "C:\\second.bin");
+  ASSERT_TRUE(waitForBytes(second, 32 * 1024));
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", url)), url), "null");
+  EXPECT_EQ(last(), "awake");  // the second file is still under way
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", second)), second), "null");
+  EXPECT_EQ(last(), "may sleep");
+
+  startDownload("awake.bin", "C:\\awake.bin");
+  ASSERT_TRUE(waitFor([&] { return last() == "awake"; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_TRUE(waitFor([&] { return last() == "may sleep"; }, std::chrono::seconds(5)));
+
+  std::string missing = startDownload("absent.bin", "C:\\absent.bin");
+  ASSERT_TRUE(waitForStatus(missing, "NOTFOUND"));
+  EXPECT_TRUE(waitFor([&] { return last() == "may sleep"; }, std::chrono::seconds(2)));
+  std::lock_guard<std::mutex> lock(mutex);
+  for (size_t i = 1; i < requests.size(); ++i) EXPECT_NE(requests[i], requests[i - 1]) << "request " << i;
+}
+
+// A restarted service may find its port still taken for a while (on Windows by connections of the
+// last one lingering in TIME_WAIT): it keeps trying for as long as it is told, and no longer.
+TEST_F(ServiceDownload, StartWaitsForAPortInUseAsLongAsItsPatienceAllows) {
+  uint16_t port = 0;
+  auto holder = std::make_unique<svc::Socket>(svc::listenOnLoopback(0, &port));
+  ASSERT_TRUE(holder->valid());
+  {
+    svc::ServiceOptions options;
+    options.stateDir = stateDir();
+    svc::DownloadService impatient(options);
+    std::string error;
+    EXPECT_FALSE(impatient.start(port, &error));
+    EXPECT_NE(error.find(std::to_string(port)), std::string::npos) << error;
+  }
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    holder.reset();
+  });
+  svc::ServiceOptions options;
+  options.stateDir = stateDir();
+  options.bindPatience = std::chrono::seconds(10);
+  svc::DownloadService patient(options);
+  const auto began = std::chrono::steady_clock::now();
+  std::string error;
+  EXPECT_TRUE(patient.start(port, &error)) << error;
+  EXPECT_GE(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(600));
+  release.join();
+  EXPECT_EQ(patient.port(), port);
 }
 
 }  // namespace

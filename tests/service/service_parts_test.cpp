@@ -1,5 +1,5 @@
 // The service's own pieces, without sockets: where client paths land, the file list on disk, the
-// rate arithmetic and the misbehaviour settings.
+// rate arithmetic, the misbehaviour settings and the TLS versions a WinHTTP session asks for.
 #include <gtest/gtest.h>
 
 #include "service/downloader.h"
@@ -7,6 +7,7 @@
 #include "service/file_registry.h"
 #include "testbed/misbehaviour.h"
 #include "service/rate_meter.h"
+#include "windows_common/secure_protocols.h"
 #include "tests/support/temp_folder.h"
 #include "tests/service/api_client.h"
 
@@ -122,6 +123,30 @@ TEST(Redirects, LeadToHttpUrlsOrPathsOfTheSameOriginOnly) {
   EXPECT_EQ(svc::redirectTarget("http://a.example/y.bin", "ftp://a.example/z.bin"), std::nullopt);
   EXPECT_EQ(svc::redirectTarget("http://a.example/y.bin", ""), std::nullopt);
   EXPECT_EQ(svc::redirectTarget("http://a.example/y.bin", "/a b"), std::nullopt);
+}
+
+// Every WinHTTP session asks for TLS 1.2 and 1.3; a system that does not know 1.3 refuses the flag
+// and is asked for 1.2 alone; one that refuses both keeps its own defaults.
+TEST(SecureProtocols, FallBackToWhatTheSystemKnows) {
+  struct Case {
+    const char* system;
+    uint32_t accepts;  // the sets the system takes whole
+    uint32_t expected;
+  };
+  const uint32_t both = wincommon::kTls12 | wincommon::kTls13;
+  for (const Case& c : {Case{"Windows 11", both, both}, Case{"Windows 7 to 10", wincommon::kTls12, wincommon::kTls12},
+                        Case{"a system without either", 0, 0}}) {
+    std::vector<uint32_t> offered;
+    const uint32_t applied = wincommon::ApplySecureProtocols([&](uint32_t protocols) {
+      offered.push_back(protocols);
+      return (protocols & ~c.accepts) == 0 && c.accepts != 0;
+    });
+    EXPECT_EQ(applied, c.expected) << c.system;
+    EXPECT_EQ(offered.front(), both) << c.system << ": the best set first";
+    EXPECT_EQ(offered.size(), c.expected == both ? 1u : 2u) << c.system;
+  }
+  EXPECT_EQ(wincommon::kTls12, 0x800u);   // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2
+  EXPECT_EQ(wincommon::kTls13, 0x2000u);  // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
 }
 
 TEST(RateMeter, AveragesOverTheLastSecondsAndFallsToZeroWhenIdle) {

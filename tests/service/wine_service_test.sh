@@ -181,6 +181,12 @@ check "the resumed file is byte-identical" cmp -s "$served" "$games/resumed.bin"
 check "the restart resumed with a range" grep -q '"Range","bytes=[1-9]' "$dir/origin-slow.log"
 check "an update of a running service exits 0" run_setup
 check "and leaves it answering" answers_ping
+# Each API connection the service has closed lingers in TIME_WAIT, during which Windows refuses to
+# bind the port exclusively again: a restart right after many requests waits its turn.
+for _ in $(seq 1 300); do answers_ping || break; done
+run_setup
+check "an update right after 300 API requests exits 0" test "$setup_status" = 0
+check "and the restarted service answers" answers_ping
 
 # Removal: the service stops, its program, state and entries go, the games stay.
 run_setup /uninstall

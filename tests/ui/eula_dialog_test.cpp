@@ -25,6 +25,7 @@ struct Seen {
   bool found = false;
   std::wstring title;
   RECT outer{};
+  RECT client{};
   LONG_PTR style = 0;
   std::wstring okText, cancelText, prompt, vendor, licence;
   RECT ok{}, cancel{}, prompts{}, vendors{}, textBox{}, banner{};
@@ -42,6 +43,7 @@ int showAndAnswer(HWND owner, UINT message, WPARAM answer, Seen* seen, const cha
     seen->found = true;
     seen->title = textOf(dialog);
     GetWindowRect(dialog, &seen->outer);
+    GetClientRect(dialog, &seen->client);
     seen->style = GetWindowLongPtrW(dialog, GWL_STYLE);
     seen->okText = textOf(GetDlgItem(dialog, IDOK));
     seen->cancelText = textOf(GetDlgItem(dialog, IDCANCEL));
@@ -80,12 +82,21 @@ TEST(LicenceDialog, ShowsTheLicenceWithItsTextsAndControlsInPlace) {
   EXPECT_EQ(seen.title, L"License Agreement");
   EXPECT_TRUE(seen.style & WS_CAPTION);
   EXPECT_TRUE(seen.style & WS_SYSMENU);
-  EXPECT_EQ(seen.outer.right - seen.outer.left, 387);
-  EXPECT_EQ(seen.outer.bottom - seen.outer.top, 430);
+  // Sized from its client area, whatever frame the system draws, and every control fits in it.
+  EXPECT_EQ(seen.client.right, kLicenceClientWidth);
+  EXPECT_EQ(seen.client.bottom, kLicenceClientHeight);
+  for (const RECT& control : {seen.ok, seen.cancel, seen.prompts, seen.vendors, seen.textBox, seen.banner}) {
+    EXPECT_GE(control.left, 0);
+    EXPECT_GE(control.top, 0);
+    EXPECT_LE(control.right, seen.client.right);
+    EXPECT_LE(control.bottom, seen.client.bottom);
+  }
+  EXPECT_GT(seen.outer.bottom - seen.outer.top, kLicenceClientHeight) << "the caption and frame come on top";
   EXPECT_EQ(seen.okText, L"I Agree");
   EXPECT_EQ(seen.cancelText, L"Cancel");
   EXPECT_EQ(seen.prompt, L"Please accept the license to proceed");
-  EXPECT_EQ(seen.vendor, L"Tessel Games");
+  EXPECT_EQ(seen.vendor, L"Tessel Games");  // the publisher, a build setting
+  EXPECT_EQ(LicenceBannerTitle(), L"Tessel Games Download Service");
   EXPECT_FALSE(seen.vendorEnabled);  // drawn greyed
   EXPECT_EQ(seen.licence, LicenceText());
   EXPECT_TRUE(seen.textBoxStyle & ES_READONLY);

@@ -173,7 +173,7 @@ TEST(LicenceText, IsUtf16WithAByteOrderMarkAndCrLfLines) {
   const std::wstring text = LicenceText();
   EXPECT_GT(text.size(), 4000u);
   EXPECT_NE(text[0], 0xFEFF);
-  EXPECT_EQ(text.compare(0, 8, L"PEER-ASS"), 0);
+  EXPECT_EQ(text.compare(0, 23, L"TESSEL DOWNLOAD SERVICE"), 0);
   EXPECT_NE(text.find(L"\r\n"), std::wstring::npos);
   for (size_t at = text.find(L'\n'); at != std::wstring::npos; at = text.find(L'\n', at + 1)) {
     ASSERT_GT(at, 0u);

@@ -134,4 +134,44 @@ TEST(TrayMenu, RightClickShowsTheMenuForTheStateAndDeliversTheChosenCommand) {
   window.Destroy();
 }
 
+// Explorer forgets every icon when it restarts and then broadcasts "TaskbarCreated": the icon of a
+// window minimised to the notification area comes back, with its tooltip; no icon is added for a
+// window that showed none.
+TEST(TrayIcon, ComesBackWhenTheTaskbarIsCreatedAgain) {
+  FakeCommandSink sink;
+  CMainDlg window;
+  ASSERT_TRUE(uitest::OpenMainWindow(window, sink));
+  NOTIFYICONDATAW probe{};
+  probe.cbSize = sizeof probe;
+  probe.hWnd = window.Handle();
+  probe.uID = ID_TRAY_ICON;
+  probe.uFlags = NIF_TIP;
+  const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+  EXPECT_EQ(window.TaskbarCreatedMessage(), taskbarCreated);
+
+  SendMessageW(window.Handle(), taskbarCreated, 0, 0);
+  EXPECT_FALSE(window.IsTrayIconInstalled()) << "no icon for a window that is not in the notification area";
+  EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &probe));
+
+  window.MinimiseToTray();
+  window.SetTrayTooltip(L"42% completed");
+  ASSERT_TRUE(window.IsTrayIconInstalled());
+  // The restart: the notification area loses the icon behind the window's back.
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &probe));
+  EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &probe));
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(HWND_BROADCAST, taskbarCreated, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
+  uitest::PumpMessages(100);
+  EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &probe)) << "the icon is back";
+  EXPECT_TRUE(window.IsTrayIconInstalled());
+  EXPECT_EQ(window.TrayTooltip(), L"42% completed");
+
+  // A broadcast without a restart leaves the one icon in place.
+  SendMessageW(window.Handle(), taskbarCreated, 0, 0);
+  EXPECT_TRUE(window.IsTrayIconInstalled());
+  window.RestoreFromTray();
+  EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &probe)) << "removed with the window's own removal";
+  window.Destroy();
+}
+
 }  // namespace

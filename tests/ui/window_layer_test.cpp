@@ -9,6 +9,7 @@
 
 #include "build_settings.h"
 #include "ui/app_module.h"
+#include "ui/main_dialog.h"
 #include "ui/message_loop.h"
 #include "ui/single_instance.h"
 #include "ui/thread.h"
@@ -145,28 +146,73 @@ TEST(StartUp, WindowTitleIsTheGameTitleAndDownloader) {
   EXPECT_EQ(DownloaderWindowTitle(), std::wstring(title.begin(), title.end()) + L" Downloader");
 }
 
-TEST(StartUp, ARunningInstanceOfAnyClassIsRestoredAndRaised) {
+// A top-level window of the main window's class, as a running instance has it.
+HWND makeInstanceWindow(const std::wstring& title) {
+  if (!RegisterMainWindowClass()) return nullptr;
+  return CreateWindowExW(0, kMainWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, 50, 50, 300, 200, nullptr, nullptr,
+                         AppModule().ResourceInstance(), nullptr);
+}
+
+// The second of two starts is told by the mutex, even when both look at the same moment.
+TEST(StartUp, OnlyTheFirstClaimOfTheInstanceMutexSucceeds) {
+  const std::wstring name = InstanceMutexName(L"probe" + std::to_wstring(GetCurrentProcessId()));
+  EXPECT_EQ(name.rfind(L"Local\\", 0), 0u) << "one per session";
+  EXPECT_TRUE(ClaimSingleInstance(name));
+  EXPECT_FALSE(ClaimSingleInstance(name));
+  EXPECT_TRUE(ClaimSingleInstance(InstanceMutexName(L"other" + std::to_wstring(GetCurrentProcessId()))))
+      << "another game's downloader is no second instance";
+}
+
+// Only a window of our own class with exactly our title is the running instance: a folder window
+// of that name, say, is not. It is restored and raised without being moved or resized.
+TEST(StartUp, TheRunningInstancesWindowIsFoundByClassAndTitleRestoredAndRaised) {
   const std::wstring title = L"Single Instance Probe Downloader";
-  EXPECT_FALSE(ActivateRunningInstance(title));
-  // A plain static window of someone else's class, minimised and then hidden.
-  HWND other = CreateWindowExW(0, L"Static", title.c_str(), WS_OVERLAPPEDWINDOW, 50, 50, 300, 200, nullptr,
-                               nullptr, GetModuleHandleW(nullptr), nullptr);
-  ASSERT_NE(other, nullptr);
-  ShowWindow(other, SW_MINIMIZE);
-  ShowWindow(other, SW_HIDE);
-  EXPECT_TRUE(ActivateRunningInstance(title));
-  EXPECT_TRUE(IsWindowVisible(other));
-  EXPECT_FALSE(IsIconic(other));
+  EXPECT_FALSE(ActivateRunningInstance(title, 0));
+  HWND stranger = CreateWindowExW(0, L"Static", title.c_str(), WS_OVERLAPPEDWINDOW, 50, 50, 300, 200, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(stranger, nullptr);
+  EXPECT_EQ(FindRunningInstanceWindow(title), nullptr) << "another program's window with our title";
+  EXPECT_FALSE(ActivateRunningInstance(title, 0));
+  DestroyWindow(stranger);
+
+  HWND ours = makeInstanceWindow(title);
+  ASSERT_NE(ours, nullptr);
+  ShowWindow(ours, SW_MINIMIZE);
+  ShowWindow(ours, SW_HIDE);
+  EXPECT_TRUE(ActivateRunningInstance(title, 0));
+  EXPECT_TRUE(IsWindowVisible(ours));
+  EXPECT_FALSE(IsIconic(ours));
   RECT place;
-  GetWindowRect(other, &place);
+  GetWindowRect(ours, &place);
   EXPECT_EQ(place.right - place.left, 300);
   // Only the exact title counts: other letter case, a longer or a shorter title do not.
   for (const std::wstring& lookalike :
        {std::wstring(L"SINGLE INSTANCE PROBE DOWNLOADER"), std::wstring(L"single instance probe downloader"),
         title + L" 2", title.substr(0, title.size() - 1)}) {
-    EXPECT_FALSE(ActivateRunningInstance(lookalike)) << lookalike;
+    EXPECT_FALSE(ActivateRunningInstance(lookalike, 0)) << lookalike;
   }
-  DestroyWindow(other);
+  DestroyWindow(ours);
+}
+
+// A second start that comes while the first is still making its window waits for it.
+TEST(StartUp, ASecondStartWaitsForTheFirstInstancesWindow) {
+  const std::wstring title = L"Late Window Probe Downloader";
+  DWORD creatorId = 0;
+  HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread creator([&] {
+    creatorId = GetCurrentThreadId();
+    Sleep(400);
+    HWND window = makeInstanceWindow(title);
+    SetEvent(created);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    DestroyWindow(window);
+  });
+  EXPECT_TRUE(ActivateRunningInstance(title, 5000));
+  EXPECT_EQ(WaitForSingleObject(created, 0), WAIT_OBJECT_0);
+  PostThreadMessageW(creatorId, WM_QUIT, 0, 0);
+  creator.join();
+  CloseHandle(created);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -68,17 +69,50 @@ void expectSelfContainedGuiProgram(const std::filesystem::path& file) {
                                  "wintrust.dll", "crypt32.dll"});
 }
 
-// The service program that the installer carries, as a resource.
-std::string carriedProgram(const std::filesystem::path& installer) {
-  HMODULE module = LoadLibraryExW(installer.wstring().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+// Resource id of type in the program's image; empty when it has none.
+std::string resourceOf(const std::filesystem::path& program, int id, int type) {
+  HMODULE module = LoadLibraryExW(program.wstring().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (module == nullptr) return std::string();
   std::string bytes;
-  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(type));
   HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
   const char* data = loaded != nullptr ? static_cast<const char*>(LockResource(loaded)) : nullptr;
   if (data != nullptr) bytes.assign(data, SizeofResource(module, found));
   FreeLibrary(module);
   return bytes;
+}
+
+// The service program that the installer carries (resource 1 of type 10, RT_RCDATA).
+std::string carriedProgram(const std::filesystem::path& installer) { return resourceOf(installer, 1, 10); }
+
+// The application manifest the program carries (resource 1 of type 24, RT_MANIFEST).
+std::string manifestOf(const std::filesystem::path& program) { return resourceOf(program, 1, 24); }
+
+// Windows takes a 32-bit program without a requested execution level whose name holds "setup",
+// "install", "update" or "patch" for an installer and demands elevation before it starts; the
+// supported-OS entries keep Windows 7 to 11 from running it in a compatibility mode.
+void expectRunsAsInvokerOnWindows7To11(const std::filesystem::path& program) {
+  const std::string manifest = manifestOf(program);
+  ASSERT_FALSE(manifest.empty()) << program << " carries no application manifest";
+  EXPECT_TRUE(std::regex_search(manifest, std::regex(R"(<requestedExecutionLevel\s+level\s*=\s*"asInvoker")")))
+      << program << ": " << manifest;
+  for (const char* os : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
+                         "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
+    EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"{") + os + "}\"/>"), std::string::npos) << program << ": " << os;
+  }
+}
+
+TEST(ProductImage, EveryShippedProgramRunsAsItsUserWithoutElevation) {
+  for (const std::filesystem::path& program :
+       {std::filesystem::path(AK_PRODUCT_I686), std::filesystem::path(AK_PRODUCT_SAME_BUILD),
+        std::filesystem::path(AK_PRODUCT_SERVICE_DIR) / "download-service.exe",
+        std::filesystem::path(AK_PRODUCT_SERVICE_DIR) / "download-service-setup.exe",
+        std::filesystem::path(AK_SAME_BUILD_SERVICE_DIR) / "download-service.exe",
+        std::filesystem::path(AK_SAME_BUILD_SERVICE_DIR) / "download-service-setup.exe"}) {
+    expectRunsAsInvokerOnWindows7To11(program);
+  }
+  // The downloader's windows are scaled by the system with sharp text.
+  EXPECT_NE(manifestOf(AK_PRODUCT_I686).find(">true</gdiScaling>"), std::string::npos);
 }
 
 TEST(ProductImage, ShippedExecutableIs32BitGuiWithTheLibraryExports) {

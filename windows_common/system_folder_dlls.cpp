@@ -4,7 +4,7 @@
 // without its 2011 loader update has no way to do that (no SetDefaultDllDirectories): there a load
 // by name would still look in the program's own folder first, where a web page may have left a
 // look-alike. Loading by full path from the system folder holds on every version.
-#include "app/system_folder_dlls.h"
+#include "windows_common/system_folder_dlls.h"
 
 #include <delayimp.h>
 #include <string.h>

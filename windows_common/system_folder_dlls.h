@@ -1,6 +1,6 @@
 // Where the DLLs that the program loads on first use come from: the system folder, by full path.
-#ifndef APP_SYSTEM_FOLDER_DLLS_H
-#define APP_SYSTEM_FOLDER_DLLS_H
+#ifndef WINDOWS_COMMON_SYSTEM_FOLDER_DLLS_H
+#define WINDOWS_COMMON_SYSTEM_FOLDER_DLLS_H
 
 #include <windows.h>
 
