@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "local_peer/local_peer.h"
 #include "service/api_guard.h"
 #include "service/json_writer.h"
 
@@ -118,6 +119,13 @@ std::string fileNameFromUrl(const std::string& url) {
   return name.empty() || name == "." || name == ".." ? "file" : name;
 }
 
+ConnectionGate callerGate(bool onlyOwnUser) {
+  if (!onlyOwnUser) return nullptr;
+  return [](const Socket& connection) {
+    return localpeer::PeerAllowed(localpeer::JudgeConnectedPeer(connection.native()));
+  };
+}
+
 }  // namespace
 
 DownloadService::DownloadService(ServiceOptions options)
@@ -128,7 +136,7 @@ DownloadService::DownloadService(ServiceOptions options)
       random_(std::random_device{}()),
       keepAwake_(options_.keepAwake),
       server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); },
-              options_.limits) {}
+              options_.limits, callerGate(options_.onlyOwnUser)) {}
 
 DownloadService::~DownloadService() { stop(); }
 

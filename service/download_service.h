@@ -52,6 +52,11 @@ struct ServiceOptions {
   // Asks the system to stay awake (true) while any file is being fetched, and lets it sleep again
   // (false) when none is. Empty: nothing is asked.
   KeepAwake::Request keepAwake;
+  // Whether only programs of the service's own user may use the API: 127.0.0.1 is every
+  // account's, and another account's program must not make this user's service write anywhere.
+  // A connection from another account, or from a program the system cannot name, is answered 403
+  // and closed before anything is read from it.
+  bool onlyOwnUser = true;
   // How long start keeps trying to bind a port that is in use. Windows refuses to bind a port
   // exclusively again while connections of the last listener on it linger in TIME_WAIT, which
   // the API's short connections leave behind; a service restarted at once must wait them out.

@@ -15,8 +15,8 @@ Answer Answer::json(int status, std::string body) {
   return answer;
 }
 
-HttpServer::HttpServer(RequestHandler handler, ServerLimits limits)
-    : handler_(std::move(handler)), limits_(limits) {}
+HttpServer::HttpServer(RequestHandler handler, ServerLimits limits, ConnectionGate gate)
+    : handler_(std::move(handler)), gate_(std::move(gate)), limits_(limits) {}
 
 HttpServer::~HttpServer() { stop(); }
 
@@ -170,6 +170,13 @@ void HttpServer::serve(Socket socket, uint64_t id, Connection* connection) {
   bool open = true;
   const bool bounded = limits_.idleTimeout.count() > 0 || limits_.requestTimeout.count() > 0;
   auto requestStarted = std::chrono::steady_clock::now();
+  if (gate_ && !gate_(socket)) {
+    HttpRequest placeholder;
+    placeholder.version = "HTTP/1.0";
+    Answer refusal = Answer::json(403, "{\"error\":\"This download service answers only its own user's programs.\"}");
+    sendAnswer(socket, placeholder, refusal, false);
+    open = false;
+  }
   while (open && !stopping_) {
     HttpRequest request;
     ParseResult parsed = parseRequest(received, request);

@@ -47,6 +47,9 @@ struct Answer {
 };
 
 using RequestHandler = std::function<Answer(const HttpRequest& request, uint64_t connectionId)>;
+// Asked of each new connection before anything is read from it; a connection it refuses is
+// answered 403 and closed.
+using ConnectionGate = std::function<bool(const Socket& connection)>;
 
 // Bounds on what a client may hold of a server; zero means no bound.
 struct ServerLimits {
@@ -61,7 +64,7 @@ struct ServerLimits {
 
 class HttpServer {
  public:
-  explicit HttpServer(RequestHandler handler, ServerLimits limits = ServerLimits());
+  explicit HttpServer(RequestHandler handler, ServerLimits limits = ServerLimits(), ConnectionGate gate = nullptr);
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -102,6 +105,7 @@ class HttpServer {
   size_t openConnections();
 
   RequestHandler handler_;
+  ConnectionGate gate_;
   ServerLimits limits_;
   Socket listener_;
   uint16_t port_ = 0;

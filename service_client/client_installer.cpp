@@ -111,8 +111,10 @@ extern "C" int ak_install(const char* clientName, int32_t cid, const char* agree
   char folder[kDataPathCapacity];
   if (_ak_dataFolder(folder, sizeof folder) == 0) return -1;
   report(options, 10);
-  if (_ak_ping(clientName) != 0 && downloadAndRunInstaller(clientName, cid, agreement, options, folder) != 0) {
-    return -1;
+  if (_ak_ping(clientName) != 0) {
+    // The port is held by another account's program: installing ours would not free it.
+    if (ak_getLastError() == static_cast<int32_t>(ClientError::PortBlocked)) return -1;
+    if (downloadAndRunInstaller(clientName, cid, agreement, options, folder) != 0) return -1;
   }
   report(options, 95);
   AK_LOG(kLogInfo, "Successfully installed the client");

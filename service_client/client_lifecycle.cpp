@@ -18,7 +18,8 @@ extern "C" int ak_initialize(const char* clientName, ClientHandle** handle, int 
   }
   ClientHandle* opened = nullptr;
   if (_ak_ping(clientName) != 0) {
-    _ak_setLastError(ClientError::NotInstalled);
+    // Another account's program on the service's port is no missing service.
+    if (ak_getLastError() != static_cast<int32_t>(ClientError::PortBlocked)) _ak_setLastError(ClientError::NotInstalled);
   } else if ((opened = static_cast<ClientHandle*>(_ak_alloc(sizeof(ClientHandle)))) != nullptr) {
     opened->socket = kNoSocket;
     opened->clientName = _ak_duplicate(clientName);

@@ -24,6 +24,9 @@ enum class ResolveResult { Ok, LookupFailed, NotIPv4 };
 // Looks a host name (or dotted address) up and yields its first IPv4 address in network order.
 ResolveResult resolveIPv4(const char* host, uint32_t* address);
 
+// 127.0.0.1 in network order, as resolveIPv4 yields it.
+extern const uint32_t kLoopbackAddress;
+
 ak_socket openTcpSocket();
 // Connects within timeoutMs; the socket stays blocking afterwards.
 bool connectWithTimeout(ak_socket socket, uint32_t address, uint16_t port, int timeoutMs);
@@ -33,6 +36,9 @@ void setIoTimeouts(ak_socket socket, int timeoutMs);
 long sendSome(ak_socket socket, const char* data, size_t length);
 long receiveSome(ak_socket socket, char* buffer, size_t capacity);
 void closeSocket(ak_socket socket);
+// Whether the other end of a connected loopback socket belongs to this user (or the system names
+// no owners to tell by); false for another account's program and for one that cannot be told.
+bool peerIsThisUser(ak_socket socket);
 
 // The calling thread's last error; the storage slot is made on first store, safely under races.
 void storeThreadError(int32_t value);

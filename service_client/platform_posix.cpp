@@ -18,9 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "local_peer/local_peer.h"
 #include "service_client/utf8.h"
 
 namespace akplatform {
+
+const uint32_t kLoopbackAddress = htonl(INADDR_LOOPBACK);
+
+bool peerIsThisUser(ak_socket socket) { return localpeer::PeerAllowed(localpeer::JudgeConnectedPeer(socket)); }
 
 bool startNetworking() { return true; }
 void stopNetworking() {}

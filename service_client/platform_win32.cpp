@@ -7,10 +7,15 @@
 #include <shlobj.h>
 #include <wchar.h>
 
+#include "local_peer/local_peer.h"
 #include "service_client/utf8.h"
 #include "windows_common/authenticode.h"
 
 namespace akplatform {
+
+const uint32_t kLoopbackAddress = htonl(INADDR_LOOPBACK);
+
+bool peerIsThisUser(ak_socket socket) { return localpeer::PeerAllowed(localpeer::JudgeConnectedPeer(socket)); }
 
 bool startNetworking() {
   WSADATA data;

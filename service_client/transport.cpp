@@ -260,6 +260,14 @@ ak_socket _ak_connect(const char* host, int port) {
     akplatform::closeSocket(socket);
     return kNoSocket;
   }
+  // 127.0.0.1 is every account's: the service's port may be held by another user's program, and
+  // what it asks (a token written here, a file written there) must never be done for it.
+  if (port == service_client::kServicePort && address == akplatform::kLoopbackAddress &&
+      !akplatform::peerIsThisUser(socket)) {
+    _ak_setLastError(ClientError::PortBlocked);
+    akplatform::closeSocket(socket);
+    return kNoSocket;
+  }
   akplatform::setIoTimeouts(socket, g_ioTimeoutMs);
   return socket;
 }
@@ -338,7 +346,8 @@ char* _ak_apiRequest(ClientHandle* handle, const char* path) {
   if (handle->socket == kNoSocket) {
     handle->socket = _ak_connect(service_client::kServiceAddress, service_client::kServicePort);
     if (handle->socket == kNoSocket) {
-      _ak_setLastError(ClientError::NotInstalled);
+      // Another account's program on the port is no missing service.
+      if (ak_getLastError() != static_cast<int32_t>(ClientError::PortBlocked)) _ak_setLastError(ClientError::NotInstalled);
       return nullptr;
     }
   }

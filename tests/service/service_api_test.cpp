@@ -9,6 +9,7 @@
 
 #include "service/api_guard.h"
 #include "tests/service/service_fixture.h"
+#include "tests/support/other_account.h"
 
 namespace testbedtest {
 namespace {
@@ -332,6 +333,21 @@ TEST_F(ServiceApi, RequestsFromWebPagesAndForeignHostsAreRefusedUnanswered) {
                                  "GET /api?function=ping&apiversion=capi_1.8.0.5 HTTP/1.0\r\n" + headers + "\r\n");
     EXPECT_EQ(ping.reply.status, 200) << headers;
   }
+}
+
+// 127.0.0.1 is every account's: a program of another account (here "nobody") is refused before
+// its request is read, and nothing it asked for happens; the service's own user is answered.
+TEST_F(ServiceApi, ProgramsOfAnotherAccountAreRefusedUnread) {
+  if (!testsupport::canRunAsOtherAccount()) GTEST_SKIP() << "only root can run a program as another account";
+  const std::string url = originUrl("foreign.bin");
+  const std::string request = "GET " + apiTarget("downloadFile", url) + " HTTP/1.0\r\nHost: localhost\r\n\r\n";
+  const std::string answer = testsupport::exchangeAsOtherAccount(service_->port(), request);
+  EXPECT_EQ(answer.rfind("HTTP/1.0 403 ", 0), 0u) << answer;
+  EXPECT_NE(answer.find("only its own user"), std::string::npos) << answer;
+  EXPECT_EQ(readFile(serviceLog()).find("foreign.bin"), std::string::npos) << "the foreign request was read";
+  EXPECT_EQ(outcome(attributes(url), url), "File not found.") << "the foreign request was carried out";
+  Exchange ping = exchangeOnce(service_->port(), "GET /api?function=ping&apiversion=capi_1.8.0.5 HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(ping.reply.status, 200);
 }
 
 TEST(ApiGuard, OnlyThisMachinesOwnNamesAndThePortOfTheService) {

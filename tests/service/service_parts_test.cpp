@@ -2,6 +2,7 @@
 // rate arithmetic, the misbehaviour settings and the TLS versions a WinHTTP session asks for.
 #include <gtest/gtest.h>
 
+#include "local_peer/local_peer.h"
 #include "service/downloader.h"
 #include "service/drive_map.h"
 #include "service/file_registry.h"
@@ -147,6 +148,42 @@ TEST(SecureProtocols, FallBackToWhatTheSystemKnows) {
   }
   EXPECT_EQ(wincommon::kTls12, 0x800u);   // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2
   EXPECT_EQ(wincommon::kTls13, 0x2000u);  // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
+}
+
+// Who is on the other end of a loopback connection, from the system's table of connection ends
+// and their owners: this end is port 9421 (the service), the other 50000 (a client).
+TEST(LocalPeer, OnlyThisUsersProgramsPassAndASystemThatNamesNoOwnersGivesNothingToRefuse) {
+  using localpeer::Account;
+  using localpeer::ConnectionEnd;
+  using localpeer::PeerVerdict;
+  constexpr uint32_t kMe = 100;
+  auto accounts = [](uint32_t owner) {
+    return owner == kMe || owner == 101 ? Account::Same : owner == 200 ? Account::Other : Account::Unknown;
+  };
+  const ConnectionEnd mine{9421, 50000, kMe};
+  const struct {
+    const char* what;
+    std::vector<ConnectionEnd> table;
+    PeerVerdict expected;
+  } kCases[] = {
+      {"a program of this user", {mine, {50000, 9421, 101}}, PeerVerdict::SameUser},
+      {"this very process (the library's tests)", {mine, {50000, 9421, kMe}}, PeerVerdict::SameUser},
+      {"another account's program", {mine, {50000, 9421, 200}}, PeerVerdict::OtherUser},
+      {"a program that cannot be asked (gone, or not ours to open)", {mine, {50000, 9421, 300}},
+       PeerVerdict::Unidentified},
+      {"a client missing from the table", {mine, {50001, 9421, 101}}, PeerVerdict::Unidentified},
+      {"another connection's end with the client's port", {mine, {50000, 8080, 101}, {50000, 9421, 200}},
+       PeerVerdict::OtherUser},
+      {"this end missing from the table", {{50000, 9421, 101}}, PeerVerdict::Unidentified},
+      {"a system naming no owners (Wine)", {{9421, 50000, 0}, {50000, 9421, 0}}, PeerVerdict::OwnersNotKnown},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(localpeer::JudgePeer(c.table, 9421, 50000, kMe, accounts), c.expected) << c.what;
+  }
+  EXPECT_TRUE(localpeer::PeerAllowed(PeerVerdict::SameUser));
+  EXPECT_TRUE(localpeer::PeerAllowed(PeerVerdict::OwnersNotKnown));
+  EXPECT_FALSE(localpeer::PeerAllowed(PeerVerdict::OtherUser));
+  EXPECT_FALSE(localpeer::PeerAllowed(PeerVerdict::Unidentified));
 }
 
 TEST(RateMeter, AveragesOverTheLastSecondsAndFallsToZeroWhenIdle) {

@@ -8,7 +8,11 @@
 #include "service_client/client_lifecycle.h"
 #include "service_client/service_interface.h"
 #include "service_client/transport.h"
+#include "service_client/client_installer.h"
 #include "tests/support/scripted_peer.h"
+#ifndef _WIN32
+#include "tests/support/other_account.h"
+#endif
 
 using testsupport::ScriptedPeer;
 
@@ -149,6 +153,28 @@ TEST_F(ServiceConnectionTest, InitializeOpensAHandleThatTheFirstRequestConnects)
   EXPECT_EQ(ak_uninitialize(handle, 0), 0);
   EXPECT_EQ(ak_getLastError(), 13);  // left as it was
 }
+
+#ifndef _WIN32
+// Another account's program holds the service's port: the library never talks to it (no ping, no
+// token, no file written where it asks) and says the port is held, instead of installing a service
+// that could not have it.
+TEST_F(ServiceConnectionTest, AServiceOfAnotherAccountIsNeverTalkedTo) {
+  if (!testsupport::canRunAsOtherAccount()) GTEST_SKIP() << "only root can run a program as another account";
+  testsupport::OtherAccountListener foreign(service_client::kServicePort);
+  ASSERT_TRUE(foreign.listening());
+  EXPECT_EQ(_ak_ping("Test Client"), 1);
+  EXPECT_EQ(ak_getLastError(), static_cast<int32_t>(ClientError::PortBlocked));
+  ClientHandle* handle = nullptr;
+  EXPECT_EQ(ak_initialize("Test Client", &handle, 0), -1);
+  EXPECT_EQ(ak_getLastError(), static_cast<int32_t>(ClientError::PortBlocked));
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(ak_install("Test Client", 0, nullptr, nullptr), -1);
+  EXPECT_EQ(ak_getLastError(), static_cast<int32_t>(ClientError::PortBlocked)) << "an install was tried";
+  char* answer = _ak_apiRequest(&handle_, "api?function=getClientAttributes");
+  EXPECT_EQ(answer, nullptr);
+  EXPECT_EQ(ak_getLastError(), static_cast<int32_t>(ClientError::PortBlocked));
+}
+#endif
 
 TEST(ClientLifecycle, ArgumentChecks) {
   ClientHandle* handle = nullptr;

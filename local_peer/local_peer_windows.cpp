@@ -1,0 +1,95 @@
+// The table of TCP connections with their owning processes (IP Helper), and the account of a
+// process from its token.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <iphlpapi.h>
+
+#include <memory>
+#include <vector>
+
+#include "local_peer/local_peer.h"
+
+namespace localpeer {
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+// The connections between two ends on 127.0.0.1, with the process owning each end.
+std::vector<ConnectionEnd> loopbackConnections() {
+  std::vector<ConnectionEnd> table;
+  std::vector<char> buffer(16384);
+  DWORD result = ERROR_INSUFFICIENT_BUFFER;
+  for (int attempt = 0; attempt < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
+    DWORD size = static_cast<DWORD>(buffer.size());
+    result = GetExtendedTcpTable(buffer.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+    // The table may grow between the two calls: leave room.
+    if (result == ERROR_INSUFFICIENT_BUFFER) buffer.resize(size + 16384);
+  }
+  if (result != NO_ERROR) return table;
+  const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
+  const DWORD loopback = htonl(INADDR_LOOPBACK);
+  for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+    const MIB_TCPROW_OWNER_PID& row = rows->table[i];
+    if (row.dwLocalAddr != loopback || row.dwRemoteAddr != loopback) continue;
+    // The ports are in network order in the low 16 bits.
+    table.push_back({ntohs(static_cast<u_short>(row.dwLocalPort)), ntohs(static_cast<u_short>(row.dwRemotePort)),
+                     row.dwOwningPid});
+  }
+  return table;
+}
+
+std::vector<BYTE> userOf(HANDLE process) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
+  Handle owned(token);
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
+  PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+  std::vector<BYTE> copy(GetLengthSid(sid));
+  if (!CopySid(static_cast<DWORD>(copy.size()), copy.data(), sid)) return {};
+  return copy;
+}
+
+// Another account's process usually cannot even be opened: that is Unknown, and refused.
+Account accountOfProcess(uint32_t pid) {
+  if (pid == GetCurrentProcessId()) return Account::Same;
+  if (pid == 0) return Account::Unknown;
+  static const std::vector<BYTE> mine = userOf(GetCurrentProcess());
+  Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process || mine.empty()) return Account::Unknown;
+  std::vector<BYTE> theirs = userOf(process.get());
+  if (theirs.empty()) return Account::Unknown;
+  return EqualSid(theirs.data(), const_cast<BYTE*>(mine.data())) ? Account::Same : Account::Other;
+}
+
+bool loopbackPort(const sockaddr_in& address, uint16_t* port) {
+  if (address.sin_family != AF_INET || address.sin_addr.s_addr != htonl(INADDR_LOOPBACK)) return false;
+  *port = ntohs(address.sin_port);
+  return true;
+}
+
+}  // namespace
+
+PeerVerdict JudgeConnectedPeer(intptr_t socket) {
+  sockaddr_in mine{};
+  sockaddr_in theirs{};
+  int mineLength = sizeof mine;
+  int theirsLength = sizeof theirs;
+  uint16_t myPort = 0;
+  uint16_t peerPort = 0;
+  const SOCKET native = static_cast<SOCKET>(socket);
+  if (getsockname(native, reinterpret_cast<sockaddr*>(&mine), &mineLength) != 0 ||
+      getpeername(native, reinterpret_cast<sockaddr*>(&theirs), &theirsLength) != 0 || !loopbackPort(mine, &myPort) ||
+      !loopbackPort(theirs, &peerPort)) {
+    return PeerVerdict::Unidentified;
+  }
+  return JudgePeer(loopbackConnections(), myPort, peerPort, GetCurrentProcessId(), accountOfProcess);
+}
+
+}  // namespace localpeer
