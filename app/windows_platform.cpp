@@ -91,3 +91,7 @@ std::optional<std::wstring> WindowsPlatform::Environment(const std::wstring& nam
 }
 
 void WindowsPlatform::RunWorker(std::function<void()> body) { std::thread(std::move(body)).detach(); }
+
+// Never joined: the start-up ends the process itself when it fails, and the exit procedure ends it
+// otherwise.
+void WindowsPlatform::StartThread(std::function<void()> body) { std::thread(std::move(body)).detach(); }

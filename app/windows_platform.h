@@ -19,6 +19,7 @@ class WindowsPlatform : public JobPlatform {
   bool MakePrivateFolder(const std::wstring& path) override;
   std::optional<std::wstring> Environment(const std::wstring& name) override;
   void RunWorker(std::function<void()> body) override;
+  void StartThread(std::function<void()> body) override;
 };
 
 // The RunOnce key of the current user, which the platform empties at the next logon.

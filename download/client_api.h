@@ -32,7 +32,7 @@ class ClientApi {
   virtual int32_t TSInstall(const InstallProgress& progress) = 0;
   virtual int32_t TSInitialize() = 0;
   virtual int32_t TSUninitialize() = 0;
-  // On success guid receives the record's guid, converted from the system code page.
+  // On success guid receives the record's guid, converted from UTF-8.
   virtual int32_t AKGetAttr(std::wstring& guid) = 0;
   virtual int32_t AKDownload(const std::wstring& url, const std::wstring& path) = 0;
   virtual int32_t AKPause(const std::wstring& url) = 0;
@@ -43,7 +43,7 @@ class ClientApi {
   // 0 when no size could be had within the wrapper's poll limit.
   virtual uint64_t AKGetFileSize(const std::wstring& url, const std::wstring& path) = 0;
   virtual uint64_t AKGetReceivedSize(const std::wstring& url) = 0;
-  // ak_errorToString of code, converted from the system code page.
+  // ak_errorToString of code, converted from UTF-8.
   virtual std::wstring ErrorText(int32_t code) = 0;
 };
 

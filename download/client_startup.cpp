@@ -1,5 +1,5 @@
 // The client start-up: licence, install, initialise, file sizes, disk space, begin of the
-// download. Runs on the HTTP stack's thread inside OnConfigReply; its waits block only that
+// download. Runs on a thread of its own that OnConfigReply starts; its waits block only that
 // thread.
 #include <exception>
 

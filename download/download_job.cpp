@@ -63,7 +63,8 @@ void DownloadJob::OnConfigReply(std::unique_ptr<GameConfig> config) {
   window_.SetPartProgress(20);
   errorReportEnabled_ = true;
   ResetRetry();
-  StartClient();
+  // The HTTP stack's thread is given back at once; the start-up goes on, on a thread of its own.
+  platform_.StartThread([this] { StartClient(); });
 }
 
 void DownloadJob::OnServerRequestFailed(ServerRequestKind kind) {

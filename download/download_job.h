@@ -4,8 +4,8 @@
 // interfaces in JobServices.
 //
 // Threads: the window's thread runs Start, commands, timers and the prompts they raise. The
-// server hooks, and with OnConfigReply the whole client start-up, run on the HTTP stack's
-// thread. No lock guards the job: the start-up sets state, config and currentIndex before it
+// server hooks run on the HTTP stack's thread; OnConfigReply hands the whole client start-up to a
+// thread of its own (StartClient), which reaches the window only through JobWindow's calls. No lock guards the job: the start-up sets state, config and currentIndex before it
 // starts the progress timer, so the first poll sees a complete job; retries are scheduled from
 // the HTTP stack's thread only while the retry timer is stopped.
 #ifndef DOWNLOAD_DOWNLOAD_JOB_H

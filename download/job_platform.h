@@ -45,6 +45,9 @@ class JobPlatform {
   virtual std::optional<std::wstring> Environment(const std::wstring& name) = 0;
   // Runs body on a new thread that nobody waits for.
   virtual void RunWorker(std::function<void()> body) = 0;
+  // Runs the client start-up on a thread of its own: it waits minutes for the service's installer
+  // and shows prompts, which must hold up neither the window's thread nor the HTTP stack's.
+  virtual void StartThread(std::function<void()> body) = 0;
 };
 
 #endif

@@ -26,14 +26,14 @@ void forwardInstallProgress(int32_t percentage, uint32_t) {
   if (g_installProgress != nullptr) (*g_installProgress)(percentage);
 }
 
-// A text of the library (the system code page on Windows) as a wide text.
+// A text of the library (UTF-8) as a wide text.
 std::wstring wideFromLibrary(const char* text) {
   if (text == nullptr) return std::wstring();
 #ifdef _WIN32
-  int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
   if (size <= 1) return std::wstring();
   std::wstring wide(static_cast<size_t>(size - 1), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], size);
   return wide;
 #else
   // The library's texts here are ASCII (identities, error texts).

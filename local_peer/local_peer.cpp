@@ -4,24 +4,29 @@ namespace localpeer {
 
 namespace {
 
-const ConnectionEnd* find(const std::vector<ConnectionEnd>& table, uint16_t localPort, uint16_t remotePort) {
+const ConnectionEnd* find(const std::vector<ConnectionEnd>& table, uint16_t localPort, uint16_t remotePort,
+                          bool listening) {
   for (const ConnectionEnd& end : table) {
-    if (end.localPort == localPort && end.remotePort == remotePort) return &end;
+    if (end.listening == listening && end.localPort == localPort && (listening || end.remotePort == remotePort)) {
+      return &end;
+    }
   }
   return nullptr;
 }
 
 }  // namespace
 
-PeerVerdict JudgePeer(const std::vector<ConnectionEnd>& table, uint16_t myPort, uint16_t peerPort, uint32_t myOwner,
+PeerVerdict JudgePeer(const std::vector<ConnectionEnd>& table, uint16_t myPort, uint16_t peerPort,
                       const std::function<Account(uint32_t owner)>& accountOf) {
-  const ConnectionEnd* mine = find(table, myPort, peerPort);
-  if (mine == nullptr) return PeerVerdict::Unidentified;
-  // A system that names owners names this end's too; one that does not says so here.
-  if (mine->owner != myOwner) return PeerVerdict::OwnersNotKnown;
-  const ConnectionEnd* theirs = find(table, peerPort, myPort);
+  const ConnectionEnd* theirs = find(table, peerPort, myPort, false);
   if (theirs == nullptr) return PeerVerdict::Unidentified;
-  switch (accountOf(theirs->owner)) {
+  std::optional<uint32_t> owner = theirs->owner;
+  if (!owner) {
+    const ConnectionEnd* listener = find(table, peerPort, 0, true);
+    if (listener != nullptr) owner = listener->owner;
+  }
+  if (!owner) return PeerVerdict::OwnersNotKnown;
+  switch (accountOf(*owner)) {
     case Account::Same:
       return PeerVerdict::SameUser;
     case Account::Other:

@@ -45,8 +45,12 @@ std::vector<ConnectionEnd> loopbackConnections() {
     uint32_t remoteAddress = 0;
     if (!parseEnd(local, &localAddress, &end.localPort) || !parseEnd(remote, &remoteAddress, &end.remotePort)) continue;
     // The kernel prints the address's bytes as they lie in memory, read as a host-order number.
-    if (localAddress != loopback || remoteAddress != loopback) continue;
-    end.owner = uid;
+    end.listening = state == "0A";  // TCP_LISTEN
+    // A socket listening on every address listens on 127.0.0.1 too.
+    const bool onLoopback = localAddress == loopback || (end.listening && localAddress == INADDR_ANY);
+    if (!onLoopback || (!end.listening && remoteAddress != loopback)) continue;
+    if (end.listening) end.remotePort = 0;
+    end.owner = uid;  // the kernel always names the account
     table.push_back(end);
   }
   return table;
@@ -74,7 +78,7 @@ PeerVerdict JudgeConnectedPeer(intptr_t socket) {
     return PeerVerdict::Unidentified;
   }
   const uint32_t me = geteuid();
-  return JudgePeer(loopbackConnections(), myPort, peerPort, me,
+  return JudgePeer(loopbackConnections(), myPort, peerPort,
                    [me](uint32_t uid) { return uid == me ? Account::Same : Account::Other; });
 }
 

@@ -18,14 +18,15 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
-// The connections between two ends on 127.0.0.1, with the process owning each end.
+// The connections between two ends on 127.0.0.1 and the sockets listening on it, with the process
+// owning each (Windows never names process 0 as an owner of a live socket: that means none named).
 std::vector<ConnectionEnd> loopbackConnections() {
   std::vector<ConnectionEnd> table;
   std::vector<char> buffer(16384);
   DWORD result = ERROR_INSUFFICIENT_BUFFER;
   for (int attempt = 0; attempt < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
     DWORD size = static_cast<DWORD>(buffer.size());
-    result = GetExtendedTcpTable(buffer.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+    result = GetExtendedTcpTable(buffer.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0);
     // The table may grow between the two calls: leave room.
     if (result == ERROR_INSUFFICIENT_BUFFER) buffer.resize(size + 16384);
   }
@@ -34,10 +35,17 @@ std::vector<ConnectionEnd> loopbackConnections() {
   const DWORD loopback = htonl(INADDR_LOOPBACK);
   for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
     const MIB_TCPROW_OWNER_PID& row = rows->table[i];
-    if (row.dwLocalAddr != loopback || row.dwRemoteAddr != loopback) continue;
+    const bool listening = row.dwState == MIB_TCP_STATE_LISTEN;
+    // A socket listening on every address listens on 127.0.0.1 too.
+    const bool onLoopback = row.dwLocalAddr == loopback || (listening && row.dwLocalAddr == INADDR_ANY);
+    if (!onLoopback || (!listening && row.dwRemoteAddr != loopback)) continue;
+    ConnectionEnd end;
     // The ports are in network order in the low 16 bits.
-    table.push_back({ntohs(static_cast<u_short>(row.dwLocalPort)), ntohs(static_cast<u_short>(row.dwRemotePort)),
-                     row.dwOwningPid});
+    end.localPort = ntohs(static_cast<u_short>(row.dwLocalPort));
+    end.remotePort = listening ? 0 : ntohs(static_cast<u_short>(row.dwRemotePort));
+    end.listening = listening;
+    if (row.dwOwningPid != 0) end.owner = row.dwOwningPid;
+    table.push_back(end);
   }
   return table;
 }
@@ -59,7 +67,6 @@ std::vector<BYTE> userOf(HANDLE process) {
 // Another account's process usually cannot even be opened: that is Unknown, and refused.
 Account accountOfProcess(uint32_t pid) {
   if (pid == GetCurrentProcessId()) return Account::Same;
-  if (pid == 0) return Account::Unknown;
   static const std::vector<BYTE> mine = userOf(GetCurrentProcess());
   Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (!process || mine.empty()) return Account::Unknown;
@@ -89,7 +96,7 @@ PeerVerdict JudgeConnectedPeer(intptr_t socket) {
       !loopbackPort(theirs, &peerPort)) {
     return PeerVerdict::Unidentified;
   }
-  return JudgePeer(loopbackConnections(), myPort, peerPort, GetCurrentProcessId(), accountOfProcess);
+  return JudgePeer(loopbackConnections(), myPort, peerPort, accountOfProcess);
 }
 
 }  // namespace localpeer

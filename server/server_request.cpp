@@ -30,12 +30,22 @@ std::string utf8Of(const std::wstring& text) {
   return bytes;
 }
 
-void appendAnsi(std::wstring& response, const char* bytes, DWORD count) {
-  int size = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(count), nullptr, 0);
-  if (size <= 0) return;
-  size_t start = response.size();
-  response.resize(start + static_cast<size_t>(size));
-  MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(count), &response[start], size);
+// The whole answer as text: UTF-8 (what XML is unless it says otherwise) when it is valid UTF-8,
+// else the system's ANSI code page. Decoded once, whole: a character split between two reads
+// would otherwise be lost.
+std::wstring textOf(const std::string& bytes) {
+  if (bytes.empty()) return std::wstring();
+  const int length = static_cast<int>(bytes.size());
+  UINT codePage = CP_UTF8;
+  int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0);
+  if (size <= 0) {
+    codePage = CP_ACP;
+    size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+  }
+  if (size <= 0) return std::wstring();
+  std::wstring text(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), length, &text[0], size);
+  return text;
 }
 
 }  // namespace
@@ -52,7 +62,7 @@ struct ServerRequest::Exchange {
   HINTERNET request = nullptr;
   std::string body;
   char buffer[kReceiveBufferSize];
-  std::wstring response;
+  std::string response;  // the answer's bytes so far
   std::atomic<bool> active{false};
 
   Exchange(ServerRequest* requestOwner, RequestKind requestKind) : owner(requestOwner), kind(requestKind) {
@@ -203,10 +213,10 @@ void ServerRequest::OnExchangeNotification(Exchange* exchange, unsigned long sta
     }
     case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
       if (length > 0) {
-        appendAnsi(exchange->response, static_cast<const char*>(information), length);
+        exchange->response.append(static_cast<const char*>(information), length);
         failed = !exchange->ReadMore();
       } else {
-        std::wstring response = std::move(exchange->response);
+        std::wstring response = textOf(exchange->response);
         if (Finish(exchange)) Dispatch(kind, response, false);
       }
       break;

@@ -1,19 +1,17 @@
 #include "service/download_service.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/xattr.h>
-#endif
-
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "local_peer/local_peer.h"
 #include "service/api_guard.h"
+#include "service/durable_file.h"
+#include "service/target_file.h"
 #include "service/json_writer.h"
 
 namespace svc {
@@ -27,6 +25,8 @@ struct DownloadService::TrackedFile {
   RateMeter rate;
   std::string errorText;
   int64_t error = 0;
+  bool freshStart = false;  // the local file is emptied when its worker next opens it
+  bool dropTail = false;    // the service stopped uncleanly: the file's last bytes are fetched again
   std::unique_ptr<Worker> worker;  // guarded by operationsMutex_, not stateMutex_
 };
 
@@ -74,24 +74,35 @@ int64_t sizeOnDisk(const std::filesystem::path& file) {
   return error ? 0 : static_cast<int64_t>(size);
 }
 
-// Empties (or creates) the file so that a download starts from its first byte.
-// The library marks the token file of a write challenge hidden; the game's bytes that replace the
-// token must not stay hidden from the player. Wine keeps DOS attributes in an extended attribute
-// of the host file, Windows in the file system.
-void clearHiddenMark(const std::filesystem::path& file) {
-#ifdef _WIN32
-  SetFileAttributesW(file.wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
-#else
-  removexattr(file.c_str(), "user.DOSATTRIB");
-#endif
+// The status a file's worker reports while its local file cannot be written.
+const char* phaseOf(TargetProblem problem) {
+  switch (problem) {
+    case TargetProblem::DiskFull:
+      return "INSUFFICIENTDISKSPACE";
+    case TargetProblem::Redirected:
+      return "FORBIDDEN";
+    default:
+      return "WAITING";
+  }
 }
 
-void truncateFile(const std::filesystem::path& file) {
-  std::error_code ignored;
-  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
-  std::ofstream(file, std::ios::binary | std::ios::trunc);
-  clearHiddenMark(file);
+// Removes a file that a scanner may hold for a moment; false when it is still there afterwards.
+bool removeFile(const std::filesystem::path& file, std::chrono::milliseconds patience) {
+  const auto giveUp = std::chrono::steady_clock::now() + patience;
+  for (;;) {
+    std::error_code error;
+    std::filesystem::remove(file, error);
+    if (!error || !std::filesystem::exists(file, error)) return true;
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
+
+// What a power loss may have taken from the end of a file being written: NTFS can keep a file's
+// new size without the data written last.
+constexpr int64_t kUncleanStopTail = 4 * 1024 * 1024;
+// How long a delete waits for a file that another program holds before it says so.
+constexpr std::chrono::milliseconds kRemovePatience{3000};
 
 std::string readSmallFile(const std::filesystem::path& file, size_t limit, bool* exists) {
   std::ifstream in(file, std::ios::binary);
@@ -144,6 +155,8 @@ bool DownloadService::start(uint16_t port, std::string* error) {
   std::error_code ignored;
   std::filesystem::create_directories(options_.stateDir / "files", ignored);
   if (!log_.usable(error)) return false;
+  // The mark of a running service is still there when the last one did not stop cleanly.
+  const bool unclean = std::filesystem::exists(runningMark(), ignored);
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     for (auto& record : store_.load()) {
@@ -152,9 +165,14 @@ bool DownloadService::start(uint16_t port, std::string* error) {
       file->onDisk = sizeOnDisk(file->local);
       file->totalReceived = file->onDisk;
       if (record.complete) file->phase = "COMPLETE";
+      file->dropTail = unclean && !record.complete;
       file->record = std::move(record);
       files_[file->record.url] = file;
     }
+  }
+  std::string problem;
+  if (!ReplaceFileDurably(runningMark(), "running\n", std::chrono::seconds(5), &problem)) {
+    noteEvent("cannot mark the service as running: " + problem);
   }
   const auto giveUp = std::chrono::steady_clock::now() + options_.bindPatience;
   while (!server_.start(port, error)) {
@@ -185,6 +203,20 @@ void DownloadService::stopDownloads() {
     for (auto& [url, file] : files) stopWorker(*file);
   }
   if (!files.empty()) saveRegistry();
+  // Every file is closed and flushed with the list: the next start may trust what is on disk.
+  std::error_code ignored;
+  std::filesystem::remove(runningMark(), ignored);
+}
+
+std::filesystem::path DownloadService::runningMark() const { return options_.stateDir / "running"; }
+
+void DownloadService::noteEvent(const std::string& text) {
+  std::lock_guard<std::mutex> lock(eventsMutex_);
+  std::ofstream out(options_.stateDir / "events.log", std::ios::binary | std::ios::app);
+  const std::time_t now = std::time(nullptr);
+  char stamp[32] = "";
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::gmtime(&now));
+  out << stamp << " " << text << "\n";
 }
 
 Answer DownloadService::handle(const HttpRequest& request, uint64_t connectionId) {
@@ -228,7 +260,7 @@ Answer DownloadService::answerApi(const QueryParams& params) {
   if (std::optional<std::string> text = hooks_.forcedError(name, url->value)) {
     return Answer::json(200, underUrl(url->value, *text));
   }
-  if (!parseHttpUrl(url->value)) return Answer::json(200, underUrl(url->value, "Invalid URL."));
+  if (!parseHttpUrl(wireUrl(url->value))) return Answer::json(200, underUrl(url->value, "Invalid URL."));
   if (name == "getFileAttributes") return fileAttributes(url->value);
   if (name == "downloadFile") return downloadFile(url->value, params);
   if (name == "pauseFile") return pauseFile(url->value);
@@ -345,9 +377,10 @@ Answer DownloadService::downloadFile(const std::string& url, const QueryParams& 
   if (!start) return Answer::json(200, nullUnderUrl(url));
 
   stopWorker(*file);
-  if (fromZero) truncateFile(local);
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
+    // Emptied by the worker through the handle it opens at once, never by name again.
+    if (fromZero) file->freshStart = true;
     file->record.clientPath = clientPath;
     file->record.localPath = local.u8string();
     file->local = local;
@@ -403,15 +436,17 @@ Answer DownloadService::deleteFile(const std::string& url, const QueryParams& pa
     if (!step.accepted) return Answer::json(200, underUrl(url, step.refusal));
   }
   stopWorker(*file);
+  // A file a scanner or a running installer holds stays known, so that the delete can be asked
+  // again; the client is told it is in use.
+  if (!keep && !removeFile(local, kRemovePatience)) {
+    noteEvent("cannot remove " + local.u8string() + ": it is in use");
+    return Answer::json(200, underUrl(url, "File is in use."));
+  }
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     files_.erase(url);
   }
   challenges_.erase(std::make_pair(std::string("downloadFile"), url));
-  if (!keep) {
-    std::error_code ignored;
-    std::filesystem::remove(local, ignored);
-  }
   saveRegistry();
   return Answer::json(200, nullUnderUrl(url));
 }
@@ -548,12 +583,23 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
     return !worker->stopRequested;
   };
 
+  std::unique_ptr<TargetFile> target;
+  std::optional<std::chrono::steady_clock::time_point> inUseSince;
   while (!worker->stopRequested) {
     if (hooks_.stalled(url)) {
       worker->pause(std::chrono::milliseconds(50));
       continue;
     }
-    int64_t resumeFrom = sizeOnDisk(local);
+    if (!target) {
+      target = openTarget(*file, local, &inUseSince);
+      if (!target) {
+        // A file in use is tried again soon until its patience runs out, then at the usual pace.
+        const bool soon = inUseSince && std::chrono::steady_clock::now() - *inUseSince < options_.fileInUsePatience;
+        worker->pause(soon ? std::chrono::milliseconds(250) : options_.retryDelay);
+        continue;
+      }
+    }
+    int64_t resumeFrom = std::max<int64_t>(0, target->Size());
     KnownVersion known;
     {
       std::lock_guard<std::mutex> lock(stateMutex_);
@@ -564,10 +610,16 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
     FetchOutcome outcome{};
     {
       KeepAwake::Scope fetching(keepAwake_);
-      outcome = fetchIntoFile(url, local, resumeFrom, known, hooks, options_.fetch);
+      outcome = fetchIntoFile(url, *target, resumeFrom, known, hooks, options_.fetch);
     }
     switch (outcome.result) {
       case FetchResult::Complete: {
+        // On the disk before the list says it is complete; closed, so that others may read it.
+        if (TargetProblem problem = target->Flush(); problem != TargetProblem::None) {
+          reportWriteProblem(*file, local, problem, target->LastSystemCode());
+          break;
+        }
+        target.reset();
         {
           std::lock_guard<std::mutex> lock(stateMutex_);
           file->record.complete = true;
@@ -584,7 +636,7 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
       case FetchResult::RangeRefused:
         // The bytes on disk cannot be continued: fetch the whole file again, at once if there
         // was something to drop, else after the usual wait.
-        truncateFile(local);
+        target->Truncate(0);
         if (resumeFrom > 0) continue;
         setPhase(*file, "DISCONNECTED", outcome);
         break;
@@ -595,7 +647,7 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
         setPhase(*file, "FORBIDDEN", outcome);
         break;
       case FetchResult::WriteFailed:
-        setPhase(*file, "INSUFFICIENTDISKSPACE", outcome);
+        reportWriteProblem(*file, local, outcome.writeProblem, outcome.systemCode);
         break;
       case FetchResult::ConnectFailed:
       case FetchResult::ConnectionLost:
@@ -607,6 +659,50 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
   }
 }
 
+std::unique_ptr<TargetFile> DownloadService::openTarget(TrackedFile& file, const std::filesystem::path& local,
+                                                        std::optional<std::chrono::steady_clock::time_point>* inUseSince) {
+  TargetProblem problem = TargetProblem::None;
+  uint32_t code = 0;
+  std::unique_ptr<TargetFile> target = TargetFile::Open(local, &problem, &code);
+  if (target) {
+    inUseSince->reset();
+    bool fresh = false;
+    bool dropTail = false;
+    {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      fresh = file.freshStart;
+      dropTail = file.dropTail;
+      file.freshStart = false;
+      file.dropTail = false;
+    }
+    if (fresh) {
+      problem = target->Truncate(0);
+      target->ClearHiddenMark();
+    } else if (dropTail) {
+      problem = target->Truncate(std::max<int64_t>(0, target->Size() - kUncleanStopTail));
+    }
+    if (problem == TargetProblem::None) return target;
+    code = target->LastSystemCode();
+    target.reset();
+  }
+  const bool passing = problem == TargetProblem::InUse || problem == TargetProblem::Denied;
+  if (passing && !*inUseSince) *inUseSince = std::chrono::steady_clock::now();
+  // Held by someone for a moment is not worth telling; held for long, or refused for good, is.
+  if (!passing || std::chrono::steady_clock::now() - **inUseSince >= options_.fileInUsePatience) {
+    reportWriteProblem(file, local, problem, code);
+  }
+  return nullptr;
+}
+
+void DownloadService::reportWriteProblem(TrackedFile& file, const std::filesystem::path& local,
+                                         TargetProblem problem, uint32_t systemCode) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  file.phase = phaseOf(problem);
+  file.errorText = DescribeTargetProblem(problem, local);
+  file.error = systemCode;
+  file.rate.reset();
+}
+
 void DownloadService::saveRegistry() {
   std::lock_guard<std::mutex> saving(saveMutex_);
   std::vector<FileRecord> records;
@@ -614,7 +710,9 @@ void DownloadService::saveRegistry() {
     std::lock_guard<std::mutex> lock(stateMutex_);
     for (auto& [url, file] : files_) records.push_back(file->record);
   }
-  store_.save(records);
+  // A list that cannot be saved now is saved whole with the next change.
+  std::string problem;
+  if (!store_.save(records, &problem)) noteEvent("cannot save the list of downloads: " + problem);
 }
 
 }  // namespace svc

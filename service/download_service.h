@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -24,6 +25,7 @@
 #include "service/query.h"
 #include "service/rate_meter.h"
 #include "service/service_hooks.h"
+#include "service/target_file.h"
 #include "service/request_log.h"
 
 namespace svc {
@@ -57,6 +59,9 @@ struct ServiceOptions {
   // A connection from another account, or from a program the system cannot name, is answered 403
   // and closed before anything is read from it.
   bool onlyOwnUser = true;
+  // How long a file's local file may stay in use by another program (a scanner, an installer still
+  // running) before the file reports it; it is tried again all the while.
+  std::chrono::milliseconds fileInUsePatience{30000};
   // How long start keeps trying to bind a port that is in use. Windows refuses to bind a port
   // exclusively again while connections of the last listener on it linger in TIME_WAIT, which
   // the API's short connections leave behind; a service restarted at once must wait them out.
@@ -106,7 +111,17 @@ class DownloadService {
   void stopWorker(TrackedFile& file);
   void runDownload(std::shared_ptr<TrackedFile> file, Worker* worker);
   void setPhase(TrackedFile& file, const char* phase, const FetchOutcome& outcome);
+  // Opens the file's local file for its worker (emptied for a fresh start, its tail dropped after
+  // an unclean stop); null, with the problem reported once it has lasted, when it cannot be.
+  std::unique_ptr<TargetFile> openTarget(TrackedFile& file, const std::filesystem::path& local,
+                                         std::optional<std::chrono::steady_clock::time_point>* inUseSince);
+  void reportWriteProblem(TrackedFile& file, const std::filesystem::path& local, TargetProblem problem,
+                          uint32_t systemCode);
   void saveRegistry();
+  // The mark a running service keeps in its state folder; left behind by an unclean stop.
+  std::filesystem::path runningMark() const;
+  // A line in the state folder's events.log, for what went wrong and whom to tell.
+  void noteEvent(const std::string& text);
 
   ServiceOptions options_;
   RequestLog log_;
@@ -117,6 +132,7 @@ class DownloadService {
   std::mutex operationsMutex_;  // serialises requests that start, stop or forget downloads
   std::mutex saveMutex_;        // one snapshot-and-write of the file list at a time
   std::mutex stateMutex_;       // the file map and every TrackedFile member except worker
+  std::mutex eventsMutex_;      // one line at a time in events.log
   std::map<std::string, std::shared_ptr<TrackedFile>> files_;
   std::map<std::pair<std::string, std::string>, std::string> challenges_;  // (function, url) -> token
   std::mt19937_64 random_;

@@ -1,6 +1,5 @@
 #include "service/downloader.h"
 
-#include <fstream>
 #include <vector>
 
 #include "service/http_message.h"
@@ -18,7 +17,32 @@ FetchOutcome outcome(FetchResult result, int status, std::string detail, int64_t
   return {result, status, std::move(detail), onDisk};
 }
 
+FetchOutcome writeFailure(TargetProblem problem, const TargetFile& file, int status, int64_t onDisk) {
+  FetchOutcome failed = outcome(FetchResult::WriteFailed, status, "", onDisk);
+  failed.writeProblem = problem;
+  failed.systemCode = file.LastSystemCode();
+  return failed;
+}
+
 }  // namespace
+
+// A URL as it may go on the wire: the bytes of an IRI (a configuration may name a file as it is,
+// in UTF-8) and spaces percent-encoded, everything else as it stands.
+std::string wireUrl(std::string_view url) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string wire;
+  for (char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80 || byte == ' ') {
+      wire += '%';
+      wire += kDigits[byte >> 4];
+      wire += kDigits[byte & 0xF];
+    } else {
+      wire += c;
+    }
+  }
+  return wire;
+}
 
 std::string validatorOf(const HttpResponseHead& answer) {
   const std::string* tag = answer.header("ETag");
@@ -71,10 +95,10 @@ std::optional<std::string> redirectTarget(const std::string& from, const std::st
   return target;
 }
 
-FetchOutcome fetchIntoFile(const std::string& url, const std::filesystem::path& file, int64_t resumeFrom,
-                           const KnownVersion& known, const FetchHooks& hooks, const FetchSettings& settings) {
+FetchOutcome fetchIntoFile(const std::string& url, TargetFile& file, int64_t resumeFrom, const KnownVersion& known,
+                           const FetchHooks& hooks, const FetchSettings& settings) {
   OriginRequest request;
-  request.url = url;
+  request.url = wireUrl(url);
   request.resumeFrom = resumeFrom;
   // A validator from an origin's answer never holds a line break (the head parser refuses them).
   if (resumeFrom > 0) request.ifRange = known.validator;
@@ -91,7 +115,7 @@ FetchOutcome fetchIntoFile(const std::string& url, const std::filesystem::path& 
     if (parseHttpUrl(request.url)->secure && !parseHttpUrl(*next)->secure) {
       return outcome(FetchResult::BadAnswer, status, "a redirect from https to http was refused", resumeFrom);
     }
-    request.url = *next;
+    request.url = wireUrl(*next);
   }
   OriginExchange& exchange = *opened.exchange;
   const HttpResponseHead& response = opened.head;
@@ -141,41 +165,31 @@ FetchOutcome fetchIntoFile(const std::string& url, const std::filesystem::path& 
   if (hooks.versionKnown) hooks.versionKnown(validatorOf(response));
   if (total >= 0 && hooks.sizeKnown) hooks.sizeKnown(total);
 
-  std::error_code ignored;
-  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
-  std::fstream out;
-  if (start > 0) {
-    out.open(file, std::ios::in | std::ios::out | std::ios::binary);
-    if (out) out.seekp(start);
-  } else {
-    out.open(file, std::ios::out | std::ios::binary | std::ios::trunc);
+  // A whole file replaces what was there; a range continues the bytes before it.
+  if (start == 0) {
+    if (TargetProblem problem = file.Truncate(0); problem != TargetProblem::None) {
+      return writeFailure(problem, file, status, start);
+    }
   }
-  if (!out) return outcome(FetchResult::WriteFailed, status, "cannot open the local file", start);
-
   std::vector<char> buffer(kReadChunk);
   int64_t onDisk = start;
   uint64_t bodyReceived = 0;
   while (!lengthKnown || bodyReceived < bodyLength) {
     size_t count = 0;
     OriginRead read = exchange.readSome(buffer.data(), buffer.size(), &count);
-    if (read == OriginRead::Stopped) {
-      out.flush();
-      return outcome(FetchResult::Stopped, status, "stopped", onDisk);
-    }
+    if (read == OriginRead::Stopped) return outcome(FetchResult::Stopped, status, "stopped", onDisk);
     if (read == OriginRead::End && !lengthKnown) break;
     if (read != OriginRead::Data) {
-      out.flush();
       return outcome(FetchResult::ConnectionLost, status, "the origin connection was lost", onDisk);
     }
     if (lengthKnown && bodyReceived + count > bodyLength) count = static_cast<size_t>(bodyLength - bodyReceived);
-    out.write(buffer.data(), static_cast<std::streamsize>(count));
-    if (!out) return outcome(FetchResult::WriteFailed, status, "cannot write the local file", onDisk);
+    if (TargetProblem problem = file.Write(onDisk, buffer.data(), count); problem != TargetProblem::None) {
+      return writeFailure(problem, file, status, onDisk);
+    }
     bodyReceived += count;
     onDisk += static_cast<int64_t>(count);
     if (hooks.bytesWritten) hooks.bytesWritten(onDisk, count);
   }
-  out.flush();
-  if (!out) return outcome(FetchResult::WriteFailed, status, "cannot write the local file", onDisk);
   if (!lengthKnown && hooks.sizeKnown) hooks.sizeKnown(onDisk);
   return outcome(FetchResult::Complete, status, "", onDisk);
 }

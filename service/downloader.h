@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "service/fetch_abort.h"
+#include "service/target_file.h"
 #include "service/http_message.h"
 
 namespace svc {
@@ -56,6 +57,10 @@ struct KnownVersion {
 // https URL as it stands, a path ("/...") on the same origin; nothing for anything else.
 std::optional<std::string> redirectTarget(const std::string& from, const std::string& location);
 
+// A URL as it may go on the wire: the bytes of an IRI (a configuration may name a file as it is,
+// in UTF-8) and spaces percent-encoded, everything else as it stands.
+std::string wireUrl(std::string_view url);
+
 // The validator of an answer: its ETag when strong, else its Last-Modified, else empty.
 std::string validatorOf(const HttpResponseHead& answer);
 
@@ -84,10 +89,14 @@ struct FetchOutcome {
   int httpStatus = 0;
   std::string detail;  // a readable reason for anything but Complete
   int64_t onDisk = 0;
+  // For WriteFailed: what kept the bytes from the file, and the system's code for it.
+  TargetProblem writeProblem = TargetProblem::None;
+  uint32_t systemCode = 0;
 };
 
-FetchOutcome fetchIntoFile(const std::string& url, const std::filesystem::path& file, int64_t resumeFrom,
-                           const KnownVersion& known, const FetchHooks& hooks, const FetchSettings& settings);
+// Fetches url into file from byte resumeFrom on (the file's bytes before it are kept).
+FetchOutcome fetchIntoFile(const std::string& url, TargetFile& file, int64_t resumeFrom, const KnownVersion& known,
+                           const FetchHooks& hooks, const FetchSettings& settings);
 
 }  // namespace svc
 

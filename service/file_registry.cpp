@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "service/durable_file.h"
 #include "service/http_message.h"
 #include "service/query.h"
 
@@ -10,6 +11,8 @@ namespace svc {
 namespace {
 
 constexpr char kFirstLine[] = "testbed-file-registry 1";
+// How long a scanner holding the list may keep a save waiting.
+constexpr std::chrono::milliseconds kSharingPatience{5000};
 
 // One record per line, fields separated by tabs; text fields are percent-encoded so that no tab
 // or line break inside a URL or path can break the layout.
@@ -56,20 +59,11 @@ bool parseRecord(const std::string& line, FileRecord& record) {
 
 FileRegistryStore::FileRegistryStore(const std::filesystem::path& stateDir) : file_(stateDir / "registry.txt") {}
 
-bool FileRegistryStore::save(const std::vector<FileRecord>& records) {
+bool FileRegistryStore::save(const std::vector<FileRecord>& records, std::string* error) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::filesystem::path temporary = file_;
-  temporary += ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << kFirstLine << "\n";
-    for (const auto& record : records) out << formatRecord(record) << "\n";
-    out.flush();
-    if (!out) return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, file_, error);
-  return !error;
+  std::string text = std::string(kFirstLine) + "\n";
+  for (const auto& record : records) text.append(formatRecord(record)).append("\n");
+  return ReplaceFileDurably(file_, text, kSharingPatience, error);
 }
 
 std::vector<FileRecord> readRegistryText(const std::string& text, bool* damaged) {

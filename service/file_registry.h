@@ -1,7 +1,7 @@
 // The service's list of known files, kept in the state folder so that a restarted service knows
 // every file again and resumes the unfinished ones. The file is rewritten whole on every change,
-// through a temporary file and a rename, so a service killed mid-write leaves the old or the new
-// list, never a torn one.
+// through a flushed temporary file and a rename that reaches the disk, so a service killed or a
+// machine losing power mid-write leaves the old or the new list, never a torn one.
 #ifndef SERVICE_FILE_REGISTRY_H
 #define SERVICE_FILE_REGISTRY_H
 
@@ -35,7 +35,8 @@ class FileRegistryStore {
   explicit FileRegistryStore(const std::filesystem::path& stateDir);
 
   const std::filesystem::path& file() const { return file_; }
-  bool save(const std::vector<FileRecord>& records);
+  // Replaces the list durably (durable_file.h); false with error set when it could not.
+  bool save(const std::vector<FileRecord>& records, std::string* error = nullptr);
   // Records from the last save. A damaged file (a foreign first line, or lines that cannot be
   // read) is first copied aside as registry.txt.damaged-N, for whoever looks into it, and what
   // can be read of it is kept: the bytes on disk of those files are never given up.

@@ -3,12 +3,15 @@
 // set for the browser: a fixed proxy, a configuration script or automatic detection; else
 // WinHTTP's own setting); plain sockets for plain http straight to the origin. WinHTTP follows
 // redirects itself (never from https to http); the portable fetch follows the rest.
+#include <winsock2.h>
 #include <windows.h>
 #include <winhttp.h>
+#include <iphlpapi.h>
 
 #include <mutex>
 #include <utility>
 
+#include "service/discovery_cache.h"
 #include "service/origin_connection.h"
 #include "service/wide_text.h"
 #include "windows_common/winhttp_session.h"
@@ -33,9 +36,69 @@ std::wstring takeGlobal(LPWSTR text) {
   return kept;
 }
 
+// What automatic detection or a configuration script found for a URL.
+struct Discovered {
+  bool found = false;  // false: neither gave an answer, and the fixed setting (if any) applies
+  ProxyChoice choice;
+};
+
+// Detection asks DHCP and DNS for a configuration script and runs it: seconds, on a session of its
+// own.
+Discovered discover(const std::wstring& url, bool autoDetect, const std::wstring& script) {
+  Discovered discovered;
+  HINTERNET session = WinHttpOpen(L"Tessel Download Service", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, 0);
+  if (session == nullptr) return discovered;
+  WINHTTP_AUTOPROXY_OPTIONS automatic = {};
+  if (!script.empty()) {
+    automatic.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+    automatic.lpszAutoConfigUrl = script.c_str();
+  }
+  if (autoDetect) {
+    automatic.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+    automatic.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+  }
+  automatic.fAutoLogonIfChallenged = TRUE;
+  WINHTTP_PROXY_INFO found = {};
+  if (WinHttpGetProxyForUrl(session, url.c_str(), &automatic, &found)) {
+    discovered.found = true;
+    std::wstring proxy = takeGlobal(found.lpszProxy);
+    std::wstring bypass = takeGlobal(found.lpszProxyBypass);
+    if (found.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && !proxy.empty()) {
+      discovered.choice = ProxyChoice{false, proxy, bypass};
+    }
+  }
+  WinHttpCloseHandle(session);
+  return discovered;
+}
+
+// Counts the changes of the machine's network addresses (a new network, a VPN, a wake from sleep):
+// a proxy found before may not hold after one.
+uint64_t networkGeneration() {
+  static std::mutex mutex;
+  static OVERLAPPED watch = {};
+  static uint64_t generation = 0;
+  std::lock_guard<std::mutex> lock(mutex);
+  HANDLE ignored = nullptr;
+  if (watch.hEvent == nullptr) {
+    watch.hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (watch.hEvent != nullptr) NotifyAddrChange(&ignored, &watch);
+  } else if (WaitForSingleObject(watch.hEvent, 0) == WAIT_OBJECT_0) {
+    ++generation;
+    NotifyAddrChange(&ignored, &watch);
+  }
+  return generation;
+}
+
+DiscoveryCache<Discovered>& discoveries() {
+  static DiscoveryCache<Discovered> cache;
+  return cache;
+}
+
 // The proxy the user has set for the browser (a fixed one, a configuration script or automatic
-// detection) for this URL, else the machine's WinHTTP setting.
-ProxyChoice proxyFor(HINTERNET session, const std::wstring& url) {
+// detection) for this URL, else the machine's WinHTTP setting. What detection or a script finds is
+// kept per origin until the settings or the network change. Nothing when abort stopped the wait.
+std::optional<ProxyChoice> proxyFor(const std::wstring& url, const HttpUrl& origin, FetchAbort* abort) {
   ProxyChoice choice;
   WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
   if (WinHttpGetIEProxyConfigForCurrentUser(&user)) {
@@ -43,25 +106,14 @@ ProxyChoice proxyFor(HINTERNET session, const std::wstring& url) {
     std::wstring fixed = takeGlobal(user.lpszProxy);
     std::wstring fixedBypass = takeGlobal(user.lpszProxyBypass);
     if (user.fAutoDetect || !script.empty()) {
-      WINHTTP_AUTOPROXY_OPTIONS automatic = {};
-      if (!script.empty()) {
-        automatic.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
-        automatic.lpszAutoConfigUrl = script.c_str();
-      }
-      if (user.fAutoDetect) {
-        automatic.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
-        automatic.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-      }
-      automatic.fAutoLogonIfChallenged = TRUE;
-      WINHTTP_PROXY_INFO found = {};
-      if (WinHttpGetProxyForUrl(session, url.c_str(), &automatic, &found)) {
-        std::wstring proxy = takeGlobal(found.lpszProxy);
-        std::wstring bypass = takeGlobal(found.lpszProxyBypass);
-        if (found.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && !proxy.empty()) {
-          return ProxyChoice{false, proxy, bypass};
-        }
-        return choice;
-      }
+      const std::string key = std::string(user.fAutoDetect ? "detect " : "") + toUtf8(script) + " " +
+                              (origin.secure ? "https://" : "http://") + origin.host + ":" +
+                              std::to_string(origin.port);
+      const bool autoDetect = user.fAutoDetect != FALSE;
+      std::optional<Discovered> discovered = discoveries().Get(
+          key, networkGeneration(), [url, autoDetect, script] { return discover(url, autoDetect, script); }, abort);
+      if (!discovered) return std::nullopt;
+      if (discovered->found) return discovered->choice;
     }
     if (!fixed.empty()) return ProxyChoice{false, fixed, fixedBypass};
     if (user.fAutoDetect || !script.empty()) return choice;
@@ -218,8 +270,21 @@ OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, c
     return opened;
   }
   std::optional<HttpUrl> url = parseHttpUrl(request.url);
-  ProxyChoice proxy = proxyFor(session, toWide(request.url));
-  if (url && !url->secure && proxy.direct) {
+  if (!url) {
+    WinHttpCloseHandle(session);
+    opened.failure = FetchResult::BadAnswer;
+    opened.detail = "not an http or https URL";
+    return opened;
+  }
+  std::optional<ProxyChoice> found = proxyFor(toWide(request.url), *url, hooks.abort);
+  if (!found) {
+    WinHttpCloseHandle(session);
+    opened.failure = FetchResult::Stopped;
+    opened.detail = "stopped";
+    return opened;
+  }
+  const ProxyChoice& proxy = *found;
+  if (!url->secure && proxy.direct) {
     WinHttpCloseHandle(session);
     return openOriginOverSockets(request, hooks, settings);
   }

@@ -13,18 +13,20 @@
 namespace {
 
 constexpr int32_t kCid = 0;
-constexpr size_t kAnsiCapacity = 512;
+// Room for a path of 260 UTF-16 units in UTF-8 (3 bytes each at most) and for a long URL.
+constexpr size_t kTextCapacity = 2048;
 
 // The process's one client handle: the wrappers are called from one thread at a time.
 ClientHandle* g_handle = nullptr;
 int g_fileSizePollLimitMs = kFileSizePollLimitMs;
 
-// A wide argument in the ANSI code page; the empty text when it does not convert or fit.
-struct AnsiText {
-  explicit AnsiText(const wchar_t* wide) {
-    if (wide == nullptr || !akplatform::wideToAnsi(wide, text, sizeof text)) text[0] = '\0';
+// A wide argument in UTF-8, as the library and the service read paths and URLs (the ANSI code page
+// would turn a name outside it into question marks); the empty text when it does not convert or fit.
+struct LibraryText {
+  explicit LibraryText(const wchar_t* wide) {
+    if (wide == nullptr || !akplatform::wideToUtf8(wide, text, sizeof text)) text[0] = '\0';
   }
-  char text[kAnsiCapacity];
+  char text[kTextCapacity];
 };
 
 int32_t outcome(int result) { return result != 0 ? ak_getLastError() : 0; }
@@ -63,14 +65,14 @@ extern "C" int32_t TSUninitialize(void) {
 }
 
 extern "C" int32_t AKDownload(const wchar_t* url, const wchar_t* path) {
-  AnsiText ansiUrl(url), ansiPath(path);
-  DownloadOptions options = pathOnly(ansiPath.text);
-  return outcome(ak_downloadFile(g_handle, kCid, ansiUrl.text, &options));
+  LibraryText utf8Url(url), utf8Path(path);
+  DownloadOptions options = pathOnly(utf8Path.text);
+  return outcome(ak_downloadFile(g_handle, kCid, utf8Url.text, &options));
 }
 
 extern "C" int32_t AKPause(const wchar_t* url) {
-  AnsiText ansiUrl(url);
-  return outcome(ak_pauseFile(g_handle, kCid, ansiUrl.text, 0));
+  LibraryText utf8Url(url);
+  return outcome(ak_pauseFile(g_handle, kCid, utf8Url.text, 0));
 }
 
 extern "C" int32_t AKRetry(const wchar_t* url, const wchar_t* path) {
@@ -80,15 +82,15 @@ extern "C" int32_t AKRetry(const wchar_t* url, const wchar_t* path) {
 }
 
 extern "C" int32_t AKDelete(const wchar_t* url) {
-  AnsiText ansiUrl(url);
-  return outcome(ak_deleteFile(g_handle, kCid, ansiUrl.text, nullptr));
+  LibraryText utf8Url(url);
+  return outcome(ak_deleteFile(g_handle, kCid, utf8Url.text, nullptr));
 }
 
 extern "C" int32_t AKGetFileAttr(const wchar_t* url, FileAttributes* attributes) {
-  AnsiText ansiUrl(url);
+  LibraryText utf8Url(url);
   FileAttributes state;
   memset(&state, 0, sizeof state);
-  if (ak_getFileAttributes(g_handle, kCid, ansiUrl.text, &state, 0) != 0 && ak_getLastError() != 0) {
+  if (ak_getFileAttributes(g_handle, kCid, utf8Url.text, &state, 0) != 0 && ak_getLastError() != 0) {
     int32_t error = ak_getLastError();
     ak_cleanFileAttributes(g_handle, &state, 0);
     return error;
@@ -114,21 +116,21 @@ extern "C" int32_t AKGetAttr(ClientAttributes* attributes) {
 }
 
 extern "C" uint64_t AKGetFileSize(const wchar_t* url, const wchar_t* path) {
-  AnsiText ansiUrl(url), ansiPath(path);
+  LibraryText utf8Url(url), utf8Path(path);
   FileAttributes state;
   memset(&state, 0, sizeof state);
-  ak_getFileAttributes(g_handle, kCid, ansiUrl.text, &state, 0);
+  ak_getFileAttributes(g_handle, kCid, utf8Url.text, &state, 0);
   if (state.size <= 0) {
     // The service learns a file's size only by starting it: start, ask until the size is known
     // (for a bounded time, as the service may never learn it), then pause it again.
-    DownloadOptions options = pathOnly(ansiPath.text);
-    ak_downloadFile(g_handle, kCid, ansiUrl.text, &options);
+    DownloadOptions options = pathOnly(utf8Path.text);
+    ak_downloadFile(g_handle, kCid, utf8Url.text, &options);
     for (int waited = 0; waited < g_fileSizePollLimitMs; waited += kFileSizePollIntervalMs) {
-      ak_getFileAttributes(g_handle, kCid, ansiUrl.text, &state, 0);
+      ak_getFileAttributes(g_handle, kCid, utf8Url.text, &state, 0);
       if (state.size > 0) break;
       akplatform::sleepMs(kFileSizePollIntervalMs);
     }
-    ak_pauseFile(g_handle, kCid, ansiUrl.text, 0);
+    ak_pauseFile(g_handle, kCid, utf8Url.text, 0);
   }
   uint64_t size = state.size > 0 ? static_cast<uint64_t>(state.size) : 0;
   ak_cleanFileAttributes(g_handle, &state, 0);
@@ -136,10 +138,10 @@ extern "C" uint64_t AKGetFileSize(const wchar_t* url, const wchar_t* path) {
 }
 
 extern "C" uint64_t AKGetReceivedSize(const wchar_t* url) {
-  AnsiText ansiUrl(url);
+  LibraryText utf8Url(url);
   FileAttributes state;
   memset(&state, 0, sizeof state);
-  ak_getFileAttributes(g_handle, kCid, ansiUrl.text, &state, 0);
+  ak_getFileAttributes(g_handle, kCid, utf8Url.text, &state, 0);
   uint64_t received = state.uniquerecv > 0 ? static_cast<uint64_t>(state.uniquerecv) : 0;
   ak_cleanFileAttributes(g_handle, &state, 0);
   return received;

@@ -1,6 +1,6 @@
 // The wrappers the program's download controller calls: one process-wide client handle, cid 0,
-// the client name "Tessel Download Client", wide-string arguments converted to the system's
-// ANSI code page, and ClientError results (0 for success).
+// the client name "Tessel Download Client", wide-string arguments converted to UTF-8 (which the
+// library and the service read paths and URLs in), and ClientError results (0 for success).
 #ifndef SERVICE_CLIENT_EXPORTED_WRAPPERS_H
 #define SERVICE_CLIENT_EXPORTED_WRAPPERS_H
 

@@ -92,9 +92,10 @@ struct Guid {
 };
 bool newGuid(Guid* out);
 
-// Converts a wide (UTF-16 on Windows) text to the system's ANSI code page (UTF-8 elsewhere);
-// false when it cannot be converted or does not fit, terminator included.
-bool wideToAnsi(const wchar_t* wide, char* out, size_t capacity);
+// Converts a wide (UTF-16 on Windows, UTF-32 elsewhere) text to UTF-8, which the library and the
+// service read paths and URLs in; false when it is not valid text or does not fit, terminator
+// included.
+bool wideToUtf8(const wchar_t* wide, char* out, size_t capacity);
 
 // The current time, broken down in UTC.
 bool utcNow(struct tm* out);

@@ -245,7 +245,7 @@ bool newGuid(Guid* out) {
   return ok;
 }
 
-bool wideToAnsi(const wchar_t* wide, char* out, size_t capacity) {
+bool wideToUtf8(const wchar_t* wide, char* out, size_t capacity) {
   size_t used = 0;
   for (; *wide != 0; ++wide) {
     uint32_t c = static_cast<uint32_t>(*wide);

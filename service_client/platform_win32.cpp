@@ -150,8 +150,9 @@ bool newGuid(Guid* out) {
   return true;
 }
 
-bool wideToAnsi(const wchar_t* wide, char* out, size_t capacity) {
-  int written = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(capacity), nullptr, nullptr);
+bool wideToUtf8(const wchar_t* wide, char* out, size_t capacity) {
+  int written =
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, out, static_cast<int>(capacity), nullptr, nullptr);
   return written > 0;
 }
 

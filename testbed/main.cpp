@@ -46,7 +46,7 @@ const char kUsage[] =
     "  testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]\n"
     "  testbed publisher --port P --log FILE (--files DIR --origin URL | --config-xml FILE)\n"
     "                  [--base /downloads/v1] [--code irf] [--sid SID] [--sid-xml FILE]\n"
-    "                  [--file-id ID] [--sha256 LISTING] [--fault QUERY ...] [--refuse-ms MS]\n"
+    "                  [--file-id ID] [--sha256 LISTING] [--names-as-is] [--fault QUERY ...] [--refuse-ms MS]\n"
     "  testbed analytics --port P --log FILE [--fault QUERY ...] [--refuse-ms MS]\n"
     "  testbed proxy --port P --log FILE\n"
     "  (--fault takes control parameters, e.g. 'fault=status&status=500&count=2&on=sid')\n";
@@ -279,7 +279,7 @@ int serveWithFaultFlags(const char* command, const Arguments& args, Server& serv
 int runPublisher(int argc, char** argv) {
   Arguments args({{"--port", 1}, {"--log", 1}, {"--base", 1}, {"--code", 1}, {"--sid", 1}, {"--sid-xml", 1},
                   {"--config-xml", 1}, {"--files", 1}, {"--origin", 1}, {"--file-id", 1}, {"--fault", 1},
-                  {"--refuse-ms", 1}, {"--sha256", 1}});
+                  {"--refuse-ms", 1}, {"--sha256", 1}, {"--names-as-is", 0}});
   uint16_t port = 0;
   if (!readArguments("publisher", argc, argv, args, &port)) return 2;
   testbed::PublisherOptions options;
@@ -292,6 +292,7 @@ int runPublisher(int argc, char** argv) {
   options.originUrl = args.value("--origin");
   options.digestListing = std::filesystem::u8path(args.value("--sha256"));
   options.fileId = args.value("--file-id", options.fileId);
+  options.namesAsIs = args.has("--names-as-is");
   options.logPath = args.value("--log");
   testbed::PublisherServer publisher(std::move(options));
   return serveWithFaultFlags("publisher", args, publisher, port);

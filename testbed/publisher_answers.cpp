@@ -42,7 +42,7 @@ std::string configAnswer(std::string_view fileId, const std::vector<ConfigEntry>
 }
 
 bool entriesForFolder(const std::filesystem::path& folder, std::string_view originUrl,
-                      std::vector<ConfigEntry>* entries, std::string* error) {
+                      std::vector<ConfigEntry>* entries, std::string* error, bool namesAsIs) {
   std::error_code failure;
   std::vector<std::string> names;
   for (std::filesystem::directory_iterator it(folder, failure), end; !failure && it != end; it.increment(failure)) {
@@ -59,7 +59,8 @@ bool entriesForFolder(const std::filesystem::path& folder, std::string_view orig
   entries->clear();
   for (size_t i = 0; i < names.size(); ++i) {
     entries->push_back(
-        {std::to_string(1001 + i), std::to_string(1 + i), base + "/" + percentEncode(names[i]), "", names[i]});
+        {std::to_string(1001 + i), std::to_string(1 + i),
+         base + "/" + (namesAsIs ? names[i] : percentEncode(names[i])), "", names[i]});
   }
   return true;
 }

@@ -76,7 +76,9 @@ bool PublisherServer::start(uint16_t port, std::string* error) {
     }
     std::vector<ConfigEntry> entries;
     std::string why;
-    if (!entriesForFolder(options_.gameFolder, options_.originUrl, &entries, &why)) return failWith(error, why);
+    if (!entriesForFolder(options_.gameFolder, options_.originUrl, &entries, &why, options_.namesAsIs)) {
+      return failWith(error, why);
+    }
     if (!options_.digestListing.empty()) {
       std::string listing;
       std::map<std::string, std::string> digests;

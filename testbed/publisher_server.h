@@ -34,6 +34,9 @@ struct PublisherOptions {
   // A sha256sum listing of the game folder's files: each listed file's entry gives its digest.
   std::filesystem::path digestListing;
   std::string fileId = "tb-game";
+  // Whether the uris carry the files' names as they are (UTF-8, as an IRI) instead of
+  // percent-encoded.
+  bool namesAsIs = false;
   std::string logPath;  // empty: no request log
 };
 

@@ -23,6 +23,21 @@ std::optional<int32_t> runStartup(JobFixture& f, int files = 2) {
   return f.ExitCodeOf([&] { f.job->OnConfigReply(ConfigWithFiles(files)); });
 }
 
+// The configuration's answer arrives on the HTTP stack's thread, which gets it back at once: the
+// start-up (minutes of waiting for an installer, and prompts) runs on a thread of its own.
+TEST(ClientStartup, RunsOnAThreadOfItsOwnNotTheHttpStacks) {
+  JobFixture f;
+  f.StartAndReceiveSid();
+  f.platform.deferStartup = true;
+  f.job->OnConfigReply(ConfigWithFiles(1));
+  EXPECT_EQ(f.platform.threadsStarted, 1);
+  EXPECT_EQ(countOf(f.client.calls, L"TSInstall"), 0) << "the start-up ran on the HTTP stack's thread";
+  ASSERT_TRUE(f.platform.pendingStartup);
+  f.platform.pendingStartup();
+  EXPECT_EQ(countOf(f.client.calls, L"TSInstall"), 1);
+  EXPECT_EQ(f.job->state(), JobState::Downloading);
+}
+
 TEST(ClientStartup, RunningClientGoesStraightToTheDownload) {
   JobFixture f;
   f.client.sizes[L"http://cdn.test/irf/file0.bin"] = 5000;

@@ -189,6 +189,16 @@ class FakePlatform : public JobPlatform {
   }
   std::optional<std::wstring> Environment(const std::wstring& name) override;
   void RunWorker(std::function<void()> body) override;
+  // Runs the start-up at once, on the caller's thread, unless deferStartup keeps it in
+  // pendingStartup.
+  void StartThread(std::function<void()> body) override {
+    ++threadsStarted;
+    if (deferStartup) {
+      pendingStartup = std::move(body);
+      return;
+    }
+    body();
+  }
 
   void Advance(int64_t milliseconds) { nowMs += milliseconds; }
 
@@ -207,6 +217,9 @@ class FakePlatform : public JobPlatform {
   std::map<std::wstring, std::wstring> environment{{L"SystemDrive", L"C:"},
                                                     {L"LOCALAPPDATA", L"C:\\Users\\Ann Lee\\AppData\\Local"}};
   int workersRun = 0;
+  int threadsStarted = 0;
+  bool deferStartup = false;
+  std::function<void()> pendingStartup;
   // When set, workers wait in pendingWorkers until RunPendingWorkers.
   bool deferWorkers = false;
   std::vector<std::function<void()>> pendingWorkers;

@@ -288,6 +288,17 @@ e2e_box_text() {  # SECONDS
 # The event names the analytics sink received, in order, one line.
 e2e_events() { grep -o '"event":"[a-z_]*"' "$E2E_WORK/analytics.log" 2>/dev/null | sed 's/"event":"//; s/"//' | xargs; }
 
+# The events but "stats", in their order; and a check that "stats" came once, after
+# "download_init": the worker thread sends it when it has gathered the machine's inventory, which
+# nothing waits for, so on a busy machine a small first file may arrive before it.
+e2e_events_but_stats() { e2e_events | tr ' ' '\n' | grep -vx stats | xargs; }
+e2e_expect_one_stats_after_init() {
+  local events
+  events=" $(e2e_events) "
+  [[ $events == *" download_init"*" stats "* ]] || e2e_fail "no stats event after download_init:$events"
+  [ "$(grep -o ' stats ' <<<"$events" | wc -l)" -le 1 ] || e2e_fail "more than one stats event:$events"
+}
+
 # The event line of the nth (1-based) event with that name.
 e2e_event_line() {  # NAME N
   grep "\"event\":\"$1\"" "$E2E_WORK/analytics.log" | sed -n "${2}p"

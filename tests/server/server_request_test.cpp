@@ -176,6 +176,23 @@ TEST_F(ServerRequestTest, SidThenConfigurationReachTheHooks) {
   EXPECT_NE(log.find("Tessel Download Client"), std::string::npos);
 }
 
+// An answer in UTF-8 with names outside ASCII is read whole: a character split between two reads
+// of 1024 bytes comes out whole, and no name is taken in the ANSI code page.
+TEST_F(ServerRequestTest, NamesOutsideAsciiSurviveTheReadsOfTheAnswer) {
+  ServerRequest config(&hooks_, address(portOf("publisher-names.port")));
+  config.RequestConfig(L"irf", L"tb-sid-0001");
+  ASSERT_EQ(hooks_.waitForCalls(1).size(), 1u);
+  std::unique_ptr<GameConfig> received = hooks_.takeConfig();
+  ASSERT_NE(received, nullptr);
+  ASSERT_EQ(received->files.size(), 40u);
+  for (size_t i = 0; i < received->files.size(); ++i) {
+    wchar_t name[32];
+    swprintf(name, 32, L"/\u30C7\u30FC\u30BF\u90E8%02u.bin", static_cast<unsigned>(i + 1));
+    const std::wstring& uri = received->files[i].uri;
+    EXPECT_EQ(uri.substr(uri.size() - wcslen(name)), name) << i;
+  }
+}
+
 TEST_F(ServerRequestTest, AnEmptyAnswerGivesNoSid) {
   ServerRequest sid(&hooks_, address(portOf("publisher-empty.port")));
   sid.RequestSid(L"irf");

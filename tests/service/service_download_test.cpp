@@ -325,5 +325,77 @@ TEST_F(ServiceDownload, StartWaitsForAPortInUseAsLongAsItsPatienceAllows) {
   EXPECT_EQ(patient.port(), port);
 }
 
+// A service that did not stop cleanly (killed, or the machine lost power) cannot trust the last
+// bytes of a file it was writing: NTFS may keep a file's new size without the data written last.
+// Its successor fetches the last 4 MiB again; after a clean stop, it resumes at the end.
+TEST_F(ServiceDownload, AfterAnUncleanStopTheLastFourMebibytesAreFetchedAgain) {
+  constexpr int64_t kTail = 4 * 1024 * 1024;
+  startOrigin(8 * 1024 * 1024);
+  startService();
+  std::string content = publish("tail.bin", 14 * 1024 * 1024, 14);
+  std::string url = startDownload("tail.bin", "C:\\tail.bin");
+  ASSERT_TRUE(waitForBytes(url, 6 * 1024 * 1024));
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", url)), url), "null");
+  EXPECT_TRUE(fs::exists(stateDir() / "running")) << "a running service marks its state folder";
+  stopService();
+  EXPECT_FALSE(fs::exists(stateDir() / "running")) << "a clean stop leaves no mark";
+  const int64_t held = static_cast<int64_t>(fs::file_size(driveC() / "tail.bin"));
+  ASSERT_GT(held, kTail);
+
+  // The mark left as a killed service leaves it.
+  writeFile(stateDir() / "running", "running\n");
+  startService();
+  startDownload("tail.bin", "C:\\tail.bin");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE", 30000));
+  EXPECT_EQ(readFile(driveC() / "tail.bin"), content);
+  std::vector<std::string> ranges = originRanges("tail.bin");
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[1], "bytes=" + std::to_string(held - kTail) + "-");
+}
+
+// A configuration may name a file as it is (an IRI, in UTF-8): the request goes out
+// percent-encoded, and the file keeps its name on disk.
+TEST_F(ServiceDownload, AFileNamedOutsideAsciiIsFetchedByItsEncodedName) {
+  startOrigin();
+  startService();
+  const std::string name = "Gr\xC3\xB6\xC3\x9F" "e \xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF.bin";
+  std::string content = publish(name, 5000, 17);
+  std::string url = originUrl(name);
+  EXPECT_EQ(outcome(call(apiTarget("downloadFile", url, "&path=" + encode("C:\\" + name))), url), "null");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE"));
+  EXPECT_EQ(readFile(driveC() / fs::u8path(name)), content);
+  EXPECT_NE(readFile(originLog()).find("Gr%C3%B6%C3%9Fe%20%E3%83%87%E3%83%BC%E3%82%BF.bin"), std::string::npos)
+      << readFile(originLog());
+}
+
+// The service writes a file only where its path leads without a link on the way: a folder swapped
+// for a link to somewhere else (the player's Startup folder) gets nothing written through it, and
+// the file says why.
+TEST_F(ServiceDownload, NothingIsWrittenThroughALinkOnTheWay) {
+  startOrigin(kSlowOrigin);
+  startService();
+  std::string content = publish("linked.bin", 300 * 1024, 15);
+  fs::create_directories(driveC() / "games");
+  std::string url = startDownload("linked.bin", "C:\\games\\linked.bin");
+  ASSERT_TRUE(waitForBytes(url, 32 * 1024));
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", url)), url), "null");
+  // Swapped while the file is paused: the folder becomes a link to another folder.
+  const fs::path elsewhere = temp_.path() / "Startup";
+  fs::create_directories(elsewhere);
+  fs::rename(driveC() / "games", temp_.path() / "games-before");
+  fs::create_directory_symlink(elsewhere, driveC() / "games");
+  startDownload("linked.bin", "C:\\games\\linked.bin");
+  ASSERT_TRUE(waitForStatus(url, "FORBIDDEN"));
+  JsonObject refused = attributes(url);
+  EXPECT_NE(refused["errorstring"].text.find("leads somewhere else"), std::string::npos) << refused["errorstring"].text;
+  EXPECT_TRUE(fs::is_empty(elsewhere)) << "a file was written through the link";
+
+  // A new file whose path passes through the link is refused the same way.
+  publish("new.bin", 1000, 16);
+  std::string fresh = startDownload("new.bin", "C:\\games\\new.bin");
+  ASSERT_TRUE(waitForStatus(fresh, "FORBIDDEN"));
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
 }  // namespace
 }  // namespace svctest

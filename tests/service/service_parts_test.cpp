@@ -2,7 +2,12 @@
 // rate arithmetic, the misbehaviour settings and the TLS versions a WinHTTP session asks for.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "local_peer/local_peer.h"
+#include "service/discovery_cache.h"
 #include "service/downloader.h"
 #include "service/drive_map.h"
 #include "service/file_registry.h"
@@ -150,40 +155,87 @@ TEST(SecureProtocols, FallBackToWhatTheSystemKnows) {
   EXPECT_EQ(wincommon::kTls13, 0x2000u);  // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
 }
 
-// Who is on the other end of a loopback connection, from the system's table of connection ends
-// and their owners: this end is port 9421 (the service), the other 50000 (a client).
-TEST(LocalPeer, OnlyThisUsersProgramsPassAndASystemThatNamesNoOwnersGivesNothingToRefuse) {
+// Who is on the other end of a loopback connection, from the system's table of connection ends,
+// listening sockets and their owners: this end is port 50000 (the library), the other 9421 (the
+// service), or the other way round.
+TEST(LocalPeer, OnlyThisUsersProgramsPassAndWhatTheSystemDoesNotNameGivesNothingToRefuseBy) {
   using localpeer::Account;
   using localpeer::ConnectionEnd;
   using localpeer::PeerVerdict;
-  constexpr uint32_t kMe = 100;
   auto accounts = [](uint32_t owner) {
-    return owner == kMe || owner == 101 ? Account::Same : owner == 200 ? Account::Other : Account::Unknown;
+    return owner == 100 || owner == 101 ? Account::Same : owner == 200 ? Account::Other : Account::Unknown;
   };
-  const ConnectionEnd mine{9421, 50000, kMe};
+  auto end = [](uint16_t local, uint16_t remote, std::optional<uint32_t> owner) {
+    return ConnectionEnd{local, remote, false, owner};
+  };
+  auto listener = [](uint16_t port, std::optional<uint32_t> owner) { return ConnectionEnd{port, 0, true, owner}; };
+  const ConnectionEnd mine = end(50000, 9421, 100);
   const struct {
     const char* what;
     std::vector<ConnectionEnd> table;
     PeerVerdict expected;
   } kCases[] = {
-      {"a program of this user", {mine, {50000, 9421, 101}}, PeerVerdict::SameUser},
-      {"this very process (the library's tests)", {mine, {50000, 9421, kMe}}, PeerVerdict::SameUser},
-      {"another account's program", {mine, {50000, 9421, 200}}, PeerVerdict::OtherUser},
-      {"a program that cannot be asked (gone, or not ours to open)", {mine, {50000, 9421, 300}},
+      {"a service of this user", {mine, end(9421, 50000, 101)}, PeerVerdict::SameUser},
+      {"this very process (the library's tests)", {mine, end(9421, 50000, 100)}, PeerVerdict::SameUser},
+      {"another account's program", {mine, end(9421, 50000, 200)}, PeerVerdict::OtherUser},
+      {"a program that cannot be asked (gone, or not ours to open)", {mine, end(9421, 50000, 300)},
        PeerVerdict::Unidentified},
-      {"a client missing from the table", {mine, {50001, 9421, 101}}, PeerVerdict::Unidentified},
-      {"another connection's end with the client's port", {mine, {50000, 8080, 101}, {50000, 9421, 200}},
+      {"an end missing from the table", {mine, end(9421, 50001, 101)}, PeerVerdict::Unidentified},
+      {"a listener without the connection", {mine, listener(9421, 101)}, PeerVerdict::Unidentified},
+      {"another connection's end on the port", {mine, end(9421, 8080, 101), end(9421, 50000, 200)},
        PeerVerdict::OtherUser},
-      {"this end missing from the table", {{50000, 9421, 101}}, PeerVerdict::Unidentified},
-      {"a system naming no owners (Wine)", {{9421, 50000, 0}, {50000, 9421, 0}}, PeerVerdict::OwnersNotKnown},
+      {"not yet taken from another account's backlog", {mine, end(9421, 50000, std::nullopt), listener(9421, 200)},
+       PeerVerdict::OtherUser},
+      {"not yet taken from this user's backlog", {mine, end(9421, 50000, std::nullopt), listener(9421, 101)},
+       PeerVerdict::SameUser},
+      {"a system that names no owner of it (Wine)", {mine, end(9421, 50000, std::nullopt), listener(9421, std::nullopt)},
+       PeerVerdict::OwnersNotKnown},
   };
   for (const auto& c : kCases) {
-    EXPECT_EQ(localpeer::JudgePeer(c.table, 9421, 50000, kMe, accounts), c.expected) << c.what;
+    EXPECT_EQ(localpeer::JudgePeer(c.table, 50000, 9421, accounts), c.expected) << c.what;
   }
   EXPECT_TRUE(localpeer::PeerAllowed(PeerVerdict::SameUser));
   EXPECT_TRUE(localpeer::PeerAllowed(PeerVerdict::OwnersNotKnown));
   EXPECT_FALSE(localpeer::PeerAllowed(PeerVerdict::OtherUser));
   EXPECT_FALSE(localpeer::PeerAllowed(PeerVerdict::Unidentified));
+}
+
+// The proxy of an origin is searched once per network (automatic detection costs seconds), by one
+// search however many fetches wait for it; a fetch that is stopped stops waiting at once, and the
+// search's answer is kept all the same.
+TEST(DiscoveryCache, OneSearchPerKeyAndNetworkAndAWaitThatCanBeStopped) {
+  DiscoveryCache<std::string> cache;
+  std::atomic<int> searches{0};
+  auto slowSearch = [&](const std::string& answer) {
+    return [&searches, answer] {
+      ++searches;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      return answer;
+    };
+  };
+  std::thread other([&] { EXPECT_EQ(cache.Get("https://cdn", 1, slowSearch("proxy:8080"), nullptr), "proxy:8080"); });
+  EXPECT_EQ(cache.Get("https://cdn", 1, slowSearch("proxy:8080"), nullptr), "proxy:8080");
+  other.join();
+  EXPECT_EQ(searches.load(), 1) << "two waiters, one search";
+  EXPECT_EQ(cache.Get("https://cdn", 1, slowSearch("changed"), nullptr), "proxy:8080") << "kept";
+  EXPECT_EQ(cache.Get("https://other", 1, slowSearch("direct"), nullptr), "direct");
+  EXPECT_EQ(cache.Get("https://cdn", 2, slowSearch("new-proxy:3128"), nullptr), "new-proxy:3128")
+      << "searched again once the network changed";
+  EXPECT_EQ(searches.load(), 3);
+
+  FetchAbort abort;
+  std::thread pause([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    abort.abort();
+  });
+  const auto began = std::chrono::steady_clock::now();
+  EXPECT_FALSE(cache.Get("https://slow", 1, slowSearch("late"), &abort).has_value());
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(250)) << "the stop waited for the search";
+  pause.join();
+  FetchAbort again;
+  again.abort();
+  EXPECT_FALSE(cache.Get("https://slow", 1, slowSearch("late"), &again).has_value()) << "stopped before it waited";
+  EXPECT_EQ(cache.Get("https://slow", 1, slowSearch("other"), nullptr), "late") << "the stopped search's answer is kept";
 }
 
 TEST(RateMeter, AveragesOverTheLastSecondsAndFallsToZeroWhenIdle) {

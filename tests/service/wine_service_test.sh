@@ -168,10 +168,12 @@ check "a request for another host is refused" test "$(curl -s --noproxy '*' -o /
 check "the test controls are not part of the service" test "$(curl -s --noproxy '*' -o /dev/null -w '%{http_code}' \
   "http://127.0.0.1:9421/control?stall=*")" = 404
 
-# Killed in the middle of a file, started again by an update: it resumes from the bytes on disk.
+# Killed in the middle of a file, started again by an update: it resumes from the bytes on disk,
+# less the last 4 MiB, which a power loss might have taken from a file NTFS had grown already.
 download "$slow/game.bin" resumed.bin
-check "the slow download is under way" wait_for_bytes "$games/resumed.bin" 1500000 30
+check "the slow download is under way" wait_for_bytes "$games/resumed.bin" 5000000 30
 kill_service
+killed_at=$(stat -c %s "$games/resumed.bin")
 check "the killed service no longer answers" port_closed
 run_setup
 check "the update exits 0" test "$setup_status" = 0
@@ -179,13 +181,15 @@ check "the updated service answers" answers_ping
 check "the file completes after the restart" wait_for_status "$slow/game.bin" COMPLETE 60
 check "the resumed file is byte-identical" cmp -s "$served" "$games/resumed.bin"
 check "the restart resumed with a range" grep -q '"Range","bytes=[1-9]' "$dir/origin-slow.log"
+resumed_from=$(grep -o '"Range","bytes=[0-9]*' "$dir/origin-slow.log" | tail -n 1 | grep -o '[0-9]*$')
+check "the unclean stop cost the last 4 MiB" test "${resumed_from:-0}" -le $((killed_at - 4194304))
 check "an update of a running service exits 0" run_setup
 check "and leaves it answering" answers_ping
 # Each API connection the service has closed lingers in TIME_WAIT, during which Windows refuses to
 # bind the port exclusively again: a restart right after many requests waits its turn.
-for _ in $(seq 1 300); do answers_ping || break; done
+for _ in $(seq 1 100); do answers_ping || break; done
 run_setup
-check "an update right after 300 API requests exits 0" test "$setup_status" = 0
+check "an update right after 100 API requests exits 0" test "$setup_status" = 0
 check "and the restarted service answers" answers_ping
 
 # Removal: the service stops, its program, state and entries go, the games stay.

@@ -1,0 +1,107 @@
+// The service's files as Windows keeps them, under Wine: another program holding the list of
+// downloads for a moment delays a save but does not lose it; a download's file that another
+// program holds is reported in use (never as a full disk), and written once it is free; a file is
+// never opened through a junction.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "service/durable_file.h"
+#include "service/target_file.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string readAll(const fs::path& file) {
+  HANDLE handle = CreateFileW(file.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return "<unreadable>";
+  std::string content(1 << 16, '\0');
+  DWORD read = 0;
+  ReadFile(handle, &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
+  CloseHandle(handle);
+  content.resize(read);
+  return content;
+}
+
+// Opens the file as a scanner or a running installer does: nobody else may write or delete it.
+HANDLE holdExclusively(const fs::path& file) {
+  return CreateFileW(file.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+TEST(DurableList, ASaveWaitsOutAProgramHoldingTheListAndReportsOneThatOutlastsIt) {
+  testsupport::TempFolder temp;
+  const fs::path list = temp.path() / "registry.txt";
+  std::string error;
+  ASSERT_TRUE(svc::ReplaceFileDurably(list, "first\n", 0ms, &error)) << error;
+  EXPECT_EQ(readAll(list), "first\n");
+  EXPECT_FALSE(fs::exists(temp.path() / "registry.txt.tmp"));
+
+  HANDLE scanner = holdExclusively(list);
+  ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(svc::ReplaceFileDurably(list, "second\n", 0ms, &error));
+  EXPECT_NE(error.find("system error"), std::string::npos) << error;
+  EXPECT_EQ(readAll(list), "first\n") << "a failed save must leave the old list whole";
+
+  std::thread release([scanner] {
+    std::this_thread::sleep_for(600ms);
+    CloseHandle(scanner);
+  });
+  const auto began = std::chrono::steady_clock::now();
+  EXPECT_TRUE(svc::ReplaceFileDurably(list, "third\n", 5000ms, &error)) << error;
+  EXPECT_GE(std::chrono::steady_clock::now() - began, 500ms);
+  release.join();
+  EXPECT_EQ(readAll(list), "third\n");
+}
+
+TEST(TargetFiles, AFileAnotherProgramHoldsIsInUseNotAFullDisk) {
+  testsupport::TempFolder temp;
+  const fs::path file = temp.path() / "game" / "setup.exe";
+  svc::TargetProblem problem = svc::TargetProblem::Failed;
+  uint32_t code = 0;
+  {
+    auto target = svc::TargetFile::Open(file, &problem, &code);
+    ASSERT_TRUE(target) << static_cast<int>(problem);
+    EXPECT_EQ(target->Write(0, "MZ game", 7), svc::TargetProblem::None);
+    EXPECT_EQ(target->Write(3, "GAME", 4), svc::TargetProblem::None);
+    EXPECT_EQ(target->Size(), 7);
+    EXPECT_EQ(target->Flush(), svc::TargetProblem::None);
+    EXPECT_EQ(readAll(file), "MZ GAME") << "others may read it while it is written";
+  }
+  HANDLE installer = holdExclusively(file);
+  ASSERT_NE(installer, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(svc::TargetFile::Open(file, &problem, &code));
+  EXPECT_EQ(problem, svc::TargetProblem::InUse);
+  EXPECT_EQ(code, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+  EXPECT_NE(svc::DescribeTargetProblem(problem, file).find("setup.exe is in use by another program"),
+            std::string::npos);
+  CloseHandle(installer);
+  auto target = svc::TargetFile::Open(file, &problem, &code);
+  ASSERT_TRUE(target);
+  EXPECT_EQ(target->Truncate(2), svc::TargetProblem::None);
+  EXPECT_EQ(target->Size(), 2);
+}
+
+TEST(TargetFiles, AHiddenTokenFileLosesItsMarkWhenOpenedForTheGame) {
+  testsupport::TempFolder temp;
+  const fs::path file = temp.path() / "token.bin";
+  HANDLE token = CreateFileW(file.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
+                             nullptr);
+  ASSERT_NE(token, INVALID_HANDLE_VALUE);
+  CloseHandle(token);
+  ASSERT_TRUE(GetFileAttributesW(file.wstring().c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  svc::TargetProblem problem = svc::TargetProblem::Failed;
+  uint32_t code = 0;
+  auto target = svc::TargetFile::Open(file, &problem, &code);
+  ASSERT_TRUE(target);
+  target->ClearHiddenMark();
+  EXPECT_FALSE(GetFileAttributesW(file.wstring().c_str()) & FILE_ATTRIBUTE_HIDDEN);
+}
+
+}  // namespace
