@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "windows_common/token_user.h"
+
 namespace {
 
 struct HandleCloser {
@@ -26,19 +28,7 @@ constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_
                                       GENERIC_ALL | MAXIMUM_ALLOWED;
 
 // The account this process runs as.
-std::vector<BYTE> currentUserSid() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-  Handle owned(token);
-  DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::vector<BYTE> buffer(size);
-  if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
-  PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-  std::vector<BYTE> copy(GetLengthSid(sid));
-  if (!CopySid(static_cast<DWORD>(copy.size()), copy.data(), sid)) return {};
-  return copy;
-}
+std::vector<BYTE> currentUserSid() { return wincommon::TokenUserSid(GetCurrentProcess()); }
 
 FolderOwner ownerKind(PSID owner, const std::vector<BYTE>& user) {
   if (owner == nullptr || !IsValidSid(owner)) return FolderOwner::Other;

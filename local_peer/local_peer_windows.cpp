@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "local_peer/local_peer.h"
+#include "windows_common/token_user.h"
 
 namespace localpeer {
 namespace {
@@ -50,27 +51,13 @@ std::vector<ConnectionEnd> loopbackConnections() {
   return table;
 }
 
-std::vector<BYTE> userOf(HANDLE process) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
-  Handle owned(token);
-  DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::vector<BYTE> buffer(size);
-  if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
-  PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-  std::vector<BYTE> copy(GetLengthSid(sid));
-  if (!CopySid(static_cast<DWORD>(copy.size()), copy.data(), sid)) return {};
-  return copy;
-}
-
 // Another account's process usually cannot even be opened: that is Unknown, and refused.
 Account accountOfProcess(uint32_t pid) {
   if (pid == GetCurrentProcessId()) return Account::Same;
-  static const std::vector<BYTE> mine = userOf(GetCurrentProcess());
+  static const std::vector<BYTE> mine = wincommon::TokenUserSid(GetCurrentProcess());
   Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (!process || mine.empty()) return Account::Unknown;
-  std::vector<BYTE> theirs = userOf(process.get());
+  std::vector<BYTE> theirs = wincommon::TokenUserSid(process.get());
   if (theirs.empty()) return Account::Unknown;
   return EqualSid(theirs.data(), const_cast<BYTE*>(mine.data())) ? Account::Same : Account::Other;
 }
