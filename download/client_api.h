@@ -18,6 +18,9 @@ struct FileReading {
   int64_t size = 0;
   int64_t uniquerecv = 0;    // bytes of the file the service holds
   int64_t downloadrate = 0;  // bytes per second
+  // For a WAITING file, the system's code of what keeps it from being written (another program
+  // holding it, a folder the service may not write).
+  int64_t error = 0;
 };
 
 // The installer's progress, 0 to 100.

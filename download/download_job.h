@@ -206,6 +206,8 @@ class DownloadJob {
   RetryReason retryReason_ = RetryReason::RetryNone;
   int32_t stallTicks_ = 0;
   int32_t errorTicks_ = 0;
+  // What the current file waits for, as the last reading told; empty while it moves.
+  std::wstring waitingFor_;
   bool errorReportEnabled_ = true;
   uint64_t lastRate_ = 0;
   uint64_t speed_ = 0;

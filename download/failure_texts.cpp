@@ -6,6 +6,14 @@ const wchar_t kNoSidText[] = L"Cannot connect to server, please retry later.";
 const wchar_t kInvalidGameDataText[] = L"Game data is invalid.";
 const wchar_t kConnectionProblemsText[] = L"Connection problems";
 const wchar_t kNotEnoughDiskSpaceText[] = L"Not enough disk space";
+
+const wchar_t* WaitingFileText(int64_t systemCode) {
+  // ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_USER_MAPPED_FILE
+  if (systemCode == 32 || systemCode == 33 || systemCode == 1224) {
+    return L"Waiting for another program to release the file";
+  }
+  return L"The file cannot be written";
+}
 const wchar_t kStartingDownloadText[] = L"Starting download...";
 const wchar_t kFileSizeUnknownText[] = L"Cannot read the size of the game files, please retry later.";
 const wchar_t kUnverifiedFilesText[] = L"The downloaded files could not be verified, please retry later.";

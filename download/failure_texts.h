@@ -16,6 +16,11 @@ extern const wchar_t kUnverifiedFilesText[];
 // The client could not tell a file's size within the wrapper's bound.
 extern const wchar_t kFileSizeUnknownText[];
 
+// What a WAITING file waits for, by the system's code the service reports: another program
+// holding it (a scan, an installer still running), or anything else that keeps it from being
+// written. Short enough for the one-line status.
+const wchar_t* WaitingFileText(int64_t systemCode);
+
 // The client's failure text for code when it is one of the codes with a fixed text (disk I/O,
 // memory, internal failure), otherwise fallback.
 std::wstring ClientFailureText(int32_t code, const std::wstring& fallback);

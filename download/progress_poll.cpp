@@ -30,6 +30,7 @@ void DownloadJob::OnProgressTimer() {
 
   bool fresh = true;
   bool stalled = false;
+  waitingFor_.clear();
   if (result != 0) {
     fresh = false;
     if (result == kNetworkFailure) {
@@ -44,6 +45,15 @@ void DownloadJob::OnProgressTimer() {
     errorTicks_ = 0;
     if (reading.status == kFileInsufficientDiskSpace) {
       if (!handlePollDiskSpace()) return;
+    } else if (reading.status == kFileWaiting && reading.error != 0) {
+      // The service cannot write the file (another program holds it, or the folder refuses it)
+      // and tries again by itself; asking it again would not help, so this is no stall, and the
+      // player is told what the download waits for.
+      fresh = false;
+      stallTicks_ = 0;
+      waitingFor_ = WaitingFileText(reading.error);
+      sendNonCriticalErrorOnce(waitingFor_.c_str());
+      if (reading.uniquerecv > 0) file->received = static_cast<uint64_t>(reading.uniquerecv);
     } else {
       // A disconnected client makes no progress, whatever rate it last reported: such readings
       // count towards a stall like readings without a rate.
@@ -127,6 +137,7 @@ void DownloadJob::UpdateStatus() {
   }
   inputs.timeLeft = timeLeft_;
   inputs.speed = speed_;
+  inputs.waitingFor = waitingFor_;
   const StatusTexts texts = ComposeStatus(inputs);
   window_.SetStatusText(texts.status);
   window_.SetTrayTooltip(texts.tooltip);

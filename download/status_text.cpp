@@ -13,6 +13,7 @@ StatusTexts downloadingTexts(const StatusInputs& in, const std::wstring& receive
   const bool countingDown = in.retryCountdown > 0;
   if (in.retryLevel > 0 && countingDown) return {retryingIn(in.retryCountdown) + L" - " + received, received};
   if (in.retryLevel > 0) return {L"Downloading - " + received, received};
+  if (!in.waitingFor.empty()) return {in.waitingFor + L" - " + received, in.waitingFor + L"\n" + received};
 
   std::wstring timeLeft;
   std::wstring percentLine;

@@ -17,6 +17,9 @@ struct StatusInputs {
   int32_t totalPercent = 0;
   uint64_t timeLeft = 0;  // seconds; 0: no estimate
   uint64_t speed = 0;     // bytes per second; 0: no rate shown
+  // Why the current file does not move, when the service says so; shown in place of the time
+  // left and the rate.
+  std::wstring waitingFor;
 };
 
 struct StatusTexts {

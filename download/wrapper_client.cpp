@@ -89,8 +89,10 @@ int32_t WrapperClient::AKDelete(const std::wstring& url) { return ::AKDelete(url
 int32_t WrapperClient::AKGetFileAttr(const std::wstring& url, FileReading& reading) {
   FileAttributes attributes;
   memset(&attributes, 0, sizeof attributes);
-  int32_t result = ::AKGetFileAttr(url.c_str(), &attributes);
+  int64_t error = 0;
+  int32_t result = ReadFileAttributes(url.c_str(), &attributes, &error);
   if (result == 0) {
+    reading.error = error;
     reading.status = attributes.status;
     reading.size = attributes.size;
     reading.uniquerecv = attributes.uniquerecv;

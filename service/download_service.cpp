@@ -86,18 +86,6 @@ const char* phaseOf(TargetProblem problem) {
   }
 }
 
-// Removes a file that a scanner may hold for a moment; false when it is still there afterwards.
-bool removeFile(const std::filesystem::path& file, std::chrono::milliseconds patience) {
-  const auto giveUp = std::chrono::steady_clock::now() + patience;
-  for (;;) {
-    std::error_code error;
-    std::filesystem::remove(file, error);
-    if (!error || !std::filesystem::exists(file, error)) return true;
-    if (std::chrono::steady_clock::now() >= giveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-}
-
 // What a power loss may have taken from the end of a file being written: NTFS can keep a file's
 // new size without the data written last.
 constexpr int64_t kUncleanStopTail = 4 * 1024 * 1024;
@@ -438,7 +426,7 @@ Answer DownloadService::deleteFile(const std::string& url, const QueryParams& pa
   stopWorker(*file);
   // A file a scanner or a running installer holds stays known, so that the delete can be asked
   // again; the client is told it is in use.
-  if (!keep && !removeFile(local, kRemovePatience)) {
+  if (!keep && !RemoveFilePatiently(local, kRemovePatience)) {
     noteEvent("cannot remove " + local.u8string() + ": it is in use");
     return Answer::json(200, underUrl(url, "File is in use."));
   }

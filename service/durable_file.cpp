@@ -116,4 +116,15 @@ bool ReplaceFileDurably(const std::filesystem::path& file, const std::string& co
   return replace(temporary, file, sharingPatience, error);
 }
 
+bool RemoveFilePatiently(const std::filesystem::path& file, std::chrono::milliseconds patience) {
+  const auto giveUp = std::chrono::steady_clock::now() + patience;
+  for (;;) {
+    std::error_code error;
+    std::filesystem::remove(file, error);
+    if (!error || !std::filesystem::exists(file, error)) return true;
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
 }  // namespace svc

@@ -16,6 +16,10 @@ namespace svc {
 bool ReplaceFileDurably(const std::filesystem::path& file, const std::string& content,
                         std::chrono::milliseconds sharingPatience, std::string* error);
 
+// Removes file, waiting up to patience for a program that holds it (a scanner, an installer still
+// running) to let go; false when it is still there afterwards.
+bool RemoveFilePatiently(const std::filesystem::path& file, std::chrono::milliseconds patience);
+
 }  // namespace svc
 
 #endif

@@ -87,6 +87,10 @@ extern "C" int32_t AKDelete(const wchar_t* url) {
 }
 
 extern "C" int32_t AKGetFileAttr(const wchar_t* url, FileAttributes* attributes) {
+  return ReadFileAttributes(url, attributes, nullptr);
+}
+
+int32_t ReadFileAttributes(const wchar_t* url, FileAttributes* attributes, int64_t* systemError) {
   LibraryText utf8Url(url);
   FileAttributes state;
   memset(&state, 0, sizeof state);
@@ -101,6 +105,7 @@ extern "C" int32_t AKGetFileAttr(const wchar_t* url, FileAttributes* attributes)
   attributes->progress = state.progress;
   attributes->downloadrate = state.downloadrate;
   attributes->totalrecv = state.totalrecv;
+  if (systemError != nullptr) *systemError = state.error;
   ak_cleanFileAttributes(g_handle, &state, 0);
   return 0;
 }

@@ -34,6 +34,11 @@ uint64_t AKGetFileSize(const wchar_t* url, const wchar_t* path);
 uint64_t AKGetReceivedSize(const wchar_t* url);
 }
 
+// AKGetFileAttr that also hands over the record's error member: for a WAITING file, the system's
+// code of what holds it up (another program holding it, a folder it may not write). The
+// program's own poll reads it; the exported wrapper copies only the six members it names.
+int32_t ReadFileAttributes(const wchar_t* url, FileAttributes* attributes, int64_t* systemError);
+
 // How long AKGetFileSize waits for the service to learn a size, and how often it asks.
 constexpr int kFileSizePollLimitMs = 30000;
 constexpr int kFileSizePollIntervalMs = 200;

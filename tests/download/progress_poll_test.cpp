@@ -76,6 +76,33 @@ TEST(Poll, SixReadingsWithoutProgressStartOneRetryCountdown) {
   EXPECT_EQ(pollsMade(f), 6);
 }
 
+TEST(Poll, AFileTheServiceCannotWriteIsToldAndNotRetriedAsAStall) {
+  JobFixture f;
+  f.client.sizes[kUrl0] = 10485760;
+  f.StartDownloading(1);
+  FileReading held = Reading(kFileWaiting, 1048576, 0);
+  held.error = 32;  // a sharing violation: a scanner or an installer holds the file
+  for (int i = 0; i < 10; ++i) f.Poll(0, held);
+  EXPECT_EQ(f.job->retryReason(), RetryReason::RetryNone) << "the service retries by itself";
+  EXPECT_EQ(f.job->stallTicks(), 0);
+  EXPECT_EQ(f.job->config()->files[0].received, 1048576u);
+  EXPECT_EQ(f.window.statusTexts.back(), L"Waiting for another program to release the file - 1.00 MB of 10.00 MB");
+  EXPECT_EQ(f.window.tooltips.back(), L"Waiting for another program to release the file\n1.00 MB of 10.00 MB");
+  const auto errors = f.events.named(L"error");
+  ASSERT_EQ(errors.size(), 1u) << "reported once, not on every poll";
+  EXPECT_EQ(errors[0].description, L"Waiting for another program to release the file");
+
+  held.error = 5;  // access denied: the folder refuses it
+  f.Poll(0, held);
+  EXPECT_EQ(f.window.statusTexts.back(), L"The file cannot be written - 1.00 MB of 10.00 MB");
+
+  f.Poll(0, Reading(kFileDownloading, 2097152, 1048576));
+  EXPECT_EQ(f.window.statusTexts.back().find(L"cannot"), std::wstring::npos);
+  // A waiting file the service says nothing about is still a stall.
+  for (int i = 0; i < 6; ++i) f.Poll(0, Reading(kFileWaiting, 2097152, 0));
+  EXPECT_EQ(f.job->retryReason(), RetryReason::RetryDownload);
+}
+
 TEST(Poll, StallCountdownRunsThirtyToOneThenDownloadsAgain) {
   JobFixture f;
   f.StartDownloading(2);

@@ -1,7 +1,7 @@
 // The service's files as Windows keeps them, under Wine: another program holding the list of
 // downloads for a moment delays a save but does not lose it; a download's file that another
-// program holds is reported in use (never as a full disk), and written once it is free; a file is
-// never opened through a junction.
+// program holds is reported in use (never as a full disk), written once it is free, and removed
+// only once it is free; a file is never opened through a junction.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -86,6 +86,26 @@ TEST(TargetFiles, AFileAnotherProgramHoldsIsInUseNotAFullDisk) {
   ASSERT_TRUE(target);
   EXPECT_EQ(target->Truncate(2), svc::TargetProblem::None);
   EXPECT_EQ(target->Size(), 2);
+}
+
+TEST(TargetFiles, ARemovalWaitsOutAProgramHoldingTheFileAndReportsOneThatOutlastsIt) {
+  testsupport::TempFolder temp;
+  const fs::path file = temp.path() / "setup.exe";
+  std::string error;
+  ASSERT_TRUE(svc::ReplaceFileDurably(file, "MZ game", 0ms, &error)) << error;
+  HANDLE installer = holdExclusively(file);
+  ASSERT_NE(installer, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(svc::RemoveFilePatiently(file, 300ms));
+  EXPECT_EQ(readAll(file), "MZ game") << "a file held open must be reported, not forgotten";
+
+  std::thread release([installer] {
+    std::this_thread::sleep_for(500ms);
+    CloseHandle(installer);
+  });
+  EXPECT_TRUE(svc::RemoveFilePatiently(file, 5000ms));
+  release.join();
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_TRUE(svc::RemoveFilePatiently(file, 0ms)) << "a file already gone is removed";
 }
 
 TEST(TargetFiles, AHiddenTokenFileLosesItsMarkWhenOpenedForTheGame) {
