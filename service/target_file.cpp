@@ -12,6 +12,8 @@
 
 #include <vector>
 
+#include "service/windows_paths.h"
+
 namespace svc {
 
 std::string DescribeTargetProblem(TargetProblem problem, const std::filesystem::path& file) {
@@ -88,10 +90,7 @@ std::wstring finalPathOf(HANDLE file) {
     length = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
   }
   if (length == 0 || length >= buffer.size()) return std::wstring();
-  std::wstring path(buffer.data(), length);
-  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
-  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
-  return path;
+  return PlainFinalPath(std::wstring(buffer.data(), length));
 }
 
 bool samePath(const std::wstring& a, const std::wstring& b) {
@@ -102,12 +101,11 @@ bool samePath(const std::wstring& a, const std::wstring& b) {
 // Whether any existing folder of the path, or the file itself, is a reparse point (a junction,
 // symbolic link or mount point).
 bool passesReparsePoint(const std::wstring& full) {
-  for (size_t at = full.find(L'\\', 3);; at = full.find(L'\\', at + 1)) {
-    const std::wstring prefix = at == std::wstring::npos ? full : full.substr(0, at);
-    const DWORD attributes = GetFileAttributesW(prefix.c_str());
+  for (const std::wstring& name : NamesAlongPath(full)) {
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
-    if (at == std::wstring::npos) return false;
   }
+  return false;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The service's files as Windows keeps them, under Wine: another program holding the list of
 // downloads for a moment delays a save but does not lose it; a download's file that another
 // program holds is reported in use (never as a full disk), written once it is free, and removed
-// only once it is free; a file is never opened through a junction.
+// only once it is free. (Wine cannot make a junction or a symbolic link through the Windows API:
+// the refusal of paths through them is tested natively, in windows_paths_test.)
 #include <gtest/gtest.h>
 #include <windows.h>
 

@@ -13,6 +13,7 @@
 #include "service/file_registry.h"
 #include "testbed/misbehaviour.h"
 #include "service/rate_meter.h"
+#include "service/windows_paths.h"
 #include "windows_common/secure_protocols.h"
 #include "tests/support/temp_folder.h"
 #include "tests/service/api_client.h"
@@ -236,6 +237,24 @@ TEST(DiscoveryCache, OneSearchPerKeyAndNetworkAndAWaitThatCanBeStopped) {
   again.abort();
   EXPECT_FALSE(cache.Get("https://slow", 1, slowSearch("late"), &again).has_value()) << "stopped before it waited";
   EXPECT_EQ(cache.Get("https://slow", 1, slowSearch("other"), nullptr), "late") << "the stopped search's answer is kept";
+}
+
+// Every folder a write passes through is looked at for a junction, and the final path of the
+// opened file is compared in the client's form: a missed folder or a mangled final path would let a
+// swapped folder through, or refuse every file.
+TEST(WindowsPaths, EveryFolderOnTheWayIsNamedAndFinalPathsComeBackPlain) {
+  using V = std::vector<std::wstring>;
+  EXPECT_EQ(svc::NamesAlongPath(L"C:\\Games\\Tessel\\setup.exe"),
+            (V{L"C:\\Games", L"C:\\Games\\Tessel", L"C:\\Games\\Tessel\\setup.exe"}));
+  EXPECT_EQ(svc::NamesAlongPath(L"C:\\setup.exe"), V{L"C:\\setup.exe"});
+  EXPECT_EQ(svc::NamesAlongPath(L"C:\\"), V{});
+  EXPECT_EQ(svc::NamesAlongPath(L"\\\\nas\\games\\Tessel\\setup.exe"),
+            (V{L"\\\\nas\\games\\Tessel", L"\\\\nas\\games\\Tessel\\setup.exe"}));
+  EXPECT_EQ(svc::NamesAlongPath(L"\\\\nas\\games"), V{});
+
+  EXPECT_EQ(svc::PlainFinalPath(L"\\\\?\\C:\\Games\\setup.exe"), L"C:\\Games\\setup.exe");
+  EXPECT_EQ(svc::PlainFinalPath(L"\\\\?\\UNC\\nas\\games\\setup.exe"), L"\\\\nas\\games\\setup.exe");
+  EXPECT_EQ(svc::PlainFinalPath(L"C:\\Games\\setup.exe"), L"C:\\Games\\setup.exe");
 }
 
 TEST(RateMeter, AveragesOverTheLastSecondsAndFallsToZeroWhenIdle) {
