@@ -20,6 +20,11 @@ set(AK_SERVICE_SIGNER "" CACHE STRING
 set(AK_PUBLISHER_NAME "Tessel Games" CACHE STRING
     "The publisher that ships the downloader and the download service, named in the licence dialog")
 set(AK_VERSION "1.0.0.0" CACHE STRING "Version of the downloader, four numbers")
+set(AK_SERVICE_CONNECTIONS "4" CACHE STRING
+    "The most connections the download service fetches one large file over; 1 fetches every file over one")
+if(NOT AK_SERVICE_CONNECTIONS MATCHES "^[1-9]$|^1[0-6]$")
+  message(FATAL_ERROR "AK_SERVICE_CONNECTIONS is \"${AK_SERVICE_CONNECTIONS}\"; it must be a number from 1 to 16")
+endif()
 
 # A scheme's secure flag and the port it uses unless one is given.
 function(ak_scheme_settings prefix)

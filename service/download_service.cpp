@@ -27,6 +27,7 @@ struct DownloadService::TrackedFile {
   int64_t error = 0;
   bool freshStart = false;  // the local file is emptied when its worker next opens it
   bool dropTail = false;    // the service stopped uncleanly: the file's last bytes are fetched again
+  bool oneConnection = false;  // its origin answered a segment wrongly: fetched over one connection from now on
   std::unique_ptr<Worker> worker;  // guarded by operationsMutex_, not stateMutex_
 };
 
@@ -134,6 +135,7 @@ DownloadService::DownloadService(ServiceOptions options)
       store_(options_.stateDir),
       random_(std::random_device{}()),
       keepAwake_(options_.keepAwake),
+      hostConnections_(options_.connectionsPerHost),
       server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); },
               options_.limits, callerGate(options_.onlyOwnUser)) {}
 
@@ -151,6 +153,9 @@ bool DownloadService::start(uint16_t port, std::string* error) {
       auto file = std::make_shared<TrackedFile>();
       file->local = std::filesystem::u8path(record.localPath);
       file->onDisk = sizeOnDisk(file->local);
+      if (auto plan = SegmentPlan::Parse(record.segments, record.size); plan && !record.complete) {
+        file->onDisk = plan->bytesOnDisk();
+      }
       file->totalReceived = file->onDisk;
       if (record.complete) file->phase = "COMPLETE";
       file->dropTail = unclean && !record.complete;
@@ -375,6 +380,7 @@ Answer DownloadService::downloadFile(const std::string& url, const QueryParams& 
     file->record.paused = false;
     if (fromZero) {
       file->record.size = -1;
+      file->record.segments.clear();
       file->record.complete = false;
       file->onDisk = 0;
       file->phase = "SEARCHING";
@@ -559,9 +565,14 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
     // moment resumes only the version on disk.
     if (changed) saveRegistry();
   };
+  // Whether the current attempt brought any byte: a run of attempts without makes the waits grow.
+  std::atomic<bool> progressed{false};
+  int failuresInRow = 0;
+  // onDisk -1: the bytes were added by one of several connections, each at its own place.
   hooks.bytesWritten = [&](int64_t onDisk, uint64_t added) {
+    progressed = true;
     std::lock_guard<std::mutex> lock(stateMutex_);
-    file->onDisk = onDisk;
+    file->onDisk = onDisk >= 0 ? onDisk : file->onDisk + static_cast<int64_t>(added);
     file->totalReceived += static_cast<int64_t>(added);
     file->rate.add(added, RateMeter::Clock::now());
   };
@@ -587,19 +598,18 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
         continue;
       }
     }
-    int64_t resumeFrom = std::max<int64_t>(0, target->Size());
-    KnownVersion known;
-    {
-      std::lock_guard<std::mutex> lock(stateMutex_);
-      file->onDisk = resumeFrom;
-      known.validator = file->record.validator;
-      known.size = file->record.size;
-    }
+    bool segmented = false;
+    int64_t resumeFrom = 0;
+    progressed = false;
     FetchOutcome outcome{};
     {
       KeepAwake::Scope fetching(keepAwake_);
-      outcome = fetchIntoFile(url, *target, resumeFrom, known, hooks, options_.fetch);
+      outcome = fetchAttempt(file, worker, *target, hooks, &segmented, &resumeFrom);
     }
+    failuresInRow = progressed ? 0 : failuresInRow + 1;
+    std::chrono::milliseconds wait = options_.retryDelay;
+    for (int i = 1; i < failuresInRow && wait < options_.longestRetryDelay; ++i) wait *= 2;
+    wait = std::min(wait, options_.longestRetryDelay);
     switch (outcome.result) {
       case FetchResult::Complete: {
         // On the disk before the list says it is complete; closed, so that others may read it.
@@ -612,6 +622,7 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
           std::lock_guard<std::mutex> lock(stateMutex_);
           file->record.complete = true;
           file->record.size = outcome.onDisk;
+          file->record.segments.clear();
           file->onDisk = outcome.onDisk;
           file->phase = "COMPLETE";
           file->rate.reset();
@@ -622,9 +633,19 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
       case FetchResult::Stopped:
         return;
       case FetchResult::RangeRefused:
-        // The bytes on disk cannot be continued: fetch the whole file again, at once if there
-        // was something to drop, else after the usual wait.
+        // The bytes on disk cannot be continued: fetch the whole file again, over one connection,
+        // at once if there was something to drop, else after the usual wait.
         target->Truncate(0);
+        if (segmented) {
+          {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            file->record.segments.clear();
+            file->oneConnection = true;
+            file->onDisk = 0;
+          }
+          saveRegistry();
+          continue;
+        }
         if (resumeFrom > 0) continue;
         setPhase(*file, "DISCONNECTED", outcome);
         break;
@@ -637,14 +658,80 @@ void DownloadService::runDownload(std::shared_ptr<TrackedFile> file, Worker* wor
       case FetchResult::WriteFailed:
         reportWriteProblem(*file, local, outcome.writeProblem, outcome.systemCode);
         break;
+      case FetchResult::Busy:
+        // The origin said when to come back: then, within reason.
+        if (outcome.retryAfterSeconds > 0) {
+          wait = std::min<std::chrono::milliseconds>(std::chrono::seconds(outcome.retryAfterSeconds),
+                                                     options_.longestRetryDelay);
+        }
+        setPhase(*file, "DISCONNECTED", outcome);
+        break;
       case FetchResult::ConnectFailed:
       case FetchResult::ConnectionLost:
       case FetchResult::BadAnswer:
+      case FetchResult::Split:
         setPhase(*file, "DISCONNECTED", outcome);
         break;
     }
-    worker->pause(options_.retryDelay);
+    worker->pause(wait);
   }
+}
+
+FetchOutcome DownloadService::fetchAttempt(const std::shared_ptr<TrackedFile>& file, Worker* worker,
+                                           TargetFile& target, FetchHooks& hooks, bool* segmented,
+                                           int64_t* resumeFrom) {
+  const std::string url = file->record.url;  // never changes while the worker runs
+  const std::string host = parseHttpUrl(wireUrl(url)) ? parseHttpUrl(wireUrl(url))->host : std::string();
+  const SegmentSettings& settings = options_.segments;
+  KnownVersion known;
+  std::optional<SegmentPlan> plan;
+  bool oneConnection = false;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    known.validator = file->record.validator;
+    known.size = file->record.size;
+    oneConnection = file->oneConnection || settings.connections <= 1;
+    if (!oneConnection && !known.validator.empty()) plan = SegmentPlan::Parse(file->record.segments, known.size);
+    *resumeFrom = plan ? 0 : std::max<int64_t>(0, target.Size());
+    file->onDisk = plan ? plan->bytesOnDisk() : *resumeFrom;
+  }
+  hostConnections_.takeFirst(host);
+  FetchOutcome outcome{FetchResult::Split, 0, "", 0};
+  if (!plan) {
+    // An origin that serves ranges of a large file gets asked for its segments instead.
+    hooks.wantsSegments = nullptr;
+    if (!oneConnection) hooks.wantsSegments = [&](int64_t total) { return total >= settings.threshold; };
+    outcome = fetchIntoFile(url, target, *resumeFrom, known, hooks, options_.fetch);
+    if (outcome.result == FetchResult::Split) {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      known.validator = file->record.validator;
+      known.size = file->record.size;
+      plan = SegmentPlan::Split(known.size, *resumeFrom, settings.connections, settings.minSegment);
+      file->record.segments = plan->Format();
+    }
+  }
+  if (plan) {
+    *segmented = true;
+    saveRegistry();
+    SegmentHooks segmentHooks;
+    segmentHooks.bytesWritten = [&](uint64_t added) {
+      hooks.bytesWritten(-1, added);
+    };
+    segmentHooks.record = [&](const std::string& text) {
+      {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        file->record.segments = text;
+      }
+      saveRegistry();
+    };
+    segmentHooks.keepGoing = hooks.keepGoing;
+    segmentHooks.takeExtraConnection = [&] { return hostConnections_.takeExtra(host); };
+    segmentHooks.giveBackExtraConnection = [&] { hostConnections_.giveBack(host); };
+    segmentHooks.abort = &worker->fetchAbort;
+    outcome = fetchSegments(url, target, *plan, known, segmentHooks, settings, options_.fetch);
+  }
+  hostConnections_.giveBack(host);
+  return outcome;
 }
 
 std::unique_ptr<TargetFile> DownloadService::openTarget(TrackedFile& file, const std::filesystem::path& local,
@@ -659,7 +746,8 @@ std::unique_ptr<TargetFile> DownloadService::openTarget(TrackedFile& file, const
     {
       std::lock_guard<std::mutex> lock(stateMutex_);
       fresh = file.freshStart;
-      dropTail = file.dropTail;
+      // A file fetched in segments records each one's bytes only once they were flushed.
+      dropTail = file.dropTail && file.record.segments.empty();
       file.freshStart = false;
       file.dropTail = false;
     }

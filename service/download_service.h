@@ -20,10 +20,12 @@
 #include "service/downloader.h"
 #include "service/drive_map.h"
 #include "service/file_registry.h"
+#include "service/host_connections.h"
 #include "service/http_server.h"
 #include "service/keep_awake.h"
 #include "service/query.h"
 #include "service/rate_meter.h"
+#include "service/segmented_fetch.h"
 #include "service/service_hooks.h"
 #include "service/target_file.h"
 #include "service/request_log.h"
@@ -36,12 +38,18 @@ struct ServiceOptions {
   std::filesystem::path stateDir;
   std::string logPath;  // empty: no request log
   DriveMap drives;
-  // How long a file waits after a failed attempt (origin unreachable, connection lost, 404).
-  std::chrono::milliseconds retryDelay{3000};
+  // How long a file waits after a failed attempt (origin unreachable, connection lost, 404); the
+  // wait doubles with each failed attempt in a row that brought no byte, up to longestRetryDelay.
+  std::chrono::milliseconds retryDelay{1000};
+  std::chrono::milliseconds longestRetryDelay{60000};
   // The client library's data folder, where it records the EULA acceptance (accepteula.txt) and
   // the upload pause (user.dat). Empty: the EULA counts as accepted and uploads are not paused.
   std::filesystem::path libraryDataDir;
   FetchSettings fetch;
+  // How large files are fetched over several connections (segmented_fetch.h).
+  SegmentSettings segments;
+  // The most connections to one origin host across all files.
+  int connectionsPerHost = 6;
   // Whether a downloadFile naming a place new for that file, and a deleteFile that removes the
   // bytes on disk, must first be answered through the write challenge (the library's answer
   // proves the caller can write there). Off, only the test controls ask for it.
@@ -111,6 +119,11 @@ class DownloadService {
   void stopWorker(TrackedFile& file);
   void runDownload(std::shared_ptr<TrackedFile> file, Worker* worker);
   void setPhase(TrackedFile& file, const char* phase, const FetchOutcome& outcome);
+  // One attempt at the file: over one connection, or, for a large file whose origin serves
+  // ranges, over several (then *segmented is true). resumeFrom receives where a one-connection
+  // fetch began.
+  FetchOutcome fetchAttempt(const std::shared_ptr<TrackedFile>& file, Worker* worker, TargetFile& target,
+                            FetchHooks& hooks, bool* segmented, int64_t* resumeFrom);
   // Opens the file's local file for its worker (emptied for a fresh start, its tail dropped after
   // an unclean stop); null, with the problem reported once it has lasted, when it cannot be.
   std::unique_ptr<TargetFile> openTarget(TrackedFile& file, const std::filesystem::path& local,
@@ -137,6 +150,7 @@ class DownloadService {
   std::map<std::pair<std::string, std::string>, std::string> challenges_;  // (function, url) -> token
   std::mt19937_64 random_;
   KeepAwake keepAwake_;
+  HostConnections hostConnections_;
   HttpServer server_;
 };
 

@@ -1,5 +1,6 @@
 #include "service/downloader.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "service/http_message.h"
@@ -8,7 +9,6 @@
 namespace svc {
 namespace {
 
-constexpr size_t kReadChunk = 1024 * 1024;
 constexpr int kMaxRedirects = 5;
 
 bool isRedirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
@@ -95,13 +95,29 @@ std::optional<std::string> redirectTarget(const std::string& from, const std::st
   return target;
 }
 
+std::string rangeHeaderValue(const OriginRequest& request) {
+  if (request.resumeFrom <= 0 && request.rangeEnd < 0) return std::string();
+  std::string value = "bytes=" + std::to_string(request.resumeFrom) + "-";
+  if (request.rangeEnd > request.resumeFrom) value += std::to_string(request.rangeEnd - 1);
+  return value;
+}
+
+static int retryAfterSeconds(const HttpResponseHead& answer) {
+  const std::string* value = answer.header("Retry-After");
+  uint64_t seconds = 0;
+  if (value == nullptr || !parseDecimal(*value, &seconds)) return 0;
+  return static_cast<int>(std::min<uint64_t>(seconds, 24 * 3600));
+}
+
 FetchOutcome fetchIntoFile(const std::string& url, TargetFile& file, int64_t resumeFrom, const KnownVersion& known,
                            const FetchHooks& hooks, const FetchSettings& settings) {
+  const bool segment = static_cast<bool>(hooks.rangeEnd);
   OriginRequest request;
   request.url = wireUrl(url);
   request.resumeFrom = resumeFrom;
+  if (segment) request.rangeEnd = hooks.rangeEnd();
   // A validator from an origin's answer never holds a line break (the head parser refuses them).
-  if (resumeFrom > 0) request.ifRange = known.validator;
+  if (resumeFrom > 0 || segment) request.ifRange = known.validator;
   OriginOpened opened;
   for (int hops = 0;; ++hops) {
     opened = openOrigin(request, hooks, settings);
@@ -128,7 +144,12 @@ FetchOutcome fetchIntoFile(const std::string& url, TargetFile& file, int64_t res
   bool lengthKnown = contentLength != nullptr && parseDecimal(*contentLength, &bodyLength);
   if (status == 404 || status == 410) return outcome(FetchResult::NotFound, status, "not found at the origin", resumeFrom);
   if (status == 401 || status == 403) return outcome(FetchResult::Forbidden, status, "refused by the origin", resumeFrom);
-  if (status == 416) {
+  if (status == 429 || status == 503) {
+    FetchOutcome busy = outcome(FetchResult::Busy, status, "the origin is busy (" + std::to_string(status) + ")", resumeFrom);
+    busy.retryAfterSeconds = retryAfterSeconds(response);
+    return busy;
+  }
+  if (status == 416 && !segment) {
     // Everything may already be here: "Content-Range: bytes */<size>" equal to what is on disk.
     const std::string* range = response.header("Content-Range");
     std::string expected = "bytes */" + std::to_string(resumeFrom);
@@ -142,13 +163,15 @@ FetchOutcome fetchIntoFile(const std::string& url, TargetFile& file, int64_t res
     int64_t first = 0;
     int64_t last = 0;
     const std::string* range = response.header("Content-Range");
-    if (range == nullptr || !parseContentRange(*range, &first, &last, &total) || first != resumeFrom) {
+    if (range == nullptr || !parseContentRange(*range, &first, &last, &total) || first != resumeFrom ||
+        (segment && last != request.rangeEnd - 1)) {
       return outcome(FetchResult::RangeRefused, status, "the origin answered another range", resumeFrom);
     }
     // The rest of another version would splice two files together: start again from zero.
     const std::string validator = validatorOf(response);
     if ((!known.validator.empty() && !validator.empty() && validator != known.validator) ||
-        (known.size >= 0 && total >= 0 && total != known.size)) {
+        (known.size >= 0 && total >= 0 && total != known.size) ||
+        (segment && (validator.empty() || validator != known.validator || total != known.size))) {
       return outcome(FetchResult::RangeRefused, status, "the file changed at the origin", resumeFrom);
     }
     start = first;
@@ -156,25 +179,38 @@ FetchOutcome fetchIntoFile(const std::string& url, TargetFile& file, int64_t res
       bodyLength = static_cast<uint64_t>(last - first + 1);
       lengthKnown = true;
     }
-  } else if (status == 200) {
+  } else if (status == 200 && !segment) {
     start = 0;
     if (lengthKnown) total = static_cast<int64_t>(bodyLength);
+  } else if (status == 200 || status == 416) {
+    // A segment is a range of one version or nothing: anything else starts the file over.
+    return outcome(FetchResult::RangeRefused, status, "the origin did not answer the range", resumeFrom);
   } else {
     return outcome(FetchResult::BadAnswer, status, "the origin answered " + std::to_string(status), resumeFrom);
   }
-  if (hooks.versionKnown) hooks.versionKnown(validatorOf(response));
-  if (total >= 0 && hooks.sizeKnown) hooks.sizeKnown(total);
+  if (!segment) {
+    if (hooks.versionKnown) hooks.versionKnown(validatorOf(response));
+    if (total >= 0 && hooks.sizeKnown) hooks.sizeKnown(total);
+    const std::string* ranges = response.header("Accept-Ranges");
+    const bool servesRanges = status == 206 || (ranges != nullptr && equalsIgnoringCase(*ranges, "bytes"));
+    if (servesRanges && total >= 0 && !validatorOf(response).empty() && hooks.wantsSegments &&
+        hooks.wantsSegments(total)) {
+      return outcome(FetchResult::Split, status, "", resumeFrom);
+    }
+  }
 
   // A whole file replaces what was there; a range continues the bytes before it.
-  if (start == 0) {
+  if (start == 0 && !segment) {
     if (TargetProblem problem = file.Truncate(0); problem != TargetProblem::None) {
       return writeFailure(problem, file, status, start);
     }
   }
-  std::vector<char> buffer(kReadChunk);
+  std::vector<char> buffer(static_cast<size_t>(kFetchReadChunk));
   int64_t onDisk = start;
   uint64_t bodyReceived = 0;
   while (!lengthKnown || bodyReceived < bodyLength) {
+    // A segment whose second half another connection took ends early.
+    if (segment && onDisk >= hooks.rangeEnd()) return outcome(FetchResult::Complete, status, "", onDisk);
     size_t count = 0;
     OriginRead read = exchange.readSome(buffer.data(), buffer.size(), &count);
     if (read == OriginRead::Stopped) return outcome(FetchResult::Stopped, status, "stopped", onDisk);
@@ -183,10 +219,11 @@ FetchOutcome fetchIntoFile(const std::string& url, TargetFile& file, int64_t res
       return outcome(FetchResult::ConnectionLost, status, "the origin connection was lost", onDisk);
     }
     if (lengthKnown && bodyReceived + count > bodyLength) count = static_cast<size_t>(bodyLength - bodyReceived);
+    bodyReceived += count;
+    if (segment) count = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), hooks.rangeEnd() - onDisk));
     if (TargetProblem problem = file.Write(onDisk, buffer.data(), count); problem != TargetProblem::None) {
       return writeFailure(problem, file, status, onDisk);
     }
-    bodyReceived += count;
     onDisk += static_cast<int64_t>(count);
     if (hooks.bytesWritten) hooks.bytesWritten(onDisk, count);
   }

@@ -44,6 +44,8 @@ enum class FetchResult {
   RangeRefused,    // the origin cannot continue from the bytes on disk: start again from 0
   BadAnswer,       // another status, or an answer that cannot be read
   WriteFailed,     // the local file cannot be opened or written
+  Busy,            // 429 or 503: the origin asks to come back later (retryAfterSeconds), or with fewer connections
+  Split,           // the origin serves ranges of this version and the caller fetches it in segments: nothing written
 };
 
 // What is known of the version whose first bytes are on disk: its validator (a strong ETag, else
@@ -76,11 +78,22 @@ struct FetchHooks {
   std::function<bool()> keepGoing;
   // Set by the caller to be able to interrupt a read that blocks in the platform's HTTP stack.
   FetchAbort* abort = nullptr;
+  // Asked once an answer shows that the origin serves ranges (a 206, or "Accept-Ranges: bytes")
+  // of a version with a validator: true when the caller would rather fetch the file in segments
+  // (the fetch then ends with Split, nothing written). Each segment's answer proves the ranges.
+  std::function<bool(int64_t totalSize)> wantsSegments;
+  // Set for the fetch of one segment: where it ends (one past its last byte). It is asked before
+  // each write, since another connection may take the second half of the segment meanwhile.
+  // Only a 206 of exactly the range asked, of the known version and size, is written.
+  std::function<int64_t()> rangeEnd;
 };
+
+// The most a fetch reads (and writes) at once.
+constexpr int64_t kFetchReadChunk = 1024 * 1024;
 
 struct FetchSettings {
   std::string userAgent = "Tessel Download Service";
-  int silenceLimitMs = 15000;  // no byte for this long counts as a lost connection
+  int silenceLimitMs = 30000;  // no byte for this long counts as a lost connection
   int pollMs = 200;            // how often keepGoing is asked while waiting for bytes
 };
 
@@ -92,6 +105,8 @@ struct FetchOutcome {
   // For WriteFailed: what kept the bytes from the file, and the system's code for it.
   TargetProblem writeProblem = TargetProblem::None;
   uint32_t systemCode = 0;
+  // For Busy: the seconds the origin's Retry-After asked for (0 when it named none, or a date).
+  int retryAfterSeconds = 0;
 };
 
 // Fetches url into file from byte resumeFrom on (the file's bytes before it are kept).

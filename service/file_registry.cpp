@@ -24,6 +24,7 @@ std::string formatRecord(const FileRecord& record) {
   line.append("\t").append(record.paused ? "paused" : "active");
   line.append("\t").append(record.complete ? "complete" : "partial");
   line.append("\t").append(percentEncode(record.validator));
+  if (!record.segments.empty()) line.append("\t").append(percentEncode(record.segments));
   return line;
 }
 
@@ -32,9 +33,10 @@ bool parseRecord(const std::string& line, FileRecord& record) {
   std::stringstream stream(line);
   std::string field;
   while (std::getline(stream, field, '\t')) fields.push_back(field);
-  // Lines written before validators were kept have six fields.
+  // Lines written before validators were kept have six fields; only files fetched over several
+  // connections have an eighth.
   if (line.empty() || line.back() == '\t') fields.push_back("");
-  if ((fields.size() != 6 && fields.size() != 7) || fields[0].empty()) return false;
+  if (fields.size() < 6 || fields.size() > 8 || fields[0].empty()) return false;
   record.url = percentDecode(fields[0]);
   record.clientPath = percentDecode(fields[1]);
   record.localPath = percentDecode(fields[2]);
@@ -51,7 +53,8 @@ bool parseRecord(const std::string& line, FileRecord& record) {
   }
   record.paused = fields[4] == "paused";
   record.complete = fields[5] == "complete";
-  record.validator = fields.size() == 7 ? percentDecode(fields[6]) : std::string();
+  record.validator = fields.size() >= 7 ? percentDecode(fields[6]) : std::string();
+  record.segments = fields.size() == 8 ? percentDecode(fields[7]) : std::string();
   return true;
 }
 

@@ -24,6 +24,9 @@ struct FileRecord {
   // The version of the origin's file whose bytes are on disk: its strong ETag, else its
   // Last-Modified; empty while unknown. A resume asks for the rest of this version only.
   std::string validator;
+  // For a file fetched over several connections, where each range stands (segment_plan.h), as
+  // flushed to the disk before it was recorded; empty for a file fetched from its start on.
+  std::string segments;
 };
 
 // The records of a file list's text; damaged (when not null) tells whether anything could not be

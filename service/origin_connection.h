@@ -18,8 +18,12 @@ namespace svc {
 struct OriginRequest {
   std::string url;
   int64_t resumeFrom = 0;  // above 0: "Range: bytes=N-"
+  int64_t rangeEnd = -1;   // above resumeFrom: "Range: bytes=N-(rangeEnd - 1)"
   std::string ifRange;     // with a range: the validator of the version on disk, when known
 };
+
+// The value of the request's Range header; empty when it asks for the whole file.
+std::string rangeHeaderValue(const OriginRequest& request);
 
 enum class OriginRead { Data, End, Stopped, Lost };
 

@@ -15,8 +15,9 @@ std::string formatRequest(const HttpUrl& url, const OriginRequest& request, cons
   std::string text = "GET " + url.target + " HTTP/1.1\r\n";
   text += "Host: " + url.host + (url.port == 80 ? "" : ":" + std::to_string(url.port)) + "\r\n";
   text += "User-Agent: " + settings.userAgent + "\r\n";
-  if (request.resumeFrom > 0) {
-    text += "Range: bytes=" + std::to_string(request.resumeFrom) + "-\r\n";
+  const std::string range = rangeHeaderValue(request);
+  if (!range.empty()) {
+    text += "Range: " + range + "\r\n";
     if (!request.ifRange.empty()) text += "If-Range: " + request.ifRange + "\r\n";
   }
   text += "Connection: close\r\n\r\n";

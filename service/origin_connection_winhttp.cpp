@@ -170,8 +170,9 @@ class WinHttpExchange : public OriginExchange {
     }
 
     std::wstring headers;
-    if (request.resumeFrom > 0) {
-      headers += L"Range: bytes=" + std::to_wstring(request.resumeFrom) + L"-\r\n";
+    const std::string range = rangeHeaderValue(request);
+    if (!range.empty()) {
+      headers += L"Range: " + toWide(range) + L"\r\n";
       if (!request.ifRange.empty()) headers += L"If-Range: " + toWide(request.ifRange) + L"\r\n";
     }
     if (!WinHttpSendRequest(requestHandle, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),

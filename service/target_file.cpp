@@ -163,21 +163,20 @@ TargetProblem TargetFile::Truncate(int64_t size) {
 }
 
 TargetProblem TargetFile::Write(int64_t offset, const char* data, size_t count) {
-  LARGE_INTEGER position{};
-  position.QuadPart = offset;
-  if (!SetFilePointerEx(handleOf(handle_), position, nullptr, FILE_BEGIN)) {
-    lastCode_ = GetLastError();
-    return problemOf(lastCode_);
-  }
   while (count > 0) {
+    // The offset goes with each write, so that several connections may write their ranges at once.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
     DWORD written = 0;
     const DWORD piece = static_cast<DWORD>(count > (1u << 30) ? (1u << 30) : count);
-    if (!WriteFile(handleOf(handle_), data, piece, &written, nullptr) || written == 0) {
+    if (!WriteFile(handleOf(handle_), data, piece, &written, &at) || written == 0) {
       lastCode_ = GetLastError();
       return problemOf(lastCode_);
     }
     data += written;
     count -= written;
+    offset += written;
   }
   return TargetProblem::None;
 }

@@ -10,6 +10,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -42,7 +43,7 @@ class TargetFile {
   // Its size in bytes; -1 when it cannot be told.
   int64_t Size() const;
   TargetProblem Truncate(int64_t size);
-  // Writes count bytes at offset.
+  // Writes count bytes at offset; several threads may write other ranges at once.
   TargetProblem Write(int64_t offset, const char* data, size_t count);
   // Sends what was written to the disk, so that a power loss cannot take it back.
   TargetProblem Flush();
@@ -56,7 +57,7 @@ class TargetFile {
 
   intptr_t handle_;
   std::filesystem::path path_;
-  uint32_t lastCode_ = 0;
+  std::atomic<uint32_t> lastCode_{0};
 };
 
 }  // namespace svc

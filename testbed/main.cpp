@@ -40,9 +40,10 @@ const char kUsage[] =
     "                  [--retry-delay-ms N] [--library-data-dir DIR]\n"
     "                  [--stall URL|*] [--force-status URL STATUS] [--fail FUNCTION URL TEXT]\n"
     "                  [--in-use N] [--challenge none|download|delete|both] [--reset-download URL]\n"
-    "                  [--drop-connections N] [--delay-ms N]\n"
-    "  testbed origin --port P --root DIR --log FILE [--throttle BYTES_PER_SEC]\n"
-    "                  [--redirect PATH LOCATION ...]\n"
+    "                  [--drop-connections N] [--delay-ms N] [--connections N]\n"
+    "  testbed origin --port P --root DIR --log FILE [--throttle BYTES_PER_SEC_PER_CONNECTION]\n"
+    "                  [--redirect PATH LOCATION ...] [--max-bodies N [--retry-after SECONDS]]\n"
+    "                  [--ignore-ranges] [--silent-bodies N --silent-after BYTES]\n"
     "  testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]\n"
     "  testbed publisher --port P --log FILE (--files DIR --origin URL | --config-xml FILE)\n"
     "                  [--base /downloads/v1] [--code irf] [--sid SID] [--sid-xml FILE]\n"
@@ -154,7 +155,7 @@ int runService(int argc, char** argv) {
   Arguments args({{"--port", 1}, {"--state-dir", 1}, {"--log", 1}, {"--drive", 1}, {"--retry-delay-ms", 1},
                   {"--library-data-dir", 1}, {"--stall", 1}, {"--force-status", 2}, {"--fail", 3},
                   {"--in-use", 1}, {"--challenge", 1}, {"--reset-download", 1}, {"--drop-connections", 1},
-                  {"--delay-ms", 1}, {"--no-challenge", 0}});
+                  {"--delay-ms", 1}, {"--no-challenge", 0}, {"--connections", 1}});
   uint16_t port = 0;
   if (!readArguments("service", argc, argv, args, &port)) return 2;
   if (!args.has("--state-dir")) {
@@ -172,6 +173,12 @@ int runService(int argc, char** argv) {
     return 2;
   }
   options.retryDelay = std::chrono::milliseconds(retryMs);
+  uint64_t connections = static_cast<uint64_t>(options.segments.connections);
+  if (!readNumber(args.value("--connections", std::to_string(connections)), 16, &connections) || connections == 0) {
+    std::fprintf(stderr, "testbed service: --connections takes a number from 1 to 16\n");
+    return 2;
+  }
+  options.segments.connections = static_cast<int>(connections);
   std::vector<testbed::QueryParams> controls;
   for (const auto& [flag, values] : args.uses()) {
     if (flag == "--drive" && !options.drives.addMapping(values[0])) {
@@ -195,18 +202,33 @@ int runService(int argc, char** argv) {
 }
 
 int runOrigin(int argc, char** argv) {
-  Arguments args({{"--port", 1}, {"--root", 1}, {"--log", 1}, {"--throttle", 1}, {"--redirect", 2}});
+  Arguments args({{"--port", 1}, {"--root", 1}, {"--log", 1}, {"--throttle", 1}, {"--redirect", 2},
+                  {"--max-bodies", 1}, {"--retry-after", 1}, {"--ignore-ranges", 0}, {"--silent-bodies", 1},
+                  {"--silent-after", 1}});
   uint16_t port = 0;
   uint64_t throttle = 0;
+  uint64_t maxBodies = 0;
+  uint64_t retryAfter = 1;
+  uint64_t silentBodies = 0;
+  uint64_t silentAfter = 0;
   if (!readArguments("origin", argc, argv, args, &port)) return 2;
-  if (!args.has("--root") || !readNumber(args.value("--throttle", "0"), UINT64_MAX / 2000000, &throttle)) {
-    std::fprintf(stderr, "testbed origin: --root DIR is required, --throttle takes bytes per second\n%s", kUsage);
+  if (!args.has("--root") || !readNumber(args.value("--throttle", "0"), UINT64_MAX / 2000000, &throttle) ||
+      !readNumber(args.value("--max-bodies", "0"), 1000, &maxBodies) ||
+      !readNumber(args.value("--retry-after", "1"), 3600, &retryAfter) ||
+      !readNumber(args.value("--silent-bodies", "0"), 1000, &silentBodies) ||
+      !readNumber(args.value("--silent-after", "0"), UINT64_MAX / 2, &silentAfter)) {
+    std::fprintf(stderr, "testbed origin: --root DIR is required; the other options take numbers\n%s", kUsage);
     return 2;
   }
   testbed::OriginOptions options;
   options.root = std::filesystem::u8path(args.value("--root"));
   options.logPath = args.value("--log");
   options.throttleBytesPerSecond = throttle;
+  options.maxBodiesAtOnce = static_cast<int>(maxBodies);
+  options.retryAfterSeconds = static_cast<int>(retryAfter);
+  options.ignoreRanges = args.has("--ignore-ranges");
+  options.silentBodies = static_cast<int>(silentBodies);
+  options.silentAfterBytes = silentAfter;
   for (const auto& [flag, values] : args.uses()) {
     if (flag == "--redirect") options.redirects[values[0]] = values[1];
   }

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <exception>
+#include <functional>
+#include <optional>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -26,9 +28,12 @@ Answer plain(int status, std::string body) {
   return answer;
 }
 
-// Sends length bytes of the file from offset, pacing them to the throttle when there is one.
+// Sends length bytes of the file from offset, pacing them to the throttle when there is one; with
+// a silence, stops after silentAfter bytes and waits (until the silence ends or silent() turns
+// false) before giving up the connection.
 bool streamFile(const std::filesystem::path& file, uint64_t offset, uint64_t length, uint64_t bytesPerSecond,
-                const BodySink& sink) {
+                const BodySink& sink, std::optional<uint64_t> silentAfter = std::nullopt, int silenceMs = 0,
+                const std::function<bool()>& stopping = nullptr) {
   std::ifstream in(file, std::ios::binary);
   if (!in.seekg(static_cast<std::streamoff>(offset))) return false;
   // Throttled pieces are a tenth of a second's worth, so the pace is smooth.
@@ -38,7 +43,14 @@ bool streamFile(const std::filesystem::path& file, uint64_t offset, uint64_t len
   auto started = std::chrono::steady_clock::now();
   uint64_t sent = 0;
   while (sent < length) {
+    if (silentAfter && sent >= *silentAfter) {
+      for (int waited = 0; waited < silenceMs && !(stopping && stopping()); waited += 50) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      return false;
+    }
     size_t count = length - sent < piece ? static_cast<size_t>(length - sent) : piece;
+    if (silentAfter && sent < *silentAfter && *silentAfter - sent < count) count = static_cast<size_t>(*silentAfter - sent);
     if (!in.read(buffer.data(), static_cast<std::streamsize>(count))) return false;
     if (bytesPerSecond > 0) {
       auto due = started + std::chrono::microseconds(sent * 1000000 / bytesPerSecond);
@@ -101,6 +113,7 @@ std::optional<std::filesystem::path> resolveUnderRoot(const std::filesystem::pat
 
 OriginServer::OriginServer(OriginOptions options)
     : options_(std::move(options)),
+      silentBodiesLeft_(options_.silentBodies),
       log_(options_.logPath),
       server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); }) {}
 
@@ -139,7 +152,7 @@ Answer OriginServer::handle(const HttpRequest& request, uint64_t connectionId) {
   // whole file, so that a client never splices two versions together.
   const std::string* ifRange = request.header("If-Range");
   const bool sameVersion = ifRange == nullptr || *ifRange == entityTag || !options_.honourIfRange;
-  const std::string* rangeHeader = sameVersion ? request.header("Range") : nullptr;
+  const std::string* rangeHeader = sameVersion && !options_.ignoreRanges ? request.header("Range") : nullptr;
   if (rangeHeader != nullptr) {
     ByteRange range = parseRangeHeader(*rangeHeader, size);
     if (range.kind == RangeKind::Unsatisfiable) {
@@ -155,11 +168,23 @@ Answer OriginServer::handle(const HttpRequest& request, uint64_t connectionId) {
                                                      std::to_string(range.last) + "/" + std::to_string(size)});
     }
   }
+  // A body counts against the cap from here until the answer is gone.
+  if (++bodiesUnderWay_ > options_.maxBodiesAtOnce && options_.maxBodiesAtOnce > 0) {
+    --bodiesUnderWay_;
+    ++busyAnswers_;
+    Answer busy = plain(503, "Too many connections\n");
+    busy.headers.push_back({"Retry-After", std::to_string(options_.retryAfterSeconds)});
+    return busy;
+  }
+  std::shared_ptr<void> counted(nullptr, [this](void*) { --bodiesUnderWay_; });
+  std::optional<uint64_t> silentAfter;
+  if (silentBodiesLeft_.fetch_sub(1) > 0) silentAfter = options_.silentAfterBytes;
   answer.streamLength = length;
   uint64_t throttle = options_.throttleBytesPerSecond;
   std::filesystem::path path = *file;
-  answer.streamBody = [path, first, length, throttle](const BodySink& sink) {
-    return streamFile(path, first, length, throttle, sink);
+  const int silenceMs = options_.silenceMs;
+  answer.streamBody = [this, counted, path, first, length, throttle, silentAfter, silenceMs](const BodySink& sink) {
+    return streamFile(path, first, length, throttle, sink, silentAfter, silenceMs, [this] { return stopping_.load(); });
   };
   return answer;
 }

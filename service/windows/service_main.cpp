@@ -25,7 +25,7 @@ struct CommandLine {
   std::wstring stateDir;
   std::wstring log;
   std::wstring libraryDataDir;
-  long retryDelayMs = 3000;
+  long retryDelayMs = 1000;  // doubled after each failed attempt in a row, up to a minute
 };
 
 bool readNumber(const std::wstring& text, long limit, long* value) {

@@ -19,31 +19,7 @@ namespace fs = std::filesystem;
 
 constexpr uint64_t kSlowOrigin = 400 * 1024;  // bytes per second when a download must be caught midway
 
-class ServiceDownload : public ServiceFixture {
- protected:
-  std::string startDownload(const std::string& name, const std::string& clientPath) {
-    std::string url = originUrl(name);
-    std::string extra = clientPath.empty() ? "" : "&path=" + encode(clientPath);
-    EXPECT_EQ(outcome(call(apiTarget("downloadFile", url, extra)), url), "null");
-    return url;
-  }
-
-  bool waitForBytes(const std::string& url, int64_t atLeast) {
-    return waitFor([&] { return uniqueReceived(url) >= atLeast; }, std::chrono::seconds(10));
-  }
-
-  // Range headers the origin received for a file, in order ("" for a request without one).
-  std::vector<std::string> originRanges(const std::string& name) {
-    std::vector<std::string> ranges;
-    std::ifstream in(originLog());
-    for (std::string line; std::getline(in, line);) {
-      if (line.find("\"path\":\"/" + name + "\"") == std::string::npos) continue;
-      size_t at = line.find("[\"Range\",\"");
-      ranges.push_back(at == std::string::npos ? "" : line.substr(at + 10, line.find('"', at + 10) - at - 10));
-    }
-    return ranges;
-  }
-};
+using ServiceDownload = ServiceFixture;
 
 TEST_F(ServiceDownload, FetchesAMultiMegabyteFileByteForByte) {
   startOrigin();

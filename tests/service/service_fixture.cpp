@@ -1,5 +1,7 @@
 #include "tests/service/service_fixture.h"
 
+#include <fstream>
+
 namespace testbedtest {
 
 void ServiceFixture::TearDown() {
@@ -21,6 +23,7 @@ void ServiceFixture::startOrigin(uint64_t throttleBytesPerSecond, uint16_t port)
   options.throttleBytesPerSecond = throttleBytesPerSecond;
   options.honourIfRange = originHonoursIfRange_;
   options.redirects = originRedirects_;
+  if (originAdjust_) originAdjust_(options);
   origin_ = std::make_unique<testbed::OriginServer>(options);
   std::string error;
   ASSERT_TRUE(origin_->start(port, &error)) << error;
@@ -28,6 +31,28 @@ void ServiceFixture::startOrigin(uint64_t throttleBytesPerSecond, uint16_t port)
 }
 
 void ServiceFixture::stopOrigin() { origin_.reset(); }
+
+std::string ServiceFixture::startDownload(const std::string& name, const std::string& clientPath) {
+  std::string url = originUrl(name);
+  std::string extra = clientPath.empty() ? "" : "&path=" + encode(clientPath);
+  EXPECT_EQ(outcome(call(apiTarget("downloadFile", url, extra)), url), "null");
+  return url;
+}
+
+bool ServiceFixture::waitForBytes(const std::string& url, int64_t atLeast) {
+  return waitFor([&] { return uniqueReceived(url) >= atLeast; }, std::chrono::seconds(10));
+}
+
+std::vector<std::string> ServiceFixture::originRanges(const std::string& name) {
+  std::vector<std::string> ranges;
+  std::ifstream in(originLog());
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("\"path\":\"/" + name + "\"") == std::string::npos) continue;
+    size_t at = line.find("[\"Range\",\"");
+    ranges.push_back(at == std::string::npos ? "" : line.substr(at + 10, line.find('"', at + 10) - at - 10));
+  }
+  return ranges;
+}
 
 std::string ServiceFixture::originUrl(const std::string& name) const {
   return "http://127.0.0.1:" + std::to_string(originPort_) + "/" + name;

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "service/download_service.h"
 #include "testbed/misbehaviour.h"
@@ -45,6 +46,11 @@ class ServiceFixture : public ::testing::Test {
   void control(const std::string& query);
   bool waitForStatus(const std::string& url, const std::string& status, int milliseconds = 15000);
   int64_t uniqueReceived(const std::string& url);
+  // Asks the service to download the origin's file name to clientPath (none: its default place).
+  std::string startDownload(const std::string& name, const std::string& clientPath);
+  bool waitForBytes(const std::string& url, int64_t atLeast);
+  // Range headers the origin received for a file, in order ("" for a request without one).
+  std::vector<std::string> originRanges(const std::string& name);
 
   testsupport::TempFolder temp_;
   std::unique_ptr<testbed::OriginServer> origin_;
@@ -54,6 +60,7 @@ class ServiceFixture : public ::testing::Test {
   uint16_t originPort_ = 0;
   bool originHonoursIfRange_ = true;
   std::map<std::string, std::string> originRedirects_;  // request path -> Location of a 302
+  std::function<void(testbed::OriginOptions&)> originAdjust_;  // the origin's misbehaviours
 };
 
 }  // namespace testbedtest

@@ -13,6 +13,7 @@
 #include "service/file_registry.h"
 #include "testbed/misbehaviour.h"
 #include "service/rate_meter.h"
+#include "service/segment_plan.h"
 #include "service/windows_paths.h"
 #include "windows_common/secure_protocols.h"
 #include "tests/support/temp_folder.h"
@@ -75,9 +76,10 @@ TEST(FileRegistry, RecordsSurviveASaveAndLoadWhateverTheirText) {
   testsupport::TempFolder temp;
   FileRegistryStore store(temp.path());
   std::vector<FileRecord> records = {
-      {"http://h:1/a b\tc%41.bin", "C:\\users\\me\\a\nb.bin", "/x/a.bin", 123456789012, true, false, "\"5-1a\""},
-      {"http://h/b.bin", "/x/b.bin", "/x/b.bin", -1, false, false, ""},
-      {"http://h/c.bin", "Z:\\c.bin", "/c.bin", 0, false, true, "Tue, 08 Dec 2026 10:00:00 GMT"},
+      {"http://h:1/a b\tc%41.bin", "C:\\users\\me\\a\nb.bin", "/x/a.bin", 123456789012, true, false, "\"5-1a\"",
+       "0-100-60000000000,60000000000-60000000000-123456789012"},
+      {"http://h/b.bin", "/x/b.bin", "/x/b.bin", -1, false, false, "", ""},
+      {"http://h/c.bin", "Z:\\c.bin", "/c.bin", 0, false, true, "Tue, 08 Dec 2026 10:00:00 GMT", ""},
   };
   ASSERT_TRUE(store.save(records));
   EXPECT_FALSE(fs::exists(temp.path() / "registry.txt.tmp"));
@@ -91,6 +93,7 @@ TEST(FileRegistry, RecordsSurviveASaveAndLoadWhateverTheirText) {
     EXPECT_EQ(loaded[i].paused, records[i].paused);
     EXPECT_EQ(loaded[i].complete, records[i].complete);
     EXPECT_EQ(loaded[i].validator, records[i].validator);
+    EXPECT_EQ(loaded[i].segments, records[i].segments);
   }
   EXPECT_FALSE(fs::exists(temp.path() / "registry.txt.damaged-1")) << "a sound file is not set aside";
   ASSERT_TRUE(store.save({records[1]}));
@@ -255,6 +258,57 @@ TEST(WindowsPaths, EveryFolderOnTheWayIsNamedAndFinalPathsComeBackPlain) {
   EXPECT_EQ(svc::PlainFinalPath(L"\\\\?\\C:\\Games\\setup.exe"), L"C:\\Games\\setup.exe");
   EXPECT_EQ(svc::PlainFinalPath(L"\\\\?\\UNC\\nas\\games\\setup.exe"), L"\\\\nas\\games\\setup.exe");
   EXPECT_EQ(svc::PlainFinalPath(L"C:\\Games\\setup.exe"), L"C:\\Games\\setup.exe");
+}
+
+// The cut of a file into segments, and the halves free connections take: every byte belongs to
+// exactly one segment, no segment is cut below the least size, and the indexes connections hold
+// stay theirs.
+TEST(SegmentPlan, SplitsTakesHalvesAndKeepsEveryByteInExactlyOneSegment) {
+  constexpr int64_t kMiB = 1 << 20;
+  auto covers = [](const svc::SegmentPlan& plan) {
+    auto parsed = svc::SegmentPlan::Parse(plan.Format(), plan.size());
+    return parsed && parsed->Format() == plan.Format();
+  };
+  svc::SegmentPlan plan = svc::SegmentPlan::Split(100 * kMiB + 3, 0, 4, 8 * kMiB);
+  ASSERT_EQ(plan.segments().size(), 4u);
+  EXPECT_TRUE(covers(plan));
+  EXPECT_EQ(svc::SegmentPlan::Split(20 * kMiB, 0, 4, 8 * kMiB).segments().size(), 2u) << "segments of 8 MiB at least";
+  EXPECT_EQ(svc::SegmentPlan::Split(5 * kMiB, 0, 4, 8 * kMiB).segments().size(), 1u);
+  // A file resumed from one connection: the bytes already there are one finished segment.
+  svc::SegmentPlan resumed = svc::SegmentPlan::Split(64 * kMiB, 10 * kMiB, 4, 8 * kMiB);
+  EXPECT_EQ(resumed.bytesOnDisk(), 10 * kMiB);
+  EXPECT_EQ(resumed.segments().size(), 5u);
+
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(plan.Take(8 * kMiB), i);
+  plan.Advance(0, plan.at(0).end);  // the first connection is done: it takes half of the largest
+  plan.Release(0);
+  plan.Advance(2, plan.at(2).begin + 5 * kMiB);
+  const int64_t endOfLargest = plan.at(1).end;
+  const auto stolen = plan.Take(8 * kMiB);
+  ASSERT_EQ(stolen, 4u) << "appended, so that the others' indexes hold";
+  EXPECT_EQ(plan.at(1).end, plan.at(4).begin);
+  EXPECT_EQ(plan.at(4).end, endOfLargest);
+  EXPECT_GE(plan.at(4).left(), 8 * kMiB);
+  EXPECT_TRUE(covers(plan));
+  plan.Advance(4, plan.at(4).end + 99);
+  EXPECT_EQ(plan.at(4).next, plan.at(4).end) << "no segment runs into the next";
+
+  // Nothing left worth a connection: halves would be under the least size.
+  svc::SegmentPlan tail = svc::SegmentPlan::Split(15 * kMiB, 0, 4, 8 * kMiB);
+  ASSERT_EQ(tail.Take(8 * kMiB), 0u);
+  EXPECT_FALSE(tail.Take(8 * kMiB));
+  tail.Release(0);
+  EXPECT_EQ(tail.Take(8 * kMiB), 0u) << "a segment given back is taken again";
+  tail.Advance(0, 15 * kMiB);
+  EXPECT_TRUE(tail.complete());
+
+  // Texts that do not cover the file exactly, in order, are not trusted.
+  EXPECT_FALSE(svc::SegmentPlan::Parse("0-5-10,12-12-20", 20));
+  EXPECT_FALSE(svc::SegmentPlan::Parse("0-5-10,10-9-20", 20));
+  EXPECT_FALSE(svc::SegmentPlan::Parse("0-5-10", 20));
+  EXPECT_FALSE(svc::SegmentPlan::Parse("", 20));
+  EXPECT_FALSE(svc::SegmentPlan::Parse("0-5-10,10-x-20", 20));
+  EXPECT_TRUE(svc::SegmentPlan::Parse("0-5-10,10-20-20", 20));
 }
 
 TEST(RateMeter, AveragesOverTheLastSecondsAndFallsToZeroWhenIdle) {

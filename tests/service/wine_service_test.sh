@@ -120,6 +120,7 @@ wine_quiet reg delete "$uninstall_key" /f
 origin=http://127.0.0.1:$(cat "$dir/origin.port")
 slow=http://127.0.0.1:$(cat "$dir/origin-slow.port")
 tls=https://127.0.0.1:$(cat "$dir/origin-tls.port")
+paced=https://127.0.0.1:$(cat "$dir/origin-paced-tls.port")
 stranger=https://127.0.0.1:$(cat "$dir/origin-stranger.port")
 served=$dir/origin/game.bin
 
@@ -143,6 +144,13 @@ check "the origin saw the service's user agent" grep -q '"User-Agent","Tessel Do
 download "$tls/game.bin" secure.bin
 check "an https download under a trusted root completes" wait_for_status "$tls/game.bin" COMPLETE 60
 check "the https download is byte-identical" cmp -s "$served" "$games/secure.bin"
+# A large file from an origin that paces each connection goes over several, through WinHTTP.
+download "$paced/large.bin" large.bin
+check "a large https download from a paced origin completes" wait_for_status "$paced/large.bin" COMPLETE 90
+check "the large download is byte-identical" cmp -s "$dir/origin/large.bin" "$games/large.bin"
+check "it came in four segments or more, each of one version" test "$(grep '"path":"/large.bin"' \
+  "$dir/origin-paced.log" | grep '"If-Range","' | grep -o '"Range","bytes=[0-9]*-[0-9]' | sort -u | wc -l)" -ge 4
+
 download "$origin/moved.bin" moved.bin
 check "an http redirect is followed" wait_for_status "$origin/moved.bin" COMPLETE 60
 check "the redirected download is byte-identical" cmp -s "$served" "$games/moved.bin"

@@ -1,0 +1,186 @@
+// Large files over several connections against the testbed origin: the bytes are whole and
+// in place whatever the origin does between segments (a new version, a 200 to a range, a cap on
+// connections, a silent body), and a service that dies mid-file resumes each segment where its
+// flushed bytes end.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+#include "service/file_registry.h"
+#include "service/segment_plan.h"
+#include "tests/service/service_fixture.h"
+
+namespace testbedtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int64_t kMiB = 1024 * 1024;
+constexpr uint64_t kPerConnection = 2 * kMiB;  // the origin's pace of each connection, bytes per second
+
+class SegmentedDownload : public ServiceFixture {
+ protected:
+  // Files from 4 MiB on go in segments of at least 1 MiB over up to four connections.
+  void startSegmentedService(int connections = 4) {
+    startService([connections](svc::ServiceOptions& options) {
+      options.segments.connections = connections;
+      options.segments.threshold = 4 * kMiB;
+      options.segments.minSegment = kMiB;
+      options.segments.recordEvery = std::chrono::milliseconds(100);
+      options.segments.firstWait = std::chrono::milliseconds(50);
+    });
+  }
+
+  // The ranges with an end ("bytes=A-B") the origin was asked for, as [A, B].
+  std::vector<std::pair<int64_t, int64_t>> segmentRequests(const std::string& name) {
+    std::vector<std::pair<int64_t, int64_t>> asked;
+    for (const std::string& range : originRanges(name)) {
+      long long first = 0;
+      long long last = 0;
+      if (std::sscanf(range.c_str(), "bytes=%lld-%lld", &first, &last) == 2) asked.emplace_back(first, last);
+    }
+    return asked;
+  }
+
+  std::optional<svc::SegmentPlan> recordedPlan(const std::string& url) {
+    std::ifstream in(stateDir() / "registry.txt");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const svc::FileRecord& record : svc::readRegistryText(text, nullptr)) {
+      if (record.url == url) return svc::SegmentPlan::Parse(record.segments, record.size);
+    }
+    return std::nullopt;
+  }
+};
+
+TEST_F(SegmentedDownload, ALargeFileComesOverFourConnectionsByteForByteAndSmallOnesOverOne) {
+  startOrigin(kPerConnection);
+  startSegmentedService();
+  const std::string content = publish("large.bin", 12 * kMiB + 12345, 3);
+  const std::string small = publish("small.bin", 3 * kMiB, 4);
+  const std::string url = startDownload("large.bin", "C:\\large.bin");
+  const std::string smallUrl = startDownload("small.bin", "C:\\small.bin");
+  // Four connections at 2 MiB/s each: about 1.5 s; one would take 6 s.
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE", 30000));
+  ASSERT_TRUE(waitForStatus(smallUrl, "COMPLETE", 30000));
+  EXPECT_TRUE(readFile(driveC() / "large.bin") == content);
+  EXPECT_TRUE(readFile(driveC() / "small.bin") == small);
+  JsonObject state = attributes(url);
+  EXPECT_EQ(state["uniquerecv"].number, static_cast<int64_t>(content.size()));
+  EXPECT_EQ(state["progress"].number, 100);
+
+  const auto asked = segmentRequests("large.bin");
+  std::set<int64_t> starts;
+  for (const auto& range : asked) starts.insert(range.first);
+  EXPECT_GE(starts.size(), 4u) << "four segments at least, more when connections took halves";
+  EXPECT_EQ(originRanges("small.bin"), std::vector<std::string>{""});
+  EXPECT_FALSE(recordedPlan(url)) << "a complete file keeps no segments";
+}
+
+TEST_F(SegmentedDownload, ANewVersionBetweenSegmentsOrA200ToARangeStartsTheFileOverOnOneConnection) {
+  for (bool newVersion : {true, false}) {
+    SCOPED_TRACE(newVersion ? "a new version between segments" : "the origin answers ranges with 200");
+    const std::string name = newVersion ? "changing.bin" : "whole.bin";
+    originAdjust_ = [newVersion](testbed::OriginOptions& options) {
+      options.ignoreRanges = !newVersion;
+      // Two connections at once: the other two segments are asked for after the change.
+      if (newVersion) options.maxBodiesAtOnce = 2;
+    };
+    startOrigin(kPerConnection);
+    startSegmentedService();
+    std::string content = publish(name, 10 * kMiB, 5);
+    const std::string url = startDownload(name, "C:\\" + name);
+    if (newVersion) {
+      ASSERT_TRUE(waitForBytes(url, 2 * kMiB));
+      // Put in place as a host does, by a rename: answers under way keep sending the old version.
+      const fs::path file = originRoot() / name;
+      const fs::path next = temp_.path() / "next.bin";
+      content = patternBytes(10 * kMiB, 6);
+      writeFile(next, content);
+      fs::last_write_time(next, fs::last_write_time(file) + std::chrono::seconds(5));
+      fs::rename(next, file);
+    }
+    ASSERT_TRUE(waitForStatus(url, "COMPLETE", 40000));
+    EXPECT_TRUE(readFile(driveC() / name) == content) << "two versions, or two copies, spliced together";
+    EXPECT_EQ(originRanges(name).back(), "") << "the last request fetched the file whole";
+    stopService();
+    stopOrigin();
+  }
+}
+
+TEST_F(SegmentedDownload, AnOriginCappingConnectionsGetsFewerAndASilentOneIsLeftAndContinued) {
+  originAdjust_ = [](testbed::OriginOptions& options) {
+    options.maxBodiesAtOnce = 2;
+    options.retryAfterSeconds = 1;
+    options.silentBodies = 2;  // the first request, and one of the segments
+    options.silentAfterBytes = 256 * 1024;
+  };
+  startOrigin(kPerConnection);
+  startSegmentedService();
+  const std::string content = publish("capped.bin", 8 * kMiB, 7);
+  const std::string url = startDownload("capped.bin", "C:\\capped.bin");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE", 40000));
+  EXPECT_TRUE(readFile(driveC() / "capped.bin") == content);
+  EXPECT_GT(origin_->busyAnswers(), 0) << "the cap was reached";
+  EXPECT_LE(origin_->busyAnswers(), 6) << "a refused connection is not asked for again and again";
+}
+
+// The service dies (its list as the disk had it at some moment, and its running mark left
+// behind) with four segments under way; the next one resumes each segment from the bytes its
+// list says were flushed, asks for no byte twice beyond that, and the file is byte-identical.
+TEST_F(SegmentedDownload, AServiceKilledMidFileResumesEverySegmentWhereItsFlushedBytesEnd) {
+  startOrigin(kPerConnection);
+  startSegmentedService();
+  const std::string content = publish("killed.bin", 16 * kMiB, 8);
+  const std::string url = startDownload("killed.bin", "C:\\killed.bin");
+  std::optional<svc::SegmentPlan> atDeath;
+  ASSERT_TRUE(waitFor(
+      [&] {
+        atDeath = recordedPlan(url);
+        if (!atDeath || atDeath->segments().size() < 4) return false;
+        for (const svc::Segment& segment : atDeath->segments()) {
+          if (segment.next == segment.begin) return false;
+        }
+        return true;
+      },
+      std::chrono::seconds(10)));
+  const fs::path list = stateDir() / "registry.txt";
+  const std::string listAtDeath = [&] {
+    std::ifstream in(list);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }();
+  atDeath = recordedPlan(url);
+  ASSERT_TRUE(atDeath);
+  stopService();
+  {
+    std::ofstream out(list, std::ios::trunc);
+    out << listAtDeath;
+    std::ofstream mark(stateDir() / "running");
+    mark << "running\n";
+  }
+  const size_t before = originRanges("killed.bin").size();
+
+  startSegmentedService();
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE", 40000));
+  EXPECT_TRUE(readFile(driveC() / "killed.bin") == content);
+  const std::vector<std::string> ranges = originRanges("killed.bin");
+  int64_t askedAgain = 0;
+  std::set<int64_t> resumedFrom;
+  for (size_t i = before; i < ranges.size(); ++i) {
+    long long first = 0;
+    long long last = 0;
+    ASSERT_EQ(std::sscanf(ranges[i].c_str(), "bytes=%lld-%lld", &first, &last), 2) << "not a segment: " << ranges[i];
+    resumedFrom.insert(first);
+    askedAgain += last - first + 1;
+  }
+  for (const svc::Segment& segment : atDeath->segments()) {
+    if (segment.left() > 0) {
+      EXPECT_TRUE(resumedFrom.count(segment.next)) << "segment " << segment.begin;
+    }
+  }
+  EXPECT_LE(askedAgain, static_cast<int64_t>(content.size()) - atDeath->bytesOnDisk())
+      << "a range was fetched twice";
+}
+
+}  // namespace
+}  // namespace testbedtest
