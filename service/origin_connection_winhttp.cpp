@@ -8,6 +8,7 @@
 #include <winhttp.h>
 #include <iphlpapi.h>
 
+#include <map>
 #include <mutex>
 #include <utility>
 
@@ -136,7 +137,7 @@ class WinHttpExchange : public OriginExchange {
     closeRequest();
   }
 
-  // Takes over the session, opened with the proxy the caller has looked up.
+  // Uses the session (shared, not closed here), opened with the proxy the caller has looked up.
   bool open(HINTERNET session, const OriginRequest& request, const FetchSettings& settings, OriginOpened* opened) {
     session_ = session;
     std::wstring url = toWide(request.url);
@@ -153,14 +154,14 @@ class WinHttpExchange : public OriginExchange {
     target.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (target.empty()) target = L"/";
 
-    int silence = settings.silenceLimitMs;
-    WinHttpSetTimeouts(session_, silence, silence, silence, silence);
     connection_ = WinHttpConnect(session_, host.c_str(), parts.nPort, 0);
     if (connection_ == nullptr) return fail(opened, FetchResult::ConnectFailed, systemError("cannot reach the origin"));
     DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
     HINTERNET requestHandle = WinHttpOpenRequest(connection_, L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
     if (requestHandle == nullptr) return fail(opened, FetchResult::ConnectFailed, systemError("cannot open the request"));
+    const int silence = settings.silenceLimitMs;
+    WinHttpSetTimeouts(requestHandle, silence, silence, silence, silence);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       request_ = requestHandle;
@@ -244,8 +245,6 @@ class WinHttpExchange : public OriginExchange {
     request_ = nullptr;
     if (connection_ != nullptr) WinHttpCloseHandle(connection_);
     connection_ = nullptr;
-    if (session_ != nullptr) WinHttpCloseHandle(session_);
-    session_ = nullptr;
   }
 
   const FetchHooks& hooks_;
@@ -256,49 +255,51 @@ class WinHttpExchange : public OriginExchange {
   bool interrupted_ = false;
 };
 
+// One WinHTTP session per proxy choice, kept for the life of the service: WinHTTP keeps a session's
+// connections alive between requests, so that the next segment or file from the same host skips
+// the TCP and TLS handshakes. Null when WinHTTP cannot open one.
+HINTERNET sharedSession(const std::wstring& userAgent, const ProxyChoice& proxy) {
+  static std::mutex mutex;
+  static std::map<std::wstring, HINTERNET> sessions;
+  const bool named = !proxy.direct && !proxy.proxy.empty();
+  const std::wstring key = userAgent + L"\n" + (named ? proxy.proxy + L"\n" + proxy.bypass : L"");
+  std::lock_guard<std::mutex> lock(mutex);
+  auto found = sessions.find(key);
+  if (found != sessions.end()) return found->second;
+  // A session of its own names the proxy: the per-request proxy option is not honoured everywhere.
+  HINTERNET session =
+      named ? wincommon::OpenWinHttpSession(userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.proxy.c_str(),
+                                            proxy.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxy.bypass.c_str(), 0)
+            : wincommon::OpenWinHttpSession(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  if (session != nullptr) sessions[key] = session;
+  return session;
+}
+
 }  // namespace
 
 // Plain http with no proxy in the way goes over Winsock: WinHTTP adds nothing there, and some
 // implementations of it read a response 8 KiB at a time. Everything else goes through WinHTTP.
 OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, const FetchSettings& settings) {
   OriginOpened opened;
-  const std::wstring userAgent = toWide(settings.userAgent);
-  HINTERNET session = wincommon::OpenWinHttpSession(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-  if (session == nullptr) {
-    opened.failure = FetchResult::ConnectFailed;
-    opened.detail = systemError("WinHTTP cannot start");
-    return opened;
-  }
   std::optional<HttpUrl> url = parseHttpUrl(request.url);
   if (!url) {
-    WinHttpCloseHandle(session);
     opened.failure = FetchResult::BadAnswer;
     opened.detail = "not an http or https URL";
     return opened;
   }
   std::optional<ProxyChoice> found = proxyFor(toWide(request.url), *url, hooks.abort);
   if (!found) {
-    WinHttpCloseHandle(session);
     opened.failure = FetchResult::Stopped;
     opened.detail = "stopped";
     return opened;
   }
-  const ProxyChoice& proxy = *found;
-  if (!url->secure && proxy.direct) {
-    WinHttpCloseHandle(session);
-    return openOriginOverSockets(request, hooks, settings);
-  }
-  if (!proxy.direct && !proxy.proxy.empty()) {
-    // A session of its own names the proxy: the per-request proxy option is not honoured everywhere.
-    WinHttpCloseHandle(session);
-    session = wincommon::OpenWinHttpSession(userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.proxy.c_str(),
-                                            proxy.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxy.bypass.c_str(), 0);
-    if (session == nullptr) {
-      opened.failure = FetchResult::ConnectFailed;
-      opened.detail = systemError("WinHTTP cannot use the proxy");
-      return opened;
-    }
+  if (!url->secure && found->direct) return openOriginOverSockets(request, hooks, settings);
+  HINTERNET session = sharedSession(toWide(settings.userAgent), *found);
+  if (session == nullptr) {
+    opened.failure = FetchResult::ConnectFailed;
+    opened.detail = systemError(found->direct ? "WinHTTP cannot start" : "WinHTTP cannot use the proxy");
+    return opened;
   }
   auto exchange = std::make_unique<WinHttpExchange>(hooks);
   if (exchange->open(session, request, settings, &opened)) opened.exchange = std::move(exchange);

@@ -21,6 +21,25 @@ constexpr uint64_t kSlowOrigin = 400 * 1024;  // bytes per second when a downloa
 
 using ServiceDownload = ServiceFixture;
 
+// The next file from the same origin goes on the connection the last one's answer came on.
+TEST_F(ServiceDownload, ConsecutiveFilesFromOneOriginShareAKeptConnection) {
+  startOrigin();
+  startService();
+  const std::string first = publish("first.bin", 300 * 1024, 1);
+  const std::string second = publish("second.bin", 200 * 1024, 2);
+  ASSERT_TRUE(waitForStatus(startDownload("first.bin", "C:\\first.bin"), "COMPLETE"));
+  ASSERT_TRUE(waitForStatus(startDownload("second.bin", "C:\\second.bin"), "COMPLETE"));
+  EXPECT_TRUE(readFile(driveC() / "second.bin") == second);
+  std::vector<std::string> connections;
+  std::ifstream in(originLog());
+  for (std::string line; std::getline(in, line);) {
+    const size_t at = line.find("\"connection\":");
+    if (at != std::string::npos) connections.push_back(line.substr(at, line.find(',', at) - at));
+  }
+  ASSERT_EQ(connections.size(), 2u);
+  EXPECT_EQ(connections[0], connections[1]) << "a new connection for the second file";
+}
+
 TEST_F(ServiceDownload, FetchesAMultiMegabyteFileByteForByte) {
   startOrigin();
   startService();
