@@ -706,7 +706,8 @@ FetchOutcome DownloadService::fetchAttempt(const std::shared_ptr<TrackedFile>& f
       std::lock_guard<std::mutex> lock(stateMutex_);
       known.validator = file->record.validator;
       known.size = file->record.size;
-      plan = SegmentPlan::Split(known.size, *resumeFrom, settings.connections, settings.minSegment);
+      // From the bytes of this version on disk: all of them after a 206, none after a 200.
+      plan = SegmentPlan::Split(known.size, outcome.onDisk, settings.connections, settings.minSegment);
       file->record.segments = plan->Format();
     }
   }

@@ -191,18 +191,22 @@ FetchOutcome fetchIntoFile(const std::string& url, TargetFile& file, int64_t res
   if (!segment) {
     if (hooks.versionKnown) hooks.versionKnown(validatorOf(response));
     if (total >= 0 && hooks.sizeKnown) hooks.sizeKnown(total);
-    const std::string* ranges = response.header("Accept-Ranges");
-    const bool servesRanges = status == 206 || (ranges != nullptr && equalsIgnoringCase(*ranges, "bytes"));
-    if (servesRanges && total >= 0 && !validatorOf(response).empty() && hooks.wantsSegments &&
-        hooks.wantsSegments(total)) {
-      return outcome(FetchResult::Split, status, "", resumeFrom);
-    }
   }
 
   // A whole file replaces what was there; a range continues the bytes before it.
   if (start == 0 && !segment) {
     if (TargetProblem problem = file.Truncate(0); problem != TargetProblem::None) {
       return writeFailure(problem, file, status, start);
+    }
+  }
+  if (!segment) {
+    // The rest goes in segments from where this answer would have been written (0 for a whole
+    // file, whose old bytes were just dropped).
+    const std::string* ranges = response.header("Accept-Ranges");
+    const bool servesRanges = status == 206 || (ranges != nullptr && equalsIgnoringCase(*ranges, "bytes"));
+    if (servesRanges && total >= 0 && !validatorOf(response).empty() && hooks.wantsSegments &&
+        hooks.wantsSegments(total)) {
+      return outcome(FetchResult::Split, status, "", start);
     }
   }
   std::vector<char> buffer(static_cast<size_t>(kFetchReadChunk));

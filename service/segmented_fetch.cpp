@@ -130,6 +130,11 @@ class SegmentedRun {
           return true;
         }
         if (outcome.result == FetchResult::Busy) {
+          // The last connection waits as the origin asked, but not for ever.
+          if (++failuresInRow_ >= settings_.failuresToGiveUp) {
+            endWith(outcome);
+            return true;
+          }
           const auto asked = std::chrono::seconds(std::max(1, outcome.retryAfterSeconds));
           return !pause(std::min<std::chrono::milliseconds>(asked, settings_.longestBusyWait));
         }

@@ -35,8 +35,9 @@ struct SegmentSettings {
   int64_t threshold = 32 * 1024 * 1024;
   // No segment is cut smaller than this (and never smaller than one read of the fetch).
   int64_t minSegment = 8 * 1024 * 1024;
-  // How often the segments' progress is flushed and recorded.
-  std::chrono::milliseconds recordEvery{2000};
+  // How often the segments' progress is flushed and recorded; flushing as the bytes come also
+  // spreads the disk's work over the download instead of leaving it all to the end.
+  std::chrono::milliseconds recordEvery{500};
   // The wait after a broken connection, doubled after each one without progress, up to the longest.
   std::chrono::milliseconds firstWait{1000};
   std::chrono::milliseconds longestWait{60000};

@@ -108,6 +108,28 @@ TEST_F(SegmentedDownload, ANewVersionBetweenSegmentsOrA200ToARangeStartsTheFileO
   }
 }
 
+// A file begun over one connection (an older service, or segments off) whose origin now sends a
+// new version whole: the segments start from byte 0, not from the old version's bytes on disk.
+TEST_F(SegmentedDownload, AFileResumedIntoSegmentsKeepsOnlyBytesOfTheVersionItFetches) {
+  startOrigin(kPerConnection);
+  startSegmentedService(1);
+  publish("begun.bin", 10 * kMiB, 9);
+  const std::string url = startDownload("begun.bin", "C:\\begun.bin");
+  ASSERT_TRUE(waitForBytes(url, kMiB));
+  stopService();
+  const fs::path file = originRoot() / "begun.bin";
+  const fs::path next = temp_.path() / "next.bin";
+  const std::string content = patternBytes(10 * kMiB, 10);
+  writeFile(next, content);
+  fs::last_write_time(next, fs::last_write_time(file) + std::chrono::seconds(5));
+  fs::rename(next, file);
+
+  startSegmentedService();
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE", 30000));
+  EXPECT_TRUE(readFile(driveC() / "begun.bin") == content) << "the old version's first bytes were kept";
+  EXPECT_GE(segmentRequests("begun.bin").size(), 2u) << "the new version came in segments";
+}
+
 TEST_F(SegmentedDownload, AnOriginCappingConnectionsGetsFewerAndASilentOneIsLeftAndContinued) {
   originAdjust_ = [](testbed::OriginOptions& options) {
     options.maxBodiesAtOnce = 2;
