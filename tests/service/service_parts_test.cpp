@@ -11,6 +11,7 @@
 #include "service/downloader.h"
 #include "service/drive_map.h"
 #include "service/file_registry.h"
+#include "service/host_connections.h"
 #include "testbed/misbehaviour.h"
 #include "service/rate_meter.h"
 #include "service/segment_plan.h"
@@ -309,6 +310,24 @@ TEST(SegmentPlan, SplitsTakesHalvesAndKeepsEveryByteInExactlyOneSegment) {
   EXPECT_FALSE(svc::SegmentPlan::Parse("", 20));
   EXPECT_FALSE(svc::SegmentPlan::Parse("0-5-10,10-x-20", 20));
   EXPECT_TRUE(svc::SegmentPlan::Parse("0-5-10,10-20-20", 20));
+}
+
+// Several large files from one host: extra connections stop at the cap, a file's first one never
+// waits for it, and a place given back is free again for that host only.
+TEST(HostConnections, ExtrasStopAtTheCapPerHostWhileFirstConnectionsAlwaysGo) {
+  svc::HostConnections hosts(6);
+  for (int file = 0; file < 2; ++file) hosts.takeFirst("cdn");
+  int extras = 0;
+  while (extras < 10 && hosts.takeExtra("cdn")) ++extras;
+  EXPECT_EQ(extras, 4);
+  hosts.takeFirst("cdn");
+  EXPECT_EQ(hosts.open("cdn"), 7) << "a third file still gets its one connection";
+  EXPECT_FALSE(hosts.takeExtra("cdn"));
+  EXPECT_TRUE(hosts.takeExtra("other")) << "the cap is per host";
+  hosts.giveBack("cdn");
+  hosts.giveBack("cdn");
+  EXPECT_TRUE(hosts.takeExtra("cdn"));
+  EXPECT_EQ(hosts.open("cdn"), 6);
 }
 
 TEST(RateMeter, AveragesOverTheLastSecondsAndFallsToZeroWhenIdle) {
