@@ -96,6 +96,7 @@ class SegmentedRun {
       {
         std::lock_guard<std::mutex> lock(mutex_);
         plan_.Advance(index, onDisk);
+        unrecordedBytes_ += static_cast<int64_t>(added);
         failuresInRow_ = 0;
         wait_ = settings_.firstWait;
       }
@@ -192,8 +193,9 @@ class SegmentedRun {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       const auto at = std::chrono::steady_clock::now();
-      if (!now && at - lastRecord_ < settings_.recordEvery) return;
+      if (!now && at - lastRecord_ < settings_.recordEvery && unrecordedBytes_ < settings_.recordAfterBytes) return;
       lastRecord_ = at;
+      unrecordedBytes_ = 0;
       text = plan_.Format();
     }
     if (file_.Flush() == TargetProblem::None && hooks_.record) hooks_.record(text);
@@ -221,6 +223,7 @@ class SegmentedRun {
   int failuresInRow_ = 0;
   std::chrono::milliseconds wait_{0};
   std::chrono::steady_clock::time_point lastRecord_;
+  int64_t unrecordedBytes_ = 0;
   std::mutex recordMutex_;
 };
 

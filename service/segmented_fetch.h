@@ -38,6 +38,9 @@ struct SegmentSettings {
   // How often the segments' progress is flushed and recorded; flushing as the bytes come also
   // spreads the disk's work over the download instead of leaving it all to the end.
   std::chrono::milliseconds recordEvery{500};
+  // ... or sooner, once this many bytes have come since the last flush: on a fast line the final
+  // flush then has little left to write.
+  int64_t recordAfterBytes = 64 * 1024 * 1024;
   // The wait after a broken connection, doubled after each one without progress, up to the longest.
   std::chrono::milliseconds firstWait{1000};
   std::chrono::milliseconds longestWait{60000};

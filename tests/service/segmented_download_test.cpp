@@ -22,12 +22,14 @@ constexpr uint64_t kPerConnection = 2 * kMiB;  // the origin's pace of each conn
 class SegmentedDownload : public ServiceFixture {
  protected:
   // Files from 4 MiB on go in segments of at least 1 MiB over up to four connections.
-  void startSegmentedService(int connections = 4) {
-    startService([connections](svc::ServiceOptions& options) {
+  void startSegmentedService(int connections = 4,
+                             std::chrono::milliseconds recordEvery = std::chrono::milliseconds(100)) {
+    startService([connections, recordEvery](svc::ServiceOptions& options) {
       options.segments.connections = connections;
       options.segments.threshold = 4 * kMiB;
       options.segments.minSegment = kMiB;
-      options.segments.recordEvery = std::chrono::milliseconds(100);
+      options.segments.recordEvery = recordEvery;
+      options.segments.recordAfterBytes = kMiB;
       options.segments.firstWait = std::chrono::milliseconds(50);
     });
   }
@@ -150,9 +152,10 @@ TEST_F(SegmentedDownload, AnOriginCappingConnectionsGetsFewerAndASilentOneIsLeft
 // The service dies (its list as the disk had it at some moment, and its running mark left
 // behind) with four segments under way; the next one resumes each segment from the bytes its
 // list says were flushed, asks for no byte twice beyond that, and the file is byte-identical.
+// The first service records only by the bytes that came, never by the clock.
 TEST_F(SegmentedDownload, AServiceKilledMidFileResumesEverySegmentWhereItsFlushedBytesEnd) {
   startOrigin(kPerConnection);
-  startSegmentedService();
+  startSegmentedService(4, std::chrono::hours(1));
   const std::string content = publish("killed.bin", 16 * kMiB, 8);
   const std::string url = startDownload("killed.bin", "C:\\killed.bin");
   std::optional<svc::SegmentPlan> atDeath;
