@@ -1,4 +1,5 @@
 #include "service/api_guard.h"
+#include "service/web_plumbing.h"
 
 #include <charconv>
 

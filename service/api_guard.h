@@ -15,7 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "service/http_message.h"
+#include "service/web_plumbing.h"
+#include "web/http_message.h"
 
 namespace svc {
 

@@ -12,7 +12,8 @@
 #include "service/api_guard.h"
 #include "service/durable_file.h"
 #include "service/target_file.h"
-#include "service/json_writer.h"
+#include "service/web_plumbing.h"
+#include "web/json_writer.h"
 
 namespace svc {
 

@@ -21,14 +21,15 @@
 #include "service/drive_map.h"
 #include "service/file_registry.h"
 #include "service/host_connections.h"
-#include "service/http_server.h"
+#include "service/web_plumbing.h"
+#include "web/http_server.h"
 #include "service/keep_awake.h"
-#include "service/query.h"
+#include "web/query.h"
 #include "service/rate_meter.h"
 #include "service/segmented_fetch.h"
 #include "service/service_hooks.h"
 #include "service/target_file.h"
-#include "service/request_log.h"
+#include "web/request_log.h"
 
 namespace svc {
 

@@ -19,7 +19,8 @@
 
 #include "service/fetch_abort.h"
 #include "service/target_file.h"
-#include "service/http_message.h"
+#include "service/web_plumbing.h"
+#include "web/http_message.h"
 
 namespace svc {
 

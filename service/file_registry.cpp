@@ -4,8 +4,9 @@
 #include <sstream>
 
 #include "service/durable_file.h"
-#include "service/http_message.h"
-#include "service/query.h"
+#include "service/web_plumbing.h"
+#include "web/http_message.h"
+#include "web/query.h"
 
 namespace svc {
 namespace {

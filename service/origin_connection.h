@@ -11,7 +11,8 @@
 #include <string>
 
 #include "service/downloader.h"
-#include "service/http_message.h"
+#include "service/web_plumbing.h"
+#include "web/http_message.h"
 
 namespace svc {
 

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "service/origin_connection.h"
-#include "service/socket_io.h"
+#include "service/web_plumbing.h"
+#include "web/socket_io.h"
 
 namespace svc {
 namespace {

@@ -14,6 +14,7 @@
 
 #include "service/discovery_cache.h"
 #include "service/origin_connection.h"
+#include "service/web_plumbing.h"
 #include "service/wide_text.h"
 #include "windows_common/winhttp_session.h"
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "service/http_message.h"
+#include "service/web_plumbing.h"
+#include "web/http_message.h"
 
 namespace svc {
 

@@ -8,7 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "service/query.h"
+#include "service/web_plumbing.h"
+#include "web/query.h"
 
 namespace svc {
 

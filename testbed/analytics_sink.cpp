@@ -2,9 +2,9 @@
 
 #include <chrono>
 
-#include "testbed/base64.h"
-#include "service/query.h"
-#include "testbed/service_plumbing.h"
+#include "web/base64.h"
+#include "web/query.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 namespace {

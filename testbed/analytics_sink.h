@@ -15,11 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include "service/http_server.h"
-#include "service/json_reader.h"
-#include "service/query.h"
-#include "service/request_log.h"
-#include "testbed/service_plumbing.h"
+#include "web/http_server.h"
+#include "web/json_reader.h"
+#include "web/query.h"
+#include "web/request_log.h"
+#include "testbed/web_plumbing.h"
 #include "testbed/server_faults.h"
 
 namespace testbed {

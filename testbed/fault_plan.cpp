@@ -3,8 +3,8 @@
 #include <memory>
 #include <thread>
 
-#include "service/http_message.h"
-#include "testbed/service_plumbing.h"
+#include "web/http_message.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 namespace {

@@ -25,9 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "service/http_server.h"
-#include "service/query.h"
-#include "testbed/service_plumbing.h"
+#include "web/http_server.h"
+#include "web/query.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 

@@ -4,7 +4,7 @@
 
 #include "service/downloader.h"
 #include "service/origin_connection.h"
-#include "testbed/service_plumbing.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 namespace {

@@ -10,9 +10,9 @@
 
 #include <string>
 
-#include "service/http_server.h"
-#include "service/request_log.h"
-#include "testbed/service_plumbing.h"
+#include "web/http_server.h"
+#include "web/request_log.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 

@@ -3,10 +3,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "service/error_text.h"
+#include "web/error_text.h"
 #include "testbed/gzip.h"
-#include "service/query.h"
-#include "testbed/service_plumbing.h"
+#include "web/query.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 

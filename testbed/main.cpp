@@ -18,15 +18,15 @@
 #include <vector>
 
 #include "testbed/analytics_sink.h"
-#include "service/http_message.h"
+#include "web/http_message.h"
 #include "testbed/forward_proxy.h"
 #include "testbed/installer_server.h"
 #include "testbed/misbehaviour.h"
 #include "service/download_service.h"
 #include "testbed/origin_server.h"
 #include "testbed/publisher_server.h"
-#include "service/query.h"
-#include "testbed/service_plumbing.h"
+#include "web/query.h"
+#include "testbed/web_plumbing.h"
 
 namespace {
 

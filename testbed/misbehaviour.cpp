@@ -1,7 +1,7 @@
 #include "testbed/misbehaviour.h"
 
-#include "service/http_message.h"
-#include "testbed/service_plumbing.h"
+#include "web/http_message.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 namespace {

@@ -21,9 +21,9 @@
 #include <string>
 #include <utility>
 
-#include "service/query.h"
+#include "web/query.h"
 #include "service/service_hooks.h"
-#include "testbed/service_plumbing.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 

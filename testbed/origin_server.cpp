@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "service/error_text.h"
-#include "service/query.h"
-#include "testbed/service_plumbing.h"
+#include "web/error_text.h"
+#include "web/query.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 namespace {

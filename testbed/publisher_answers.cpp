@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
-#include "service/query.h"
-#include "testbed/service_plumbing.h"
+#include "web/query.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 

@@ -4,8 +4,8 @@
 #include <map>
 #include <sstream>
 
-#include "service/error_text.h"
-#include "testbed/service_plumbing.h"
+#include "web/error_text.h"
+#include "testbed/web_plumbing.h"
 #include "testbed/publisher_answers.h"
 
 namespace testbed {

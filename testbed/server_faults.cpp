@@ -3,8 +3,8 @@
 #include <optional>
 #include <utility>
 
-#include "service/json_writer.h"
-#include "testbed/service_plumbing.h"
+#include "web/json_writer.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 

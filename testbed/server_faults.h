@@ -8,9 +8,9 @@
 #include <string>
 
 #include "testbed/fault_plan.h"
-#include "service/http_server.h"
-#include "service/query.h"
-#include "testbed/service_plumbing.h"
+#include "web/http_server.h"
+#include "web/query.h"
+#include "testbed/web_plumbing.h"
 
 namespace testbed {
 

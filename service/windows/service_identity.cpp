@@ -1,10 +1,11 @@
+#include "service/web_plumbing.h"
 #include "service/windows/service_identity.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
-#include "service/http_message.h"
-#include "service/socket_io.h"
+#include "web/http_message.h"
+#include "web/socket_io.h"
 
 namespace svc {
 namespace {

@@ -6,18 +6,18 @@
 #include <string>
 
 #include "service/api_guard.h"
-#include "service/http_message.h"
-#include "service/query.h"
+#include "web/http_message.h"
+#include "web/query.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   for (int requests = 0; requests < 64 && !bytes.empty(); ++requests) {
-    svc::HttpRequest request;
-    svc::ParseResult parsed = svc::parseRequest(bytes, request);
-    if (parsed.status != svc::ParseStatus::Complete) break;
+    web::HttpRequest request;
+    web::ParseResult parsed = web::parseRequest(bytes, request);
+    if (parsed.status != web::ParseStatus::Complete) break;
     if (parsed.consumed == 0 || parsed.consumed > bytes.size()) __builtin_trap();
     svc::apiRefusal(request, 9421);
-    svc::QueryParams params = svc::parseQuery(request.rawQuery);
+    web::QueryParams params = web::parseQuery(request.rawQuery);
     for (const auto& param : params) {
       if (param.name.size() > request.rawQuery.size()) __builtin_trap();
     }

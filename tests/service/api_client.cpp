@@ -11,7 +11,7 @@ namespace testbedtest {
 Reply KeptConnection::get(const std::string& target, const std::string& extraHeaders, const char* version) {
   Reply reply;
   if (!socket_.valid()) {
-    socket_ = svc::connectTo("127.0.0.1", port_);
+    socket_ = web::connectTo("127.0.0.1", port_);
     if (!socket_.valid()) return reply;
     socket_.setReceiveTimeout(10000);
     ++opened_;
@@ -25,8 +25,8 @@ Reply KeptConnection::get(const std::string& target, const std::string& extraHea
   size_t headEnd = std::string::npos;
   bool sent = socket_.sendAll(request);
   while (sent && (headEnd = received.find("\r\n\r\n")) == std::string::npos) {
-    svc::ReceiveResult result = socket_.receiveSome(buffer, sizeof buffer);
-    if (result.status != svc::ReceiveStatus::Data) break;
+    web::ReceiveResult result = socket_.receiveSome(buffer, sizeof buffer);
+    if (result.status != web::ReceiveStatus::Data) break;
     received.append(buffer, result.count);
   }
   if (headEnd == std::string::npos) {
@@ -43,8 +43,8 @@ Reply KeptConnection::get(const std::string& target, const std::string& extraHea
   size_t length = std::stoull(reply.head.substr(lengthAt + 18));
   reply.body = received.substr(headEnd + 4);
   while (reply.body.size() < length) {
-    svc::ReceiveResult result = socket_.receiveSome(buffer, sizeof buffer);
-    if (result.status != svc::ReceiveStatus::Data) break;
+    web::ReceiveResult result = socket_.receiveSome(buffer, sizeof buffer);
+    if (result.status != web::ReceiveStatus::Data) break;
     reply.body.append(buffer, result.count);
   }
   reply.ok = reply.body.size() == length;
@@ -55,15 +55,15 @@ Reply KeptConnection::get(const std::string& target, const std::string& extraHea
 
 Exchange exchangeOnce(uint16_t port, const std::string& request) {
   Exchange exchange;
-  svc::Socket socket = svc::connectTo("127.0.0.1", port);
+  web::Socket socket = web::connectTo("127.0.0.1", port);
   if (!socket.valid()) return exchange;
   exchange.connected = true;
   socket.setReceiveTimeout(10000);
   if (!socket.sendAll(request)) return exchange;
   char buffer[65536];
   for (;;) {
-    svc::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
-    if (result.status != svc::ReceiveStatus::Data) break;
+    web::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
+    if (result.status != web::ReceiveStatus::Data) break;
     exchange.received.append(buffer, result.count);
   }
   size_t headEnd = exchange.received.find("\r\n\r\n");

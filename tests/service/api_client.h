@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "service/socket_io.h"
+#include "web/socket_io.h"
 
 namespace testbedtest {
 
@@ -34,7 +34,7 @@ class KeptConnection {
 
  private:
   uint16_t port_;
-  svc::Socket socket_;
+  web::Socket socket_;
   int opened_ = 0;
 };
 

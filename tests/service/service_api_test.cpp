@@ -283,16 +283,16 @@ TEST_F(ServiceApi, RequestLogHasOneLinePerRequestWithDecodedParameters) {
 TEST_F(ServiceApi, BrokenRequestsAreRefusedAndTheConnectionCloses) {
   for (const std::string& bytes : {std::string("GET /api?function=ping HTTP/1.0\n\n"),
                                    "GET /api HTTP/1.0\r\nX: " + std::string(20000, 'a') + "\r\n\r\n"}) {
-    svc::Socket socket = svc::connectTo("127.0.0.1", service_->port());
+    web::Socket socket = web::connectTo("127.0.0.1", service_->port());
     ASSERT_TRUE(socket.valid());
     socket.setReceiveTimeout(5000);
     ASSERT_TRUE(socket.sendAll(bytes));
     std::string answer;
     char buffer[4096];
     for (int reads = 0; reads < 100; ++reads) {
-      svc::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
-      if (result.status != svc::ReceiveStatus::Data) {
-        EXPECT_EQ(result.status, svc::ReceiveStatus::Closed);
+      web::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
+      if (result.status != web::ReceiveStatus::Data) {
+        EXPECT_EQ(result.status, web::ReceiveStatus::Closed);
         break;
       }
       answer.append(buffer, result.count);
@@ -370,18 +370,18 @@ class ServiceLimits : public ServiceFixture {
  protected:
   void SetUp() override {
     startService([](svc::ServiceOptions& options) {
-      options.limits = svc::ServerLimits{std::chrono::milliseconds(400), std::chrono::milliseconds(600), 2};
+      options.limits = web::ServerLimits{std::chrono::milliseconds(400), std::chrono::milliseconds(600), 2};
     });
   }
 
   // Everything the service sends until it closes the connection (or five seconds pass).
-  static std::string readToClose(svc::Socket& socket) {
+  static std::string readToClose(web::Socket& socket) {
     socket.setReceiveTimeout(5000);
     std::string answer;
     char buffer[4096];
     for (;;) {
-      svc::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
-      if (result.status != svc::ReceiveStatus::Data) break;
+      web::ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
+      if (result.status != web::ReceiveStatus::Data) break;
       answer.append(buffer, result.count);
     }
     return answer;
@@ -389,7 +389,7 @@ class ServiceLimits : public ServiceFixture {
 };
 
 TEST_F(ServiceLimits, SlowRequestsAreAnsweredWithATimeoutAndIdleConnectionsClosed) {
-  svc::Socket slow = svc::connectTo("127.0.0.1", service_->port());
+  web::Socket slow = web::connectTo("127.0.0.1", service_->port());
   ASSERT_TRUE(slow.valid());
   const auto started = std::chrono::steady_clock::now();
   // One byte every 150 ms: never silent for long, never a whole request.
@@ -401,7 +401,7 @@ TEST_F(ServiceLimits, SlowRequestsAreAnsweredWithATimeoutAndIdleConnectionsClose
   EXPECT_EQ(answer.rfind("HTTP/1.0 408 ", 0), 0u) << answer;
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
 
-  svc::Socket idle = svc::connectTo("127.0.0.1", service_->port());
+  web::Socket idle = web::connectTo("127.0.0.1", service_->port());
   ASSERT_TRUE(idle.valid());
   const auto idleStart = std::chrono::steady_clock::now();
   EXPECT_EQ(readToClose(idle), "") << "closed without a word";
@@ -410,12 +410,12 @@ TEST_F(ServiceLimits, SlowRequestsAreAnsweredWithATimeoutAndIdleConnectionsClose
 }
 
 TEST_F(ServiceLimits, ConnectionsBeyondTheCapAreRefusedAtOnce) {
-  svc::Socket first = svc::connectTo("127.0.0.1", service_->port());
-  svc::Socket second = svc::connectTo("127.0.0.1", service_->port());
+  web::Socket first = web::connectTo("127.0.0.1", service_->port());
+  web::Socket second = web::connectTo("127.0.0.1", service_->port());
   ASSERT_TRUE(first.valid());
   ASSERT_TRUE(second.valid());
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  svc::Socket third = svc::connectTo("127.0.0.1", service_->port());
+  web::Socket third = web::connectTo("127.0.0.1", service_->port());
   ASSERT_TRUE(third.valid());
   EXPECT_EQ(readToClose(third).rfind("HTTP/1.0 503 ", 0), 0u);
   first.close();

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "service/socket_io.h"
+#include "web/socket_io.h"
 #include "tests/service/service_fixture.h"
 
 namespace testbedtest {
@@ -294,7 +294,7 @@ TEST_F(ServiceDownload, KeepsTheSystemAwakeOnlyWhileAFileIsFetched) {
 // last one lingering in TIME_WAIT): it keeps trying for as long as it is told, and no longer.
 TEST_F(ServiceDownload, StartWaitsForAPortInUseAsLongAsItsPatienceAllows) {
   uint16_t port = 0;
-  auto holder = std::make_unique<svc::Socket>(svc::listenOnLoopback(0, &port));
+  auto holder = std::make_unique<web::Socket>(web::listenOnLoopback(0, &port));
   ASSERT_TRUE(holder->valid());
   {
     svc::ServiceOptions options;

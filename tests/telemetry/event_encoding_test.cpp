@@ -7,7 +7,7 @@
 #include "telemetry/event_json.h"
 #include "telemetry/track_request.h"
 #include "testbed/analytics_sink.h"
-#include "testbed/base64.h"
+#include "web/base64.h"
 #include "tests/telemetry/track_readback.h"
 
 namespace {
@@ -82,7 +82,7 @@ TEST(Base64, MatchesTheStandardVectors) {
   }
   std::string allBytes;
   for (int i = 0; i < 256; ++i) allBytes.push_back(static_cast<char>(i));
-  std::optional<std::string> decoded = testbed::decodeBase64(EncodeBase64(allBytes));
+  std::optional<std::string> decoded = web::decodeBase64(EncodeBase64(allBytes));
   ASSERT_TRUE(decoded);
   EXPECT_EQ(*decoded, allBytes);
 }

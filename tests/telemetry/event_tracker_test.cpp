@@ -2,7 +2,7 @@
 // property, and the request path the transport is handed (read back by the testbed's sink).
 #include <gtest/gtest.h>
 
-#include "testbed/base64.h"
+#include "web/base64.h"
 #include "telemetry/common_properties.h"
 #include "telemetry/event_tracker.h"
 #include "testbed/analytics_sink.h"
@@ -82,7 +82,7 @@ TEST(EventTracker, SendsOwnThenCommonPropertiesAsOneTrackRequest) {
   ASSERT_EQ(restore.properties.size(), 13u);
   testbed::QueryParams query = testbed::parseQuery(restore.rawQuery);
   ASSERT_EQ(query.size(), 2u);
-  std::optional<std::string> payload = testbed::decodeBase64(query[0].value);
+  std::optional<std::string> payload = web::decodeBase64(query[0].value);
   ASSERT_TRUE(payload);
   EXPECT_EQ(payload->rfind("{\"event\":\"restore_window\",\"properties\":{\"user_guid\":\"abc\",", 0), 0u) << *payload;
 }

@@ -7,7 +7,7 @@
 #include <future>
 
 #include "testbed/analytics_sink.h"
-#include "service/json_reader.h"
+#include "web/json_reader.h"
 #include "tests/support/temp_folder.h"
 #include "tests/service/api_client.h"
 

@@ -2,9 +2,9 @@
 // strict Base64 and JSON readers, the fault rules and the generated XML answers.
 #include <gtest/gtest.h>
 
-#include "testbed/base64.h"
+#include "web/base64.h"
 #include "testbed/fault_plan.h"
-#include "service/json_reader.h"
+#include "web/json_reader.h"
 #include "testbed/publisher_answers.h"
 #include "tests/support/temp_folder.h"
 #include "tests/service/api_client.h"

@@ -7,7 +7,7 @@
 #include <map>
 #include <thread>
 
-#include "service/json_reader.h"
+#include "web/json_reader.h"
 #include "testbed/publisher_answers.h"
 #include "testbed/publisher_server.h"
 #include "tests/support/temp_folder.h"

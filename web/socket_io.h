@@ -1,7 +1,7 @@
 // Portable TCP sockets for the testbed: Winsock on Windows, BSD sockets elsewhere. Only what the
 // servers and the downloader need: listen on the loopback interface, accept, connect, send, receive.
-#ifndef SERVICE_SOCKET_IO_H
-#define SERVICE_SOCKET_IO_H
+#ifndef WEB_SOCKET_IO_H
+#define WEB_SOCKET_IO_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace svc {
+namespace web {
 
 // Wide enough for Winsock's SOCKET and a POSIX descriptor; -1 means none.
 using NativeSocket = intptr_t;
@@ -61,6 +61,6 @@ Socket acceptConnection(const Socket& listener);
 // Connects to host:port (a name or a dotted IPv4 address); an invalid socket on failure.
 Socket connectTo(const std::string& host, uint16_t port);
 
-}  // namespace svc
+}  // namespace web
 
 #endif

@@ -4,8 +4,8 @@
 // Content-Length. The handler decides the answer and may ask to drop the connection unanswered or
 // to send bytes that are not HTTP at all. Listening can be suspended (connections refused) and
 // resumed on the same port.
-#ifndef SERVICE_HTTP_SERVER_H
-#define SERVICE_HTTP_SERVER_H
+#ifndef WEB_HTTP_SERVER_H
+#define WEB_HTTP_SERVER_H
 
 #include <stdint.h>
 
@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
-#include "service/http_message.h"
-#include "service/socket_io.h"
+#include "web/http_message.h"
+#include "web/socket_io.h"
 
-namespace svc {
+namespace web {
 
 // Hands body bytes to the connection; false once the connection is gone.
 using BodySink = std::function<bool(std::string_view bytes)>;
@@ -126,6 +126,6 @@ class HttpServer {
   uint64_t nextConnectionId_ = 1;
 };
 
-}  // namespace svc
+}  // namespace web
 
 #endif

@@ -1,6 +1,6 @@
-#include "service/json_writer.h"
+#include "web/json_writer.h"
 
-namespace svc {
+namespace web {
 namespace {
 
 // Length of the valid UTF-8 sequence that starts at text[i], or 0 when it is not valid.
@@ -143,4 +143,4 @@ JsonWriter& JsonWriter::null() {
   return *this;
 }
 
-}  // namespace svc
+}  // namespace web

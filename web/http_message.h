@@ -1,8 +1,8 @@
 // HTTP/1.x messages as the testbed's servers and its downloader see them: parsing a request or an
 // answer head out of received bytes (bounded, strict about line ends), formatting answer heads,
 // and the byte-range headers used for resuming.
-#ifndef SERVICE_HTTP_MESSAGE_H
-#define SERVICE_HTTP_MESSAGE_H
+#ifndef WEB_HTTP_MESSAGE_H
+#define WEB_HTTP_MESSAGE_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace svc {
+namespace web {
 
 struct Header {
   std::string name;
@@ -83,6 +83,6 @@ bool parseContentRange(std::string_view value, int64_t* first, int64_t* last, in
 // A non-negative decimal that fills the whole text; false on anything else or on overflow.
 bool parseDecimal(std::string_view text, uint64_t* value);
 
-}  // namespace svc
+}  // namespace web
 
 #endif

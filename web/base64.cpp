@@ -1,6 +1,6 @@
-#include "testbed/base64.h"
+#include "web/base64.h"
 
-namespace testbed {
+namespace web {
 namespace {
 
 int sextet(char c) {
@@ -38,4 +38,4 @@ std::optional<std::string> decodeBase64(std::string_view text) {
   return out;
 }
 
-}  // namespace testbed
+}  // namespace web

@@ -1,8 +1,8 @@
 // JSON text for the service's answers and the request logs. Strings are escaped so that any byte
 // sequence (Windows paths with backslashes, control bytes, broken UTF-8 from a hostile peer)
 // still gives valid JSON.
-#ifndef SERVICE_JSON_WRITER_H
-#define SERVICE_JSON_WRITER_H
+#ifndef WEB_JSON_WRITER_H
+#define WEB_JSON_WRITER_H
 
 #include <stdint.h>
 
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace svc {
+namespace web {
 
 // The text as a quoted JSON string. Valid UTF-8 passes through; control characters, quotes and
 // backslashes are escaped; a byte that is not part of valid UTF-8 becomes \u00XX (read as Latin-1).
@@ -41,6 +41,6 @@ class JsonWriter {
   bool afterKey_ = false;
 };
 
-}  // namespace svc
+}  // namespace web
 
 #endif

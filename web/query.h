@@ -1,14 +1,14 @@
 // Query strings: splitting "a=1&b&c=" into ordered parameters and percent-decoding them, and the
 // matching encoder (the client library's rule: letters, digits, "-", "." and "_" stay, every
 // other byte becomes "%" and two lowercase hexadecimal digits).
-#ifndef SERVICE_QUERY_H
-#define SERVICE_QUERY_H
+#ifndef WEB_QUERY_H
+#define WEB_QUERY_H
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace svc {
+namespace web {
 
 struct QueryParam {
   std::string name;
@@ -27,6 +27,6 @@ QueryParams parseQuery(std::string_view rawQuery);
 // The first parameter called name, or null.
 const QueryParam* findParam(const QueryParams& params, std::string_view name);
 
-}  // namespace svc
+}  // namespace web
 
 #endif

@@ -1,8 +1,8 @@
 // A strict JSON reader for what peers send to the testbed (the analytics sink's event payloads).
 // Members keep their document order and duplicates, because the order of an event's properties
 // is part of what the sender is tested for. Depth and size are bounded.
-#ifndef SERVICE_JSON_READER_H
-#define SERVICE_JSON_READER_H
+#ifndef WEB_JSON_READER_H
+#define WEB_JSON_READER_H
 
 #include <optional>
 #include <string>
@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "service/json_writer.h"
+#include "web/json_writer.h"
 
-namespace svc {
+namespace web {
 
 struct JsonValue {
   enum class Kind { Null, Boolean, Number, String, Array, Object };
@@ -34,6 +34,6 @@ std::optional<JsonValue> parseJson(std::string_view text, std::string* error);
 // Writes the value back, keeping member order and numbers as written.
 void writeJsonValue(JsonWriter& json, const JsonValue& value);
 
-}  // namespace svc
+}  // namespace web
 
 #endif

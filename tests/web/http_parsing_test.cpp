@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "service/http_message.h"
-#include "service/json_writer.h"
-#include "service/query.h"
-#include "service/request_log.h"
+#include "web/http_message.h"
+#include "web/json_writer.h"
+#include "web/query.h"
+#include "web/request_log.h"
 #include "tests/service/api_client.h"
 
-namespace svc {
+namespace web {
 namespace {
 
 struct RequestCase {
@@ -240,4 +240,4 @@ TEST(TestbedRanges, RangeRequestsAgainstAFile) {
 }
 
 }  // namespace
-}  // namespace svc
+}  // namespace web

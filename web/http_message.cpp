@@ -1,8 +1,8 @@
-#include "service/http_message.h"
+#include "web/http_message.h"
 
 #include <cstring>
 
-namespace svc {
+namespace web {
 namespace {
 
 bool isTokenChar(char c) {
@@ -267,4 +267,4 @@ bool parseContentRange(std::string_view value, int64_t* first, int64_t* last, in
   return true;
 }
 
-}  // namespace svc
+}  // namespace web

@@ -1,6 +1,6 @@
-#include "service/query.h"
+#include "web/query.h"
 
-namespace svc {
+namespace web {
 namespace {
 
 int hexValue(char c) {
@@ -78,4 +78,4 @@ const QueryParam* findParam(const QueryParams& params, std::string_view name) {
   return nullptr;
 }
 
-}  // namespace svc
+}  // namespace web

@@ -1,6 +1,6 @@
-#include "service/json_reader.h"
+#include "web/json_reader.h"
 
-namespace svc {
+namespace web {
 namespace {
 
 class Reader {
@@ -247,4 +247,4 @@ void writeJsonValue(JsonWriter& json, const JsonValue& value) {
   }
 }
 
-}  // namespace svc
+}  // namespace web

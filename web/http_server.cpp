@@ -1,11 +1,11 @@
-#include "service/http_server.h"
+#include "web/http_server.h"
 
 #include <algorithm>
 #include <exception>
 
-#include "service/error_text.h"
+#include "web/error_text.h"
 
-namespace svc {
+namespace web {
 
 Answer Answer::json(int status, std::string body) {
   Answer answer;
@@ -257,4 +257,4 @@ bool HttpServer::sendAnswer(const Socket& socket, const HttpRequest& request, An
   return answer.streamBody(sink) && sent == length;
 }
 
-}  // namespace svc
+}  // namespace web

@@ -1,11 +1,11 @@
 // Start-up code that stops at its first failing step says why through an optional error text.
-#ifndef SERVICE_ERROR_TEXT_H
-#define SERVICE_ERROR_TEXT_H
+#ifndef WEB_ERROR_TEXT_H
+#define WEB_ERROR_TEXT_H
 
 #include <string>
 #include <utility>
 
-namespace svc {
+namespace web {
 
 // Stores why in *error when error is not null; returns false, so a failing step reads
 // "return failWith(error, ...);".
@@ -14,6 +14,6 @@ inline bool failWith(std::string* error, std::string why) {
   return false;
 }
 
-}  // namespace svc
+}  // namespace web
 
 #endif

@@ -1,7 +1,7 @@
 // The request log shared by the testbed's servers: one JSON line per request received, written
 // before the request is answered (so requests whose connection is then dropped are logged too).
-#ifndef SERVICE_REQUEST_LOG_H
-#define SERVICE_REQUEST_LOG_H
+#ifndef WEB_REQUEST_LOG_H
+#define WEB_REQUEST_LOG_H
 
 #include <stdint.h>
 #include <stdio.h>
@@ -10,10 +10,10 @@
 #include <mutex>
 #include <string>
 
-#include "service/http_message.h"
-#include "service/json_writer.h"
+#include "web/http_message.h"
+#include "web/json_writer.h"
 
-namespace svc {
+namespace web {
 
 // {"time":"2024-05-01T12:00:00.123Z","connection":N,"method":...,"target":...,"path":...,
 //  "function":... (when the query has one),"query":[["name","value"],["flag",null]],
@@ -48,6 +48,6 @@ class RequestLog {
   std::mutex mutex_;
 };
 
-}  // namespace svc
+}  // namespace web
 
 #endif

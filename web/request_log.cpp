@@ -1,12 +1,12 @@
-#include "service/request_log.h"
+#include "web/request_log.h"
 
 #include <filesystem>
 
-#include "service/error_text.h"
-#include "service/json_writer.h"
-#include "service/query.h"
+#include "web/error_text.h"
+#include "web/json_writer.h"
+#include "web/query.h"
 
-namespace svc {
+namespace web {
 namespace {
 
 // Civil date from days since 1970-01-01 (proleptic Gregorian), without the C library's
@@ -110,4 +110,4 @@ void RequestLog::recordLine(std::string line) {
   fflush(file_);
 }
 
-}  // namespace svc
+}  // namespace web

@@ -1,4 +1,4 @@
-#include "service/socket_io.h"
+#include "web/socket_io.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -15,7 +15,7 @@
 #include <cerrno>
 #endif
 
-namespace svc {
+namespace web {
 namespace {
 
 #ifdef _WIN32
@@ -185,4 +185,4 @@ Socket connectTo(const std::string& host, uint16_t port) {
   return connection;
 }
 
-}  // namespace svc
+}  // namespace web
