@@ -19,24 +19,14 @@
 #include "web/json_reader.h"
 #include "web/query.h"
 #include "web/request_log.h"
+#include "publisher/track_query.h"
 #include "testbed/web_plumbing.h"
 #include "testbed/server_faults.h"
 
 namespace testbed {
 
-struct TrackedEvent {
-  std::string rawQuery;
-  bool readable = false;
-  std::string error;  // why the event could not be read
-  std::string event;
-  std::vector<std::pair<std::string, JsonValue>> properties;
-
-  // The text of the first property called name ("<missing>" or "<not a string>" otherwise).
-  std::string property(std::string_view name) const;
-};
-
-// Reads the event that a track request's query carries in its "data" parameter.
-TrackedEvent readTrackQuery(std::string_view rawQuery);
+using publisher::readTrackQuery;
+using publisher::TrackedEvent;
 
 struct AnalyticsSinkOptions {
   std::string logPath;  // empty: no request log

@@ -1,9 +1,5 @@
-// The XML answers of the testbed's publisher server: the sid answer and the game's download
-// configuration, either generated from a folder of game files or taken as given.
-//   <response><sid>SID</sid></response>
-//   <config><file_id>ID</file_id><resources>
-//     <file><rid>1001</rid><rnum>1</rnum><uri>ORIGIN/NAME</uri>[<sha256>HEX</sha256>]</file> ...
-//   </resources></config>
+// The game configuration of the testbed's publisher server, generated from a folder of game files
+// (the XML itself is the game server's, publisher/xml_answers.h).
 #ifndef TESTBED_PUBLISHER_ANSWERS_H
 #define TESTBED_PUBLISHER_ANSWERS_H
 
@@ -13,21 +9,14 @@
 #include <string_view>
 #include <vector>
 
+#include "publisher/xml_answers.h"
+
 namespace testbed {
 
-struct ConfigEntry {
-  std::string rid;
-  std::string rnum;
-  std::string uri;
-  std::string sha256;  // empty: the entry gives no digest
-  std::string name;    // the file's name in the game folder (not part of the answer)
-};
-
-// Text with "&", "<", ">", '"' and "'" as entities, safe inside elements and attributes.
-std::string xmlEscape(std::string_view text);
-
-std::string sidAnswer(std::string_view sid);
-std::string configAnswer(std::string_view fileId, const std::vector<ConfigEntry>& entries);
+using publisher::ConfigEntry;
+using publisher::configAnswer;
+using publisher::sidAnswer;
+using publisher::xmlEscape;
 
 // One entry per regular file directly inside folder, ordered by name, so a game's installer can be
 // put first by naming it so. The n-th file (from 1) gets rnum n and rid 1000 + n (different

@@ -1,0 +1,54 @@
+// The game server's database, SQLite or PostgreSQL behind one small interface: statements with "?"
+// placeholders, prepared once per text and bound to values, so no value ever becomes SQL. One
+// Database is one connection and is used by one thread at a time.
+#ifndef PUBLISHER_DATABASE_H
+#define PUBLISHER_DATABASE_H
+
+#include <stdint.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace publisher {
+
+using SqlValue = std::variant<std::nullptr_t, int64_t, std::string>;
+
+// One result row, every column as text (null stays null).
+struct SqlRow {
+  std::vector<std::optional<std::string>> columns;
+
+  std::string text(size_t column) const;
+  int64_t integer(size_t column) const;  // 0 for null or text that is not a number
+};
+using SqlRows = std::vector<SqlRow>;
+
+class Database {
+ public:
+  virtual ~Database() = default;
+  // "SQLite" or "PostgreSQL".
+  virtual const char* kind() const = 0;
+  // Runs one statement. Rows it returns go to rows (when not null); the count of rows it changed to
+  // changed (when not null). False with the database's reason in error.
+  virtual bool run(std::string_view sql, const std::vector<SqlValue>& values, SqlRows* rows, int64_t* changed,
+                   std::string* error) = 0;
+  bool run(std::string_view sql, const std::vector<SqlValue>& values, std::string* error) {
+    return run(sql, values, nullptr, nullptr, error);
+  }
+};
+
+// True when where names a PostgreSQL database (a "postgresql://" or "postgres://" address, or
+// "key=value" connection settings); anything else is the path of an SQLite file.
+bool isPostgresAddress(std::string_view where);
+// Opens (creating an SQLite file when missing) the database that where names.
+std::unique_ptr<Database> openDatabase(const std::string& where, std::string* error);
+
+std::unique_ptr<Database> openSqlite(const std::string& path, std::string* error);
+std::unique_ptr<Database> openPostgres(const std::string& address, std::string* error);
+
+}  // namespace publisher
+
+#endif

@@ -1,0 +1,215 @@
+#include "publisher/game_requests.h"
+
+#include <set>
+#include <vector>
+
+#include "publisher/sha256.h"
+#include "publisher/track_query.h"
+#include "publisher/xml_answers.h"
+#include "web/query.h"
+
+namespace publisher {
+namespace {
+
+constexpr const char* kBasePath = "/downloads/v1/";
+constexpr size_t kLongestAttribute = 64;
+constexpr size_t kMostEventProperties = 64;
+
+web::Answer text(int status, std::string body) {
+  web::Answer answer;
+  answer.status = status;
+  answer.headers.push_back({"Content-Type", "text/plain; charset=utf-8"});
+  answer.body = std::move(body) + "\n";
+  return answer;
+}
+
+web::Answer xml(std::string body) {
+  web::Answer answer;
+  answer.headers.push_back({"Content-Type", "text/xml; charset=utf-8"});
+  answer.body = std::move(body);
+  return answer;
+}
+
+bool isWord(const std::string& value, size_t longest) {
+  if (value.empty() || value.size() > longest) return false;
+  for (char c : value) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                        c == '-' || c == '.';
+    if (!letter) return false;
+  }
+  return true;
+}
+
+bool isDecimal(const std::string& value) {
+  if (value.empty() || value.size() > 20) return false;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+bool isSid(const std::string& value) {
+  if (value.size() != 32) return false;
+  for (char c : value) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> split(const std::string& path, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = path.find(separator, start);
+    parts.push_back(path.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) return parts;
+    start = end + 1;
+  }
+}
+
+std::string trimmed(std::string value) {
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+  size_t first = 0;
+  while (first < value.size() && (value[first] == ' ' || value[first] == '\t')) ++first;
+  return value.substr(first);
+}
+
+std::string configXml(const Release& release) {
+  std::vector<ConfigEntry> entries;
+  std::string base = release.cdnBase;
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  for (size_t i = 0; i < release.files.size(); ++i) {
+    const std::string number = std::to_string(i + 1);
+    entries.push_back({number, number, base + "/" + web::percentEncode(release.files[i].name), release.files[i].sha256,
+                       release.files[i].name});
+  }
+  return configAnswer(release.fileId, entries);
+}
+
+}  // namespace
+
+std::string clientOf(const web::HttpRequest& request) {
+  const std::string* forwarded = request.header("X-Forwarded-For");
+  if (forwarded == nullptr || forwarded->empty()) return "direct";
+  const size_t comma = forwarded->rfind(',');
+  return trimmed(comma == std::string::npos ? *forwarded : forwarded->substr(comma + 1));
+}
+
+GameRequests::GameRequests(GameStore& store, GameRequestLimits limits)
+    : store_(store), limits_(limits), limiter_(limits.requestsPerSecond, limits.burst) {}
+
+web::Answer GameRequests::handle(const web::HttpRequest& request) {
+  if (request.path == "/health") return text(200, "ok");
+  if (!limiter_.allow(clientOf(request))) {
+    web::Answer answer = text(429, "too many requests from one client; try again shortly");
+    answer.headers.push_back({"Retry-After", "1"});
+    return answer;
+  }
+  if (request.path == "/track/" || request.path == "/track") {
+    if (request.method != "GET") return text(405, "the analytics endpoint takes GET");
+    return track(request.rawQuery);
+  }
+  if (request.path.rfind(kBasePath, 0) != 0) return text(404, "no such path");
+  const std::vector<std::string> parts = split(request.path.substr(std::string(kBasePath).size()), '/');
+  if (parts.empty() || !isWord(parts[0], 32)) return text(404, "no such game");
+  const std::string& game = parts[0];
+  if (parts.size() == 1) {
+    if (request.method != "GET") return text(405, "the sid takes GET");
+    return sid(game);
+  }
+  if (parts.size() != 3 || !isSid(parts[1])) return text(404, "no such path");
+  if (parts[2] == "config") {
+    if (request.method != "GET") return text(405, "the configuration takes GET");
+    return config(game, parts[1]);
+  }
+  if (parts[2] == "stats") {
+    if (request.method != "POST") return text(405, "statistics are posted");
+    if (request.body.size() > limits_.largestStatsBody) return text(413, "the statistics record is too large");
+    return stats(game, parts[1], request.body);
+  }
+  return text(404, "no such path");
+}
+
+web::Answer GameRequests::sid(const std::string& game) {
+  std::optional<std::string> sid = store_.newSid(game);
+  if (!sid) return text(404, "no such game, or it has no release");
+  return xml(sidAnswer(*sid));
+}
+
+web::Answer GameRequests::config(const std::string& game, const std::string& sid) {
+  std::optional<Release> release = store_.releaseOfSid(game, sid);
+  if (!release) return text(404, "no such sid for this game");
+  return xml(configXml(*release));
+}
+
+web::Answer GameRequests::stats(const std::string& game, const std::string& sid, const std::string& body) {
+  std::string event;
+  std::string attr1;
+  std::string attr2;
+  std::set<std::string> seen;
+  for (const web::QueryParam& field : web::parseQuery(body)) {
+    if (!seen.insert(field.name).second) return text(400, "a field is given twice: " + field.name);
+    if (field.name == "event") {
+      event = field.value;
+    } else if (field.name == "attr1") {
+      attr1 = field.value;
+    } else if (field.name == "attr2") {
+      attr2 = field.value;
+    } else {
+      return text(400, "unknown field: " + field.name.substr(0, kLongestAttribute));
+    }
+  }
+  static const std::set<std::string> kEvents = {"partial_complete", "complete", "pause", "unpause"};
+  if (kEvents.count(event) == 0) return text(400, "unknown statistics event");
+  if (!attr1.empty() && !isWord(attr1, kLongestAttribute)) return text(400, "attr1 is not an identifier");
+  if (!attr2.empty() && !isDecimal(attr2)) return text(400, "attr2 is not a decimal number");
+  switch (store_.recordStats(game, sid, event, attr1, attr2)) {
+    case Outcome::Stored:
+    case Outcome::Duplicate:
+      return text(200, "ok");
+    case Outcome::UnknownSid:
+    case Outcome::UnknownGame:
+      return text(404, "no such sid for this game");
+    case Outcome::Failed:
+      break;
+  }
+  return text(503, "the record could not be kept; try again");
+}
+
+web::Answer GameRequests::track(const std::string& rawQuery) {
+  const TrackedEvent tracked = readTrackQuery(rawQuery);
+  if (!tracked.readable) return text(400, "0");
+  if (!isWord(tracked.event, kLongestAttribute) || tracked.properties.size() > kMostEventProperties) {
+    return text(400, "0");
+  }
+  PlayerEvent event;
+  event.name = tracked.event;
+  for (const auto& [key, value] : tracked.properties) {
+    if (value.kind != web::JsonValue::Kind::String || key.empty() || key.size() > kLongestAttribute) {
+      return text(400, "0");
+    }
+    event.properties.emplace_back(key, value.text);
+  }
+  const std::string* game = event.property("game_id");
+  const std::string* user = event.property("distinct_id");
+  const std::string* time = event.property("time");
+  if (game == nullptr || !isWord(*game, 32) || user == nullptr || user->empty() || user->size() > 128 ||
+      time == nullptr || !isDecimal(*time)) {
+    return text(400, "0");
+  }
+  const web::QueryParams params = web::parseQuery(rawQuery);
+  event.digest = sha256Hex(web::findParam(params, "data")->value);
+  switch (store_.recordEvent(event)) {
+    case Outcome::Stored:
+    case Outcome::Duplicate:
+      return text(200, "1");
+    case Outcome::UnknownGame:
+    case Outcome::UnknownSid:
+      return text(404, "0");
+    case Outcome::Failed:
+      break;
+  }
+  return text(503, "0");
+}
+
+}  // namespace publisher
