@@ -3,9 +3,11 @@
 #include <set>
 #include <vector>
 
+#include "publisher/dashboard_page.h"
 #include "publisher/sha256.h"
 #include "publisher/track_query.h"
 #include "publisher/xml_answers.h"
+#include "web/base64.h"
 #include "web/query.h"
 
 namespace publisher {
@@ -74,6 +76,23 @@ std::string trimmed(std::string value) {
   return value.substr(first);
 }
 
+// Compares in time that depends only on the lengths, so the token cannot be guessed byte by byte.
+bool sameSecret(const std::string& given, const std::string& secret) {
+  unsigned char difference = given.size() == secret.size() ? 0 : 1;
+  for (size_t i = 0; i < given.size(); ++i) difference |= static_cast<unsigned char>(given[i] ^ secret[i % secret.size()]);
+  return difference == 0;
+}
+
+// The password of an "Authorization: Basic" header, or empty.
+std::string basicPassword(const web::HttpRequest& request) {
+  const std::string* header = request.header("Authorization");
+  if (header == nullptr || header->compare(0, 6, "Basic ") != 0) return {};
+  std::optional<std::string> credentials = web::decodeBase64(trimmed(header->substr(6)));
+  if (!credentials) return {};
+  const size_t colon = credentials->find(':');
+  return colon == std::string::npos ? std::string() : credentials->substr(colon + 1);
+}
+
 std::string configXml(const Release& release) {
   std::vector<ConfigEntry> entries;
   std::string base = release.cdnBase;
@@ -108,6 +127,10 @@ web::Answer GameRequests::handle(const web::HttpRequest& request) {
   if (request.path == "/track/" || request.path == "/track") {
     if (request.method != "GET") return text(405, "the analytics endpoint takes GET");
     return track(request.rawQuery);
+  }
+  if (request.path == "/dashboard") {
+    if (request.method != "GET") return text(405, "the dashboard takes GET");
+    return dashboard(request);
   }
   if (request.path.rfind(kBasePath, 0) != 0) return text(404, "no such path");
   const std::vector<std::string> parts = split(request.path.substr(std::string(kBasePath).size()), '/');
@@ -210,6 +233,33 @@ web::Answer GameRequests::track(const std::string& rawQuery) {
       break;
   }
   return text(503, "0");
+}
+
+web::Answer GameRequests::dashboard(const web::HttpRequest& request) {
+  if (limits_.dashboardToken.empty()) return text(404, "no dashboard: the server was started without a token");
+  if (!sameSecret(basicPassword(request), limits_.dashboardToken)) {
+    web::Answer answer = text(401, "the dashboard needs the publisher's token as its password");
+    answer.headers.push_back({"WWW-Authenticate", "Basic realm=\"game server dashboard\", charset=\"UTF-8\""});
+    return answer;
+  }
+  const web::QueryParams params = web::parseQuery(request.rawQuery);
+  const std::vector<std::string> games = store_.games();
+  const web::QueryParam* game = web::findParam(params, "game");
+  const web::QueryParam* release = web::findParam(params, "release");
+  if (games.empty()) return text(404, "no game has been published yet");
+  const std::string chosen = game != nullptr ? game->value : games.front();
+  const int64_t number = release != nullptr && isDecimal(release->value) && release->value.size() < 10
+                             ? std::stoll(release->value)
+                             : 0;
+  DashboardFigures figures;
+  std::string error;
+  if (!readDashboard(store_, chosen, number, &figures, &error)) return text(404, error);
+  web::Answer answer;
+  answer.headers.push_back({"Content-Type", "text/html; charset=utf-8"});
+  answer.headers.push_back({"Cache-Control", "no-store"});
+  answer.headers.push_back({"Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'"});
+  answer.body = dashboardPage(figures, games);
+  return answer;
 }
 
 }  // namespace publisher

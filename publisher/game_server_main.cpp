@@ -1,5 +1,6 @@
 // game-server: the publisher's own server for the downloader.
 //   game-server serve [--db WHERE] [--port N] [--log FILE] [--rate PER_SECOND] [--burst N]
+//                     [--dashboard-token-file FILE]
 //   game-server publish GAME CDN_BASE_URL FOLDER [--db WHERE] [--installer NAME]
 //                       [--signer "COMMON NAME" [--ca ROOTS.pem]]
 //   game-server rollback GAME [--db WHERE]
@@ -12,6 +13,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +31,7 @@ using publisher::GameStore;
 int usage() {
   fprintf(stderr,
           "usage: game-server serve [--db WHERE] [--port N] [--log FILE] [--rate PER_SECOND] [--burst N]\n"
+          "                         [--dashboard-token-file FILE]\n"
           "       game-server publish GAME CDN_BASE_URL FOLDER [--db WHERE] [--installer NAME]\n"
           "                           [--signer \"COMMON NAME\" [--ca ROOTS.pem]]\n"
           "       game-server rollback GAME [--db WHERE]\n"
@@ -71,6 +74,16 @@ int serve(const std::map<std::string, std::string>& options) {
   publisher::GameRequestLimits limits;
   limits.requestsPerSecond = atof(option(options, "rate", "50").c_str());
   limits.burst = atof(option(options, "burst", "200").c_str());
+  const std::string tokenFile = option(options, "dashboard-token-file", "");
+  if (!tokenFile.empty()) {
+    std::ifstream in(tokenFile);
+    std::getline(in, limits.dashboardToken);
+    if (limits.dashboardToken.size() < 16) {
+      fprintf(stderr, "game-server: the dashboard token in %s must be one line of at least 16 characters\n",
+              tokenFile.c_str());
+      return 1;
+    }
+  }
   publisher::GameRequests requests(*store, limits);
   web::RequestLog log(option(options, "log", ""));
   std::string error;
@@ -84,7 +97,12 @@ int serve(const std::map<std::string, std::string>& options) {
   serverLimits.maxConnections = 512;
   web::HttpServer server(
       [&](const web::HttpRequest& request, uint64_t connection) {
-        log.record(request, connection);
+        // The log keeps no password.
+        web::HttpRequest logged = request;
+        for (web::Header& header : logged.headers) {
+          if (web::equalsIgnoringCase(header.name, "Authorization")) header.value = "(hidden)";
+        }
+        log.record(logged, connection);
         return requests.handle(request);
       },
       serverLimits);

@@ -19,6 +19,8 @@ namespace {
 
 const char* postgresServer() { return getenv("GAME_SERVER_TEST_POSTGRES"); }
 
+const std::string kToken = "dashboard-token-for-tests";
+
 std::string base64(const std::string& bytes) {
   static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -58,7 +60,7 @@ class GameServer : public ::testing::Test {
     } else {
       address_ = (folder_.path() / "game-server.db").string();
     }
-    startServer(GameRequestLimits{0, 0, 1024});
+    startServer(GameRequestLimits{0, 0, 1024, kToken});
   }
 
   void startServer(GameRequestLimits limits) {
@@ -111,6 +113,32 @@ class GameServer : public ::testing::Test {
                                 {{"setup.exe", 11, std::string(64, 'b')}, {"data 1.bin", 12, std::string(64, 'c')}},
                                 &error))
         << error;
+  }
+
+  // Five runs of release 2, one of each outcome.
+  void sendSampleRuns() {
+    // Completed, with its graphics from the "stats" event; the complete event arrives twice.
+    ASSERT_EQ(get(eventTarget("start", "done", 1000)).status, 200);
+    get(eventTarget("download_init", "done", 1010));
+    get(eventTarget("stats", "done", 1011, "\"system_graphics_card\":\"GeForce\""));
+    get(eventTarget("download_complete", "done", 1600, "\"elapsed_time\":\"10\",\"approx_speed\":\"2048\""));
+    get(eventTarget("download_complete", "done", 1600, "\"elapsed_time\":\"10\",\"approx_speed\":\"2048\""));
+    // The licence declined: cancelled before the download began.
+    get(eventTarget("auto_start", "declined", 2000));
+    get(eventTarget("download_cancel", "declined", 2005, "\"error\":\"0\",\"file_piece\":\"0\""));
+    // Failed: a critical error, then the cancel that quits for it.
+    get(eventTarget("start", "failed", 3000));
+    get(eventTarget("download_init", "failed", 3001));
+    get(eventTarget("error", "failed", 3002,
+                    "\"ak_error\":\"0\",\"critical\":\"0\",\"description\":\"Connection problems\""));
+    get(eventTarget("error", "failed", 3003,
+                    "\"ak_error\":\"7\",\"critical\":\"1\",\"description\":\"Cannot install the download service.\""));
+    get(eventTarget("download_cancel", "failed", 3004, "\"error\":\"1\""));
+    // Stopped by the player during the download; a second run of the same player starts later.
+    get(eventTarget("start", "stopped", 4000));
+    get(eventTarget("download_init", "stopped", 4001));
+    get(eventTarget("download_cancel", "stopped", 4100, "\"error\":\"0\""));
+    get(eventTarget("start", "stopped", 5000));
   }
 
   testsupport::TempFolder folder_;
@@ -187,28 +215,7 @@ TEST_F(GameServer, HostilePostsAreRefusedWithTheirOwnStatusAndGoodOnesAreKeptOnc
 
 TEST_F(GameServer, EventsTellEachRunsOutcomeSpeedAndMachine) {
   publishTwoReleases();
-  // Completed, with its graphics from the "stats" event; the complete event arrives twice.
-  ASSERT_EQ(get(eventTarget("start", "done", 1000)).status, 200);
-  get(eventTarget("download_init", "done", 1010));
-  get(eventTarget("stats", "done", 1011, "\"system_graphics_card\":\"GeForce\""));
-  get(eventTarget("download_complete", "done", 1600, "\"elapsed_time\":\"10\",\"approx_speed\":\"2048\""));
-  get(eventTarget("download_complete", "done", 1600, "\"elapsed_time\":\"10\",\"approx_speed\":\"2048\""));
-  // The licence declined: cancelled before the download began.
-  get(eventTarget("auto_start", "declined", 2000));
-  get(eventTarget("download_cancel", "declined", 2005, "\"error\":\"0\",\"file_piece\":\"0\""));
-  // Failed: a critical error, then the cancel that quits for it.
-  get(eventTarget("start", "failed", 3000));
-  get(eventTarget("download_init", "failed", 3001));
-  get(eventTarget("error", "failed", 3002,
-                  "\"ak_error\":\"0\",\"critical\":\"0\",\"description\":\"Connection problems\""));
-  get(eventTarget("error", "failed", 3003,
-                  "\"ak_error\":\"7\",\"critical\":\"1\",\"description\":\"Cannot install the download service.\""));
-  get(eventTarget("download_cancel", "failed", 3004, "\"error\":\"1\""));
-  // Stopped by the player during the download; a second run of the same player starts later.
-  get(eventTarget("start", "stopped", 4000));
-  get(eventTarget("download_init", "stopped", 4001));
-  get(eventTarget("download_cancel", "stopped", 4100, "\"error\":\"0\""));
-  get(eventTarget("start", "stopped", 5000));
+  sendSampleRuns();
 
   const SqlRows runs = query(
       "SELECT user_guid, started_at, outcome, seconds, speed_kib, failure, failure_code, graphics, os, auto_start "
@@ -230,7 +237,7 @@ TEST_F(GameServer, EventsTellEachRunsOutcomeSpeedAndMachine) {
 }
 
 TEST_F(GameServer, OneClientOverItsRateIsRefusedWhileOthersAreServed) {
-  startServer(GameRequestLimits{1, 3, 1024});
+  startServer(GameRequestLimits{1, 3, 1024, kToken});
   publishTwoReleases();
   const std::string proxy = "X-Forwarded-For: 198.51.100.7, 203.0.113.9\r\n";
   for (int i = 0; i < 3; ++i) EXPECT_EQ(get("/downloads/v1/irf", proxy).status, 200) << i;
@@ -257,6 +264,45 @@ TEST(RateLimiter, RefillsWithTimeAndForgetsQuietClients) {
   now += 120000;
   EXPECT_TRUE(limiter.allow("c"));
   EXPECT_EQ(limiter.trackedClients(), 1u) << "full buckets are forgotten";
+}
+
+TEST_F(GameServer, TheDashboardShowsWhatTheEventsToldToThePublisherOnly) {
+  publishTwoReleases();
+  sendSampleRuns();
+  get(eventTarget("start", "hostile", 6000, "", "irf"));
+  get(eventTarget("download_init", "hostile", 6001));
+  get(eventTarget("error", "hostile", 6002, "\"critical\":\"1\",\"ak_error\":\"3\",\"description\":\"<script>x</script>\""));
+  get(eventTarget("download_cancel", "hostile", 6003, "\"error\":\"1\""));
+
+  const testbedtest::Reply anonymous = get("/dashboard");
+  EXPECT_EQ(anonymous.status, 401);
+  EXPECT_NE(anonymous.head.find("WWW-Authenticate: Basic"), std::string::npos) << anonymous.head;
+  EXPECT_EQ(get("/dashboard", "Authorization: Basic " + base64("publisher:" + kToken + "x") + "\r\n").status, 401);
+  const std::string authorised = "Authorization: Basic " + base64("publisher:" + kToken) + "\r\n";
+  const testbedtest::Reply page = get("/dashboard?game=irf", authorised);
+  ASSERT_EQ(page.status, 200);
+  auto shows = [&page](const std::string& name, const std::string& value) {
+    return page.body.find("data-figure=\"" + name + "\">" + value + "<") != std::string::npos;
+  };
+  EXPECT_TRUE(shows("started", "6"));
+  EXPECT_TRUE(shows("completed", "1"));
+  EXPECT_TRUE(shows("declined", "1"));
+  EXPECT_TRUE(shows("cancelled", "1"));
+  EXPECT_TRUE(shows("failed", "2"));
+  EXPECT_TRUE(shows("running", "1"));
+  EXPECT_TRUE(shows("seconds-median", "10 min 00 s"));
+  EXPECT_TRUE(shows("speed-median", "2.0 MiB/s"));
+  EXPECT_TRUE(shows("failure-1-runs", "1"));
+  EXPECT_NE(page.body.find("Cannot install the download service."), std::string::npos);
+  EXPECT_EQ(page.body.find("<script>"), std::string::npos) << "a player's text is never markup";
+  EXPECT_NE(page.body.find("&lt;script&gt;x&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(page.body.find(">GeForce</text>"), std::string::npos) << "the graphics chart";
+  EXPECT_NE(page.head.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
+
+  const testbedtest::Reply first = get("/dashboard?game=irf&release=1", authorised);
+  ASSERT_EQ(first.status, 200);
+  EXPECT_NE(first.body.find("data-figure=\"started\">0<"), std::string::npos) << "release 1 had no run";
+  EXPECT_EQ(get("/dashboard?game=irf&release=9", authorised).status, 404);
 }
 
 }  // namespace
