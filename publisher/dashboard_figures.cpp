@@ -5,24 +5,26 @@ namespace {
 
 constexpr int64_t kMostLabels = 8;
 
+// Percentiles from one pass over the column's index: the count of each distinct value, in order.
 bool spreadOf(Database& db, const DashboardFigures& figures, const char* column, Spread* spread, std::string* error) {
-  const std::string where = std::string(" FROM runs WHERE game = ? AND release_number = ? AND outcome = 'completed' AND ") +
-                            column + " IS NOT NULL";
   SqlRows rows;
-  if (!db.run("SELECT COUNT(*)" + where, {figures.game, figures.release}, &rows, nullptr, error)) return false;
-  spread->count = rows[0].integer(0);
+  if (!db.run(std::string("SELECT ") + column + ", COUNT(*) FROM runs WHERE game = ? AND release_number = ? AND " +
+                  "outcome = 'completed' AND " + column + " IS NOT NULL GROUP BY " + column + " ORDER BY " + column,
+              {figures.game, figures.release}, &rows, nullptr, error)) {
+    return false;
+  }
+  for (const SqlRow& row : rows) spread->count += row.integer(1);
   if (spread->count == 0) return true;
-  auto at = [&](int percent, int64_t* value) {
-    SqlRows found;
-    const int64_t rank = (spread->count - 1) * percent / 100;
-    if (!db.run("SELECT " + std::string(column) + where + " ORDER BY " + column + " LIMIT 1 OFFSET ?",
-                {figures.game, figures.release, rank}, &found, nullptr, error)) {
-      return false;
-    }
-    *value = found.empty() ? 0 : found[0].integer(0);
-    return true;
-  };
-  return at(10, &spread->p10) && at(50, &spread->median) && at(90, &spread->p90) && at(99, &spread->p99);
+  const std::pair<int, int64_t*> wanted[] = {{10, &spread->p10}, {50, &spread->median}, {90, &spread->p90},
+                                             {99, &spread->p99}};
+  int64_t seen = 0;
+  size_t next = 0;
+  for (const SqlRow& row : rows) {
+    seen += row.integer(1);
+    // The value at rank (count - 1) * percent / 100, counting from 0.
+    while (next < 4 && (spread->count - 1) * wanted[next].first / 100 < seen) *wanted[next++].second = row.integer(0);
+  }
+  return true;
 }
 
 bool labelsOf(Database& db, const DashboardFigures& figures, const char* column, std::vector<LabelCount>* labels,
@@ -43,10 +45,10 @@ bool labelsOf(Database& db, const DashboardFigures& figures, const char* column,
 
 bool readDashboard(GameStore& store, const std::string& game, int64_t release, DashboardFigures* figures,
                    std::string* error) {
-  *figures = DashboardFigures();
-  figures->game = game;
   return store.transact(
       [&](Database& db, std::string* why) {
+        *figures = DashboardFigures();
+        figures->game = game;
         SqlRows rows;
         if (!db.run("SELECT current_release FROM games WHERE code = ?", {game}, &rows, nullptr, why)) return false;
         if (rows.empty()) {

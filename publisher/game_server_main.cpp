@@ -110,7 +110,7 @@ int serve(const std::map<std::string, std::string>& options) {
     fprintf(stderr, "game-server: %s\n", error.c_str());
     return 1;
   }
-  printf("listening on %u (%s)\n", server.port(), store->kind());
+  printf("listening on %u\ndatabase: %s\n", server.port(), store->kind());
   fflush(stdout);
   struct sigaction action {};
   action.sa_handler = [](int) { stopRequested = 1; };

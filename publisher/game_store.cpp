@@ -90,38 +90,26 @@ bool currentNumber(Database& db, const std::string& game, int64_t* number, std::
   return true;
 }
 
-// The run an event belongs to: the player's latest run of the game that started at or before it.
-bool runOf(Database& db, const std::string& game, const std::string& user, int64_t at, int64_t* startedAt,
-           std::string* error) {
-  SqlRows rows;
-  if (!db.run("SELECT started_at FROM runs WHERE game = ? AND user_guid = ? AND started_at <= ? "
-              "ORDER BY started_at DESC LIMIT 1",
-              {game, user, at}, &rows, nullptr, error)) {
-    return false;
-  }
-  *startedAt = rows.empty() ? -1 : rows[0].integer(0);
-  return true;
-}
-
-// Moves the run along as the event tells: the download began, the machine's graphics, the end.
-bool advanceRun(Database& db, const PlayerEvent& event, const std::string& game, int64_t release, int64_t sentAt,
+// Moves the run along as the event tells: a start makes it, then the download began, the
+// machine's graphics, the end. The run an event belongs to is the player's latest run of the game
+// that started at or before it; an event with no such run changes nothing.
+bool advanceRun(Database& db, const PlayerEvent& event, const std::string& game, int64_t sentAt,
                 const std::string& user, std::string* error) {
   auto property = [&event](const char* key) { return event.property(key); };
   if (event.name == "start" || event.name == "auto_start") {
     return db.run("INSERT INTO runs (game, user_guid, started_at, release_number, outcome, auto_start, os, screen, "
-                  "language) VALUES (?, ?, ?, ?, 'running', ?, ?, ?, ?) ON CONFLICT (game, user_guid, started_at) "
-                  "DO NOTHING",
-                  {game, user, sentAt, release, int64_t{event.name == "auto_start"}, textOr(property("system_os")),
-                   textOr(property("system_screen")), textOr(property("system_language"))},
+                  "language) SELECT code, ?, ?, current_release, 'running', ?, ?, ?, ? FROM games WHERE code = ? "
+                  "ON CONFLICT (game, user_guid, started_at) DO NOTHING",
+                  {user, sentAt, int64_t{event.name == "auto_start"}, textOr(property("system_os")),
+                   textOr(property("system_screen")), textOr(property("system_language")), game},
                   error);
   }
-  int64_t startedAt = -1;
-  if (!runOf(db, game, user, sentAt, &startedAt, error)) return false;
-  if (startedAt < 0) return true;  // no run to tell about: the event is kept all the same
-  const std::vector<SqlValue> key = {game, user, startedAt};
   auto update = [&](const std::string& set, std::vector<SqlValue> values) {
-    values.insert(values.end(), key.begin(), key.end());
-    return db.run("UPDATE runs SET " + set + " WHERE game = ? AND user_guid = ? AND started_at = ?", values, error);
+    values.insert(values.end(), {SqlValue(game), SqlValue(user), SqlValue(game), SqlValue(user), SqlValue(sentAt)});
+    return db.run("UPDATE runs SET " + set +
+                      " WHERE game = ? AND user_guid = ? AND started_at = (SELECT MAX(started_at) FROM runs "
+                      "WHERE game = ? AND user_guid = ? AND started_at <= ?)",
+                  values, error);
   };
   if (event.name == "download_init") return update("initialised_at = ?", {sentAt});
   if (event.name == "stats") return update("graphics = ?", {textOr(property("system_graphics_card"))});
@@ -226,14 +214,35 @@ void GameStore::loop() {
 
 bool GameStore::runBatch(std::vector<std::shared_ptr<Job>>& batch) {
   Database& db = *database_;
-  std::string why;
   // SQLite takes the write lock at once, so a publish in another process makes it wait instead of
   // failing halfway.
-  if (!db.run(std::string(kind_) == "SQLite" ? "BEGIN IMMEDIATE" : "BEGIN", {}, &why)) {
-    for (auto& job : batch) job->error = "cannot begin: " + why;
+  const char* begin = std::string(kind_) == "SQLite" ? "BEGIN IMMEDIATE" : "BEGIN";
+  std::string why;
+  // Every job in one transaction, which is all but always what happens.
+  if (db.run(begin, {}, &why)) {
+    bool all = true;
+    for (auto& job : batch) {
+      job->error.clear();
+      job->ok = job->work(db, &job->error);
+      if (!job->ok) {
+        all = false;
+        break;
+      }
+    }
+    if (all && db.run("COMMIT", {}, &why)) return true;
+    db.run("ROLLBACK", {}, nullptr);
+  }
+  // A job failed (or the commit did): again, each job in a savepoint of its own, so that one bad
+  // job costs only itself.
+  if (!db.run(begin, {}, &why)) {
+    for (auto& job : batch) {
+      job->ok = false;
+      job->error = "cannot begin: " + why;
+    }
     return false;
   }
   for (auto& job : batch) {
+    job->error.clear();
     db.run("SAVEPOINT job", {}, nullptr);
     job->ok = job->work(db, &job->error);
     if (!job->ok) db.run("ROLLBACK TO SAVEPOINT job", {}, nullptr);
@@ -323,6 +332,7 @@ std::vector<Release> GameStore::releases(const std::string& game) {
   std::vector<Release> all;
   transact(
       [&](Database& db, std::string* why) {
+        all.clear();
         SqlRows rows;
         if (!db.run("SELECT number FROM releases WHERE game = ? ORDER BY number", {game}, &rows, nullptr, why)) {
           return false;
@@ -342,6 +352,7 @@ std::vector<std::string> GameStore::games() {
   std::vector<std::string> codes;
   transact(
       [&](Database& db, std::string* why) {
+        codes.clear();
         SqlRows rows;
         if (!db.run("SELECT code FROM games ORDER BY code", {}, &rows, nullptr, why)) return false;
         for (const SqlRow& row : rows) codes.push_back(row.text(0));
@@ -414,24 +425,21 @@ Outcome GameStore::recordEvent(const PlayerEvent& event) {
   properties.endObject();
   transact(
       [&](Database& db, std::string* why) {
-        int64_t release = 0;
-        if (!currentNumber(db, game, &release, why)) return false;
-        if (release == 0) {
-          outcome = Outcome::UnknownGame;
-          return true;
-        }
+        // Counted for the game's current release; nothing is written for a game with none.
         int64_t changed = 0;
         if (!db.run("INSERT INTO events (digest, game, release_number, name, user_guid, sent_at, received_at, "
-                    "properties) VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (digest) DO NOTHING",
-                    {event.digest, game, release, event.name, user, sentAt, now, properties.text()}, nullptr, &changed,
-                    why)) {
+                    "properties) SELECT ?, code, current_release, ?, ?, ?, ?, ? FROM games "
+                    "WHERE code = ? AND current_release IS NOT NULL ON CONFLICT (digest) DO NOTHING",
+                    {event.digest, event.name, user, sentAt, now, properties.text(), game}, nullptr, &changed, why)) {
           return false;
         }
         if (changed == 0) {
-          outcome = Outcome::Duplicate;
+          int64_t release = 0;
+          if (!currentNumber(db, game, &release, why)) return false;
+          outcome = release == 0 ? Outcome::UnknownGame : Outcome::Duplicate;
           return true;
         }
-        if (!advanceRun(db, event, game, release, sentAt, user, why)) return false;
+        if (!advanceRun(db, event, game, sentAt, user, why)) return false;
         outcome = Outcome::Stored;
         return true;
       },

@@ -82,7 +82,8 @@ class GameStore {
   Outcome recordEvent(const PlayerEvent& event);
 
   // Runs work on the database thread, in a transaction committed with the others queued beside it.
-  // False (and error set) when the work or the commit failed.
+  // False (and error set) when the work or the commit failed. When another job of the batch fails,
+  // work runs a second time, so it must start afresh each time it runs.
   bool transact(const std::function<bool(Database&, std::string*)>& work, std::string* error);
 
  private:

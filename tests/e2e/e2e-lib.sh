@@ -11,6 +11,9 @@ e2e_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$e2e_root/scripts/windows-builds"
 E2E_BUILD=${E2E_BUILD:-$e2e_root/build/$(windows_test_preset)}
 E2E_TESTBED=${E2E_TESTBED:-$e2e_root/build/native/testbed/testbed}
+# The publisher's game server (native), which plays the publisher and the analytics service when
+# E2E_WITH_GAME_SERVER is set; its dashboard answers the token in E2E_WORK/dashboard-token.
+E2E_GAME_SERVER=${E2E_GAME_SERVER:-$e2e_root/build/native/publisher/game-server}
 E2E_DOWNLOADER=$E2E_BUILD/app/downloader.exe
 E2E_DRIVER=$E2E_BUILD/tests/ui/ui_driver.exe
 E2E_GAME_SETUP=$E2E_BUILD/tests/e2e/e2e_game_setup.exe
@@ -226,15 +229,44 @@ e2e_start_testbed() {  # THROTTLE
     --throttle "$1"
   local origin
   origin=$(e2e_port_of "$E2E_WORK/origin.out") || return 1
-  e2e_spawn publisher publisher --port "$E2E_PUBLISHER_PORT" --log "$E2E_WORK/publisher.log" \
-    --files "$E2E_WORK/game" --origin "http://127.0.0.1:$origin" --sha256 "$E2E_WORK/game.sha256" \
-    ${E2E_PUBLISHER_ARGS:-}
-  e2e_spawn analytics analytics --port "$E2E_ANALYTICS_PORT" --log "$E2E_WORK/analytics.log"
+  if [ -n "${E2E_WITH_GAME_SERVER:-}" ]; then
+    e2e_start_game_server "http://127.0.0.1:$origin" || return 1
+  else
+    e2e_spawn publisher publisher --port "$E2E_PUBLISHER_PORT" --log "$E2E_WORK/publisher.log" \
+      --files "$E2E_WORK/game" --origin "http://127.0.0.1:$origin" --sha256 "$E2E_WORK/game.sha256" \
+      ${E2E_PUBLISHER_ARGS:-}
+    e2e_spawn analytics analytics --port "$E2E_ANALYTICS_PORT" --log "$E2E_WORK/analytics.log"
+  fi
   e2e_spawn installer installer --port "$E2E_INSTALLER_PORT" --body "$E2E_WORK/service-setup.exe" --gzip \
     --log "$E2E_WORK/installer.log"
   local name
   for name in publisher analytics installer; do e2e_port_of "$E2E_WORK/$name.out" >/dev/null || return 1; done
   if [ -z "${E2E_NO_SERVICE:-}" ]; then e2e_start_service; fi
+}
+
+# The game server as a publisher runs it: E2E_WORK/game published as a release of irf (its
+# installer's signature checked against the test root), then two processes on the one database,
+# one on the publisher's port and one on the analytics port.
+e2e_start_game_server() {  # CDN_BASE_URL
+  "$E2E_GAME_SERVER" publish irf "$1" "$E2E_WORK/game" --db "$E2E_WORK/game-server.db" --installer 01_setup.exe \
+    --signer "Tessel Test Publisher" --ca "$E2E_PKI/root.pem" >"$E2E_WORK/publish.out" 2>&1 ||
+    { e2e_fail "game-server publish: $(cat "$E2E_WORK/publish.out")"; return 1; }
+  echo "dashboard-$RANDOM$RANDOM$RANDOM$RANDOM" >"$E2E_WORK/dashboard-token"
+  local name port
+  for name in publisher analytics; do
+    port=$E2E_PUBLISHER_PORT
+    [ "$name" = analytics ] && port=$E2E_ANALYTICS_PORT
+    setsid "$E2E_GAME_SERVER" serve --db "$E2E_WORK/game-server.db" --port "$port" --log "$E2E_WORK/$name.log" \
+      --dashboard-token-file "$E2E_WORK/dashboard-token" </dev/null >"$E2E_WORK/$name.out" 2>&1 &
+    e2e_pids+=($!)
+  done
+}
+
+# The game server's dashboard page for irf (the current release).
+e2e_dashboard() { curl -s -u "publisher:$(cat "$E2E_WORK/dashboard-token")" "http://127.0.0.1:$E2E_PUBLISHER_PORT/dashboard?game=irf"; }
+# One figure of that page.
+e2e_dashboard_figure() {  # NAME
+  e2e_dashboard | sed -n "s/.*data-figure=\"$1\">\([^<]*\)<.*/\1/p" | head -n 1
 }
 
 # Sends fault controls to a testbed server: e2e_control PORT QUERY

@@ -5,13 +5,14 @@
 #include <stdlib.h>
 
 #include <memory>
+#include <thread>
 
 #include "publisher/database.h"
 #include "publisher/game_requests.h"
 #include "publisher/game_store.h"
+#include "telemetry/base64.h"
 #include "tests/service/api_client.h"
 #include "tests/support/temp_folder.h"
-#include "web/base64.h"
 #include "web/http_server.h"
 
 namespace publisher {
@@ -21,20 +22,7 @@ const char* postgresServer() { return getenv("GAME_SERVER_TEST_POSTGRES"); }
 
 const std::string kToken = "dashboard-token-for-tests";
 
-std::string base64(const std::string& bytes) {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kAlphabet[(group >> 18) & 63];
-    out += kAlphabet[(group >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
-  }
-  return out;
-}
+std::string base64(const std::string& bytes) { return EncodeBase64(bytes); }
 
 // An event as the downloader sends it: its own properties, then the common ones.
 std::string eventTarget(const std::string& name, const std::string& user, int64_t time,
@@ -248,6 +236,28 @@ TEST_F(GameServer, OneClientOverItsRateIsRefusedWhileOthersAreServed) {
       << "the client is the address the proxy added last";
   EXPECT_EQ(get("/downloads/v1/irf", "X-Forwarded-For: 10.9.9.9, 203.0.113.9\r\n").status, 429)
       << "an address the client wrote itself does not make it another client";
+}
+
+TEST_F(GameServer, AFailingWriteCostsOnlyItselfNotTheWritesCommittedWithIt) {
+  std::vector<std::thread> writers;
+  std::vector<int> results(16, -1);
+  for (int i = 0; i < 16; ++i) {
+    writers.emplace_back([this, i, &results] {
+      std::string error;
+      const bool ok = store_->transact(
+          [i](Database& db, std::string* why) {
+            const bool wrote = db.run("INSERT INTO sids (sid, game, release_number, created_at) VALUES (?, 'irf', 1, 0)",
+                                      {"sid-" + std::to_string(i)}, why);
+            return wrote && i != 7;
+          },
+          &error);
+      results[i] = ok ? 1 : 0;
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(results[i], i == 7 ? 0 : 1) << i;
+  EXPECT_EQ(query("SELECT COUNT(*) FROM sids")[0].integer(0), 15);
+  EXPECT_TRUE(query("SELECT sid FROM sids WHERE sid = 'sid-7'").empty()) << "the failed write left nothing";
 }
 
 TEST(RateLimiter, RefillsWithTimeAndForgetsQuietClients) {

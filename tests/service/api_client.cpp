@@ -9,6 +9,13 @@
 namespace testbedtest {
 
 Reply KeptConnection::get(const std::string& target, const std::string& extraHeaders, const char* version) {
+  return send("GET " + target + " " + version +
+              "\r\nHost: localhost\r\nUser-Agent: Tessel Download Client\r\n"
+              "Connection: keep-alive\r\n" +
+              extraHeaders + "\r\n");
+}
+
+Reply KeptConnection::send(const std::string& request) {
   Reply reply;
   if (!socket_.valid()) {
     socket_ = web::connectTo("127.0.0.1", port_);
@@ -16,10 +23,6 @@ Reply KeptConnection::get(const std::string& target, const std::string& extraHea
     socket_.setReceiveTimeout(10000);
     ++opened_;
   }
-  std::string request = "GET " + target + " " + version +
-                        "\r\nHost: localhost\r\nUser-Agent: Tessel Download Client\r\n"
-                        "Connection: keep-alive\r\n" +
-                        extraHeaders + "\r\n";
   std::string received;
   char buffer[65536];
   size_t headEnd = std::string::npos;

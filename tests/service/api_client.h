@@ -30,6 +30,8 @@ class KeptConnection {
   // Sends "GET <target>" (target starts with "/") on the kept connection, opening it first when
   // needed; a broken connection is dropped, so the next request opens a fresh one.
   Reply get(const std::string& target, const std::string& extraHeaders = "", const char* version = "HTTP/1.0");
+  // Sends a whole request as given (it should keep the connection) and reads the answer.
+  Reply send(const std::string& request);
   int connectionsOpened() const { return opened_; }
 
  private:
