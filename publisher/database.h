@@ -38,6 +38,12 @@ class Database {
   bool run(std::string_view sql, const std::vector<SqlValue>& values, std::string* error) {
     return run(sql, values, nullptr, nullptr, error);
   }
+  // Whether the last failure was one that the same transaction, run again, would get past: another
+  // transaction held what it needed (a deadlock, a serialization failure, a busy file).
+  bool lastFailureRetryable() const { return retryable_; }
+
+ protected:
+  bool retryable_ = false;
 };
 
 // True when where names a PostgreSQL database (a "postgresql://" or "postgres://" address, or

@@ -4,6 +4,8 @@
 #include <sys/random.h>
 #include <time.h>
 
+#include <chrono>
+
 #include "web/json_writer.h"
 
 namespace publisher {
@@ -218,8 +220,14 @@ bool GameStore::runBatch(std::vector<std::shared_ptr<Job>>& batch) {
   // failing halfway.
   const char* begin = std::string(kind_) == "SQLite" ? "BEGIN IMMEDIATE" : "BEGIN";
   std::string why;
-  // Every job in one transaction, which is all but always what happens.
-  if (db.run(begin, {}, &why)) {
+  // Every job in one transaction, which is all but always what happens. A transaction that lost
+  // to another one (several servers on one database) is run again, a few times.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5 << attempt));
+    if (!db.run(begin, {}, &why)) {
+      if (db.lastFailureRetryable()) continue;
+      break;
+    }
     bool all = true;
     for (auto& job : batch) {
       job->error.clear();
@@ -230,7 +238,9 @@ bool GameStore::runBatch(std::vector<std::shared_ptr<Job>>& batch) {
       }
     }
     if (all && db.run("COMMIT", {}, &why)) return true;
+    const bool again = db.lastFailureRetryable();
     db.run("ROLLBACK", {}, nullptr);
+    if (!again) break;
   }
   // A job failed (or the commit did): again, each job in a savepoint of its own, so that one bad
   // job costs only itself.

@@ -2,6 +2,7 @@
 // as parameters in text form.
 #include <libpq-fe.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <map>
 
@@ -34,6 +35,7 @@ class PostgresDatabase : public Database {
 
   bool run(std::string_view sql, const std::vector<SqlValue>& values, SqlRows* rows, int64_t* changed,
            std::string* error) override {
+    retryable_ = false;
     const std::string* name = prepared(sql, error);
     if (name == nullptr) return false;
     std::vector<std::string> texts(values.size());
@@ -52,6 +54,8 @@ class PostgresDatabase : public Database {
     const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
     if (!ok) {
       if (error != nullptr) *error = PQresultErrorMessage(result);
+      const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+      retryable_ = state != nullptr && (strcmp(state, "40001") == 0 || strcmp(state, "40P01") == 0);
     } else {
       if (rows != nullptr && status == PGRES_TUPLES_OK) {
         const int count = PQntuples(result);

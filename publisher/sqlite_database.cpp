@@ -22,6 +22,7 @@ class SqliteDatabase : public Database {
 
   bool run(std::string_view sql, const std::vector<SqlValue>& values, SqlRows* rows, int64_t* changed,
            std::string* error) override {
+    retryable_ = false;
     sqlite3_stmt* statement = prepared(sql, error);
     if (statement == nullptr) return false;
     sqlite3_reset(statement);
@@ -41,6 +42,7 @@ class SqliteDatabase : public Database {
       if (step == SQLITE_DONE) break;
       if (step != SQLITE_ROW) {
         if (error != nullptr) *error = sqlite3_errmsg(db_);
+        retryable_ = step == SQLITE_BUSY || step == SQLITE_LOCKED;
         sqlite3_reset(statement);
         return false;
       }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -258,6 +259,43 @@ TEST_F(GameServer, AFailingWriteCostsOnlyItselfNotTheWritesCommittedWithIt) {
   for (int i = 0; i < 16; ++i) EXPECT_EQ(results[i], i == 7 ? 0 : 1) << i;
   EXPECT_EQ(query("SELECT COUNT(*) FROM sids")[0].integer(0), 15);
   EXPECT_TRUE(query("SELECT sid FROM sids WHERE sid = 'sid-7'").empty()) << "the failed write left nothing";
+}
+
+// Two servers on one PostgreSQL database, whose transactions take the same two rows in opposite
+// orders: the database ends one of them as a deadlock, and that one is run again, not lost.
+TEST_F(GameServer, TwoServersOnOneDatabaseLoseNoWriteToEachOther) {
+  if (postgresServer() == nullptr) GTEST_SKIP() << "one writer at a time on SQLite";
+  std::string error;
+  std::unique_ptr<GameStore> other = GameStore::open(address_, &error);
+  ASSERT_TRUE(other) << error;
+  for (const char* sid : {"x", "y"}) {
+    ASSERT_TRUE(store_->transact(
+        [sid](Database& db, std::string* why) {
+          return db.run("INSERT INTO sids (sid, game, release_number, created_at) VALUES (?, 'irf', 1, 0)",
+                        {std::string(sid)}, why);
+        },
+        &error));
+  }
+  std::atomic<int> arrived{0};
+  auto crossing = [&arrived](GameStore& store, const std::string& first, const std::string& second) {
+    return store.transact(
+        [&](Database& db, std::string* why) {
+          if (!db.run("UPDATE sids SET created_at = created_at + 1 WHERE sid = ?", {first}, why)) return false;
+          ++arrived;
+          for (int i = 0; i < 500 && arrived < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          return db.run("UPDATE sids SET created_at = created_at + 1 WHERE sid = ?", {second}, why);
+        },
+        nullptr);
+  };
+  bool oneDone = false;
+  bool otherDone = false;
+  std::thread one([&] { oneDone = crossing(*store_, "x", "y"); });
+  std::thread two([&] { otherDone = crossing(*other, "y", "x"); });
+  one.join();
+  two.join();
+  EXPECT_TRUE(oneDone);
+  EXPECT_TRUE(otherDone);
+  EXPECT_EQ(query("SELECT SUM(created_at) FROM sids")[0].integer(0), 4) << "each transaction's two updates, once";
 }
 
 TEST(RateLimiter, RefillsWithTimeAndForgetsQuietClients) {
