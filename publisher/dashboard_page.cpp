@@ -65,7 +65,7 @@ std::string formatSpeed(int64_t kibPerSecond) {
 
 std::string svgBars(const std::vector<LabelCount>& items, const std::string& colour) {
   constexpr int kWidth = 520;
-  constexpr int kLabelWidth = 200;
+  constexpr int kLabelWidth = 230;
   constexpr int kRow = 26;
   if (items.empty()) return "<p class=\"empty\">none yet</p>\n";
   int64_t largest = 1;
@@ -76,7 +76,13 @@ std::string svgBars(const std::vector<LabelCount>& items, const std::string& col
   for (size_t i = 0; i < items.size(); ++i) {
     const int y = static_cast<int>(i) * kRow;
     const int bar = static_cast<int>((kWidth - kLabelWidth - 70) * items[i].count / largest);
-    std::string label = items[i].label.substr(0, 30);
+    // Long labels are cut at a character boundary (UTF-8 continuation bytes are 10xxxxxx).
+    std::string label = items[i].label;
+    if (label.size() > 30) {
+      size_t cut = 29;
+      while (cut > 0 && (static_cast<unsigned char>(label[cut]) & 0xC0) == 0x80) --cut;
+      label = label.substr(0, cut) + "\xE2\x80\xA6";
+    }
     svg += "<text x=\"0\" y=\"" + std::to_string(y + 17) + "\">" + xmlEscape(label) + "</text>";
     svg += "<rect x=\"" + std::to_string(kLabelWidth) + "\" y=\"" + std::to_string(y + 4) + "\" width=\"" +
            std::to_string(std::max(bar, 1)) + "\" height=\"18\" fill=\"" + colour + "\"/>";
@@ -94,8 +100,8 @@ std::string dashboardPage(const DashboardFigures& f, const std::vector<std::stri
       "body{font-family:'Liberation Sans',Arial,sans-serif;margin:24px;color:#1d2330;background:#f4f6fa}\n"
       "h1{font-size:22px;margin:0 0 4px} h2{font-size:16px;margin:0 0 10px}\n"
       "nav a{margin-right:10px;color:#2457c5} nav .current{font-weight:bold;color:#1d2330}\n"
-      ".figures{display:flex;flex-wrap:wrap;gap:12px;margin:16px 0}\n"
-      ".figure{background:#fff;border-radius:6px;padding:10px 14px;min-width:118px;box-shadow:0 1px 2px #0002}\n"
+      ".figures{display:grid;grid-template-columns:repeat(7,1fr);gap:10px;margin:16px 0}\n"
+      ".figure{background:#fff;border-radius:6px;padding:10px 12px;box-shadow:0 1px 2px #0002}\n"
       ".value{font-size:26px;font-weight:bold} .label{font-size:12px;color:#5a6375}\n"
       "section{background:#fff;border-radius:6px;padding:14px 16px;margin:12px 0;box-shadow:0 1px 2px #0002}\n"
       "table{border-collapse:collapse} th,td{text-align:left;padding:4px 12px 4px 0;font-size:14px}\n"
