@@ -69,13 +69,6 @@ std::vector<std::string> split(const std::string& path, char separator) {
   }
 }
 
-std::string trimmed(std::string value) {
-  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
-  size_t first = 0;
-  while (first < value.size() && (value[first] == ' ' || value[first] == '\t')) ++first;
-  return value.substr(first);
-}
-
 // Compares in time that depends only on the lengths, so the token cannot be guessed byte by byte.
 bool sameSecret(const std::string& given, const std::string& secret) {
   unsigned char difference = given.size() == secret.size() ? 0 : 1;
@@ -87,10 +80,26 @@ bool sameSecret(const std::string& given, const std::string& secret) {
 std::string basicPassword(const web::HttpRequest& request) {
   const std::string* header = request.header("Authorization");
   if (header == nullptr || header->compare(0, 6, "Basic ") != 0) return {};
-  std::optional<std::string> credentials = web::decodeBase64(trimmed(header->substr(6)));
+  std::optional<std::string> credentials = web::decodeBase64(web::trim(std::string_view(*header).substr(6)));
   if (!credentials) return {};
   const size_t colon = credentials->find(':');
   return colon == std::string::npos ? std::string() : credentials->substr(colon + 1);
+}
+
+// The status of a request whose record or event met this outcome: a record kept before is
+// answered as the first time.
+int statusOf(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Stored:
+    case Outcome::Duplicate:
+      return 200;
+    case Outcome::UnknownGame:
+    case Outcome::UnknownSid:
+      return 404;
+    case Outcome::Failed:
+      break;
+  }
+  return 503;
 }
 
 std::string configXml(const Release& release) {
@@ -111,7 +120,7 @@ std::string clientOf(const web::HttpRequest& request) {
   const std::string* forwarded = request.header("X-Forwarded-For");
   if (forwarded == nullptr || forwarded->empty()) return "direct";
   const size_t comma = forwarded->rfind(',');
-  return trimmed(comma == std::string::npos ? *forwarded : forwarded->substr(comma + 1));
+  return std::string(web::trim(std::string_view(*forwarded).substr(comma == std::string::npos ? 0 : comma + 1)));
 }
 
 GameRequests::GameRequests(GameStore& store, GameRequestLimits limits)
@@ -186,17 +195,10 @@ web::Answer GameRequests::stats(const std::string& game, const std::string& sid,
   if (kEvents.count(event) == 0) return text(400, "unknown statistics event");
   if (!attr1.empty() && !isWord(attr1, kLongestAttribute)) return text(400, "attr1 is not an identifier");
   if (!attr2.empty() && !isDecimal(attr2)) return text(400, "attr2 is not a decimal number");
-  switch (store_.recordStats(game, sid, event, attr1, attr2)) {
-    case Outcome::Stored:
-    case Outcome::Duplicate:
-      return text(200, "ok");
-    case Outcome::UnknownSid:
-    case Outcome::UnknownGame:
-      return text(404, "no such sid for this game");
-    case Outcome::Failed:
-      break;
-  }
-  return text(503, "the record could not be kept; try again");
+  const int status = statusOf(store_.recordStats(game, sid, event, attr1, attr2));
+  return text(status, status == 200   ? "ok"
+                      : status == 404 ? "no such sid for this game"
+                                      : "the record could not be kept; try again");
 }
 
 web::Answer GameRequests::track(const std::string& rawQuery) {
@@ -220,19 +222,9 @@ web::Answer GameRequests::track(const std::string& rawQuery) {
       time == nullptr || !isDecimal(*time)) {
     return text(400, "0");
   }
-  const web::QueryParams params = web::parseQuery(rawQuery);
-  event.digest = sha256Hex(web::findParam(params, "data")->value);
-  switch (store_.recordEvent(event)) {
-    case Outcome::Stored:
-    case Outcome::Duplicate:
-      return text(200, "1");
-    case Outcome::UnknownGame:
-    case Outcome::UnknownSid:
-      return text(404, "0");
-    case Outcome::Failed:
-      break;
-  }
-  return text(503, "0");
+  event.digest = sha256Hex(tracked.data);
+  const int status = statusOf(store_.recordEvent(event));
+  return text(status, status == 200 ? "1" : "0");
 }
 
 web::Answer GameRequests::dashboard(const web::HttpRequest& request) {

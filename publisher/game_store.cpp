@@ -168,7 +168,7 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& where, std::string
 }
 
 GameStore::GameStore(std::unique_ptr<Database> database, Clock clock)
-    : database_(std::move(database)), kind_(database_->kind()), clock_(std::move(clock)) {
+    : database_(std::move(database)), clock_(std::move(clock)) {
   thread_ = std::thread([this] { loop(); });
 }
 
@@ -218,7 +218,7 @@ bool GameStore::runBatch(std::vector<std::shared_ptr<Job>>& batch) {
   Database& db = *database_;
   // SQLite takes the write lock at once, so a publish in another process makes it wait instead of
   // failing halfway.
-  const char* begin = std::string(kind_) == "SQLite" ? "BEGIN IMMEDIATE" : "BEGIN";
+  const char* begin = std::string(kind()) == "SQLite" ? "BEGIN IMMEDIATE" : "BEGIN";
   std::string why;
   // Every job in one transaction, which is all but always what happens. A transaction that lost
   // to another one (several servers on one database) is run again, a few times.

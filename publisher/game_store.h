@@ -60,7 +60,7 @@ class GameStore {
   GameStore(const GameStore&) = delete;
   GameStore& operator=(const GameStore&) = delete;
 
-  const char* kind() const { return kind_; }
+  const char* kind() const { return database_->kind(); }
 
   // Publishing: the new release becomes the game's current one; its number is returned.
   std::optional<int64_t> publish(const std::string& game, const std::string& cdnBase,
@@ -99,7 +99,6 @@ class GameStore {
   bool runBatch(std::vector<std::shared_ptr<Job>>& batch);
 
   std::unique_ptr<Database> database_;
-  const char* kind_;
   Clock clock_;
   std::mutex mutex_;
   std::condition_variable wake_;

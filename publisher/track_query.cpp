@@ -31,6 +31,7 @@ TrackedEvent readTrackQuery(std::string_view rawQuery) {
   web::QueryParams params = web::parseQuery(rawQuery);
   const web::QueryParam* data = web::findParam(params, "data");
   if (data == nullptr || data->value.empty()) return unreadable(std::move(event), "no data");
+  event.data = data->value;
   std::optional<std::string> payload = web::decodeBase64(data->value);
   if (!payload) return unreadable(std::move(event), "data is not Base64");
   std::string why;

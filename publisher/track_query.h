@@ -15,6 +15,7 @@ namespace publisher {
 
 struct TrackedEvent {
   std::string rawQuery;
+  std::string data;  // the Base64 text of the "data" parameter
   bool readable = false;
   std::string error;  // why the event could not be read
   std::string event;

@@ -10,12 +10,6 @@ bool isTokenChar(char c) {
   return std::strchr("!#$%&'*+-.^_`|~", c) != nullptr && c != '\0';
 }
 
-std::string_view trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 // Finds the end of the head ("\r\n\r\n") and checks that every line ends in CRLF on the way.
 // Returns the head's length including the blank line, 0 while incomplete, or npos when invalid.
 size_t findHeadEnd(std::string_view bytes) {
@@ -51,6 +45,12 @@ bool parseHeaderLines(std::string_view lines, std::vector<Header>& headers) {
 bool knownVersion(std::string_view version) { return version == "HTTP/1.0" || version == "HTTP/1.1"; }
 
 }  // namespace
+
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

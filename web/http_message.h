@@ -21,6 +21,8 @@ struct Header {
 // The value of the first header called name (compared without regard to case), or null.
 const std::string* findHeader(const std::vector<Header>& headers, std::string_view name);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
+// The text without the spaces and tabs around it.
+std::string_view trim(std::string_view text);
 
 struct HttpRequest {
   std::string method;

@@ -12,12 +12,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/dashboard-test.XXXXXX")
 pid=
 cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
-passed=0 failed=0
-check() {  # NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+# shellcheck source=tests/support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 
 mkdir -p "$work/files"
 printf 'installer' >"$work/files/setup.exe"
@@ -92,5 +88,5 @@ if [ -n "$screenshot" ]; then
     --screenshot="$screenshot" "$url" >/dev/null 2>&1
   check "the screenshot is taken" test -s "$screenshot"
 fi
-echo "$passed passed, $failed failed"
+checks_summary
 [ "$failed" -eq 0 ]

@@ -9,12 +9,8 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/publish-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 bash "$root/tests/support/make-test-pki" "$pki" >/dev/null || { echo "0 passed, 1 failed (no test certificates)"; exit 1; }
-passed=0 failed=0
-check() {  # NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+# shellcheck source=tests/support/checks.sh
+source "$root/tests/support/checks.sh"
 sign() {  # CERT KEY OUT
   osslsigncode sign -h sha256 -certs "$1" -key "$2" -n setup -in "$program" -out "$3" >/dev/null
 }
@@ -40,5 +36,5 @@ check "with the installer's digest" grep -q "$(sha256sum "$work/good/setup.exe" 
 check "a second release without signer check" "$server" publish irf https://cdn.example/irf/2 "$work/unsigned" --db "$db"
 check "rolls back to the first" bash -c "'$server' rollback irf --db '$db' | grep -q 'release 1 is current again'"
 check "and no further" refused "$server" rollback irf --db "$db"
-echo "$passed passed, $failed failed"
+checks_summary
 [ "$failed" -eq 0 ]
