@@ -1,12 +1,12 @@
 #include "app/windows_file_inspector.h"
 
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <memory>
 #include <vector>
 
 #include "windows_common/authenticode.h"
+#include "windows_common/bcrypt_functions.h"
 
 namespace {
 
@@ -26,37 +26,39 @@ FileHandle openUnchangeable(const std::wstring& path) {
 
 class Sha256Hasher {
  public:
-  Sha256Hasher() {
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+  Sha256Hasher() : cng_(wincommon::BCrypt()) {
+    if (cng_ == nullptr) return;
+    if (!BCRYPT_SUCCESS(cng_->BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
       algorithm_ = nullptr;
       return;
     }
     // Windows 7 needs the hash object's memory from the caller.
     DWORD length = 0;
     ULONG written = 0;
-    if (!BCRYPT_SUCCESS(BCryptGetProperty(algorithm_, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&length),
+    if (!BCRYPT_SUCCESS(cng_->BCryptGetProperty(algorithm_, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&length),
                                           sizeof length, &written, 0))) {
       return;
     }
     object_.resize(length);
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm_, &hash_, object_.data(), length, nullptr, 0, 0))) hash_ = nullptr;
+    if (!BCRYPT_SUCCESS(cng_->BCryptCreateHash(algorithm_, &hash_, object_.data(), length, nullptr, 0, 0))) hash_ = nullptr;
   }
   ~Sha256Hasher() {
-    if (hash_ != nullptr) BCryptDestroyHash(hash_);
-    if (algorithm_ != nullptr) BCryptCloseAlgorithmProvider(algorithm_, 0);
+    if (hash_ != nullptr) cng_->BCryptDestroyHash(hash_);
+    if (algorithm_ != nullptr) cng_->BCryptCloseAlgorithmProvider(algorithm_, 0);
   }
   Sha256Hasher(const Sha256Hasher&) = delete;
   Sha256Hasher& operator=(const Sha256Hasher&) = delete;
 
   bool ready() const { return hash_ != nullptr; }
   bool add(const uint8_t* bytes, DWORD count) {
-    return BCRYPT_SUCCESS(BCryptHashData(hash_, const_cast<PUCHAR>(bytes), count, 0));
+    return BCRYPT_SUCCESS(cng_->BCryptHashData(hash_, const_cast<PUCHAR>(bytes), count, 0));
   }
   bool finish(Sha256Digest& digest) {
-    return BCRYPT_SUCCESS(BCryptFinishHash(hash_, digest.data(), static_cast<ULONG>(digest.size()), 0));
+    return BCRYPT_SUCCESS(cng_->BCryptFinishHash(hash_, digest.data(), static_cast<ULONG>(digest.size()), 0));
   }
 
  private:
+  const wincommon::BCryptFunctions* cng_;
   BCRYPT_ALG_HANDLE algorithm_ = nullptr;
   BCRYPT_HASH_HANDLE hash_ = nullptr;
   std::vector<UCHAR> object_;

@@ -3,12 +3,12 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
-#include <iphlpapi.h>
 
 #include <memory>
 #include <vector>
 
 #include "local_peer/local_peer.h"
+#include "windows_common/iphlpapi_functions.h"
 #include "windows_common/token_user.h"
 
 namespace localpeer {
@@ -23,11 +23,14 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 // owning each (Windows never names process 0 as an owner of a live socket: that means none named).
 std::vector<ConnectionEnd> loopbackConnections() {
   std::vector<ConnectionEnd> table;
+  // Without IP Helper no connection has a known owner, and every peer is refused.
+  const wincommon::IpHelperFunctions* ipHelper = wincommon::IpHelper();
+  if (ipHelper == nullptr) return table;
   std::vector<char> buffer(16384);
   DWORD result = ERROR_INSUFFICIENT_BUFFER;
   for (int attempt = 0; attempt < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
     DWORD size = static_cast<DWORD>(buffer.size());
-    result = GetExtendedTcpTable(buffer.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0);
+    result = ipHelper->GetExtendedTcpTable(buffer.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0);
     // The table may grow between the two calls: leave room.
     if (result == ERROR_INSUFFICIENT_BUFFER) buffer.resize(size + 16384);
   }

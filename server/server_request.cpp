@@ -1,13 +1,11 @@
 #include "server/server_request.h"
 
-#include <windows.h>
-#include <winhttp.h>
-
 #include <atomic>
 #include <string.h>
 
 #include "server/form_encoding.h"
 #include "server/xml_replies.h"
+#include "windows_common/winhttp_functions.h"
 #include "windows_common/winhttp_session.h"
 
 namespace {
@@ -57,6 +55,8 @@ std::wstring textOf(const std::string& bytes) {
 struct ServerRequest::Exchange {
   ServerRequest* owner;
   RequestKind kind;
+  // Null when WinHTTP cannot be had: then no handle is ever opened and the request fails at once.
+  const wincommon::WinHttpFunctions* winhttp = wincommon::WinHttp();
   HINTERNET root = nullptr;
   HINTERNET connection = nullptr;
   HINTERNET request = nullptr;
@@ -82,17 +82,17 @@ struct ServerRequest::Exchange {
 
   bool ReadMore() {
     memset(buffer, 0, sizeof buffer);
-    return WinHttpReadData(request, buffer, kReceiveBufferSize, nullptr) != FALSE;
+    return winhttp->WinHttpReadData(request, buffer, kReceiveBufferSize, nullptr) != FALSE;
   }
 
   // Closes the handles; the exchange itself goes with the request handle's closing notification,
   // or now when there never was a request handle.
   void CloseHandles() {
     HINTERNET requestHandle = request;
-    if (root != nullptr) WinHttpCloseHandle(root);
-    if (connection != nullptr) WinHttpCloseHandle(connection);
+    if (root != nullptr) winhttp->WinHttpCloseHandle(root);
+    if (connection != nullptr) winhttp->WinHttpCloseHandle(connection);
     if (requestHandle != nullptr) {
-      WinHttpCloseHandle(requestHandle);
+      winhttp->WinHttpCloseHandle(requestHandle);
     } else {
       delete this;
     }
@@ -122,22 +122,25 @@ void ServerRequest::Send(const std::wstring& path, const PropertyList& list, boo
   Close();
   Exchange* exchange = new Exchange(this, kind_);
   exchange->body = utf8Of(EncodeForm(list));
-  exchange->root = wincommon::OpenWinHttpSession(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                                WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+  const wincommon::WinHttpFunctions* winhttp = exchange->winhttp;
+  if (winhttp != nullptr) {
+    exchange->root = wincommon::OpenWinHttpSession(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                                   WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+  }
   if (exchange->root != nullptr) {
     exchange->connection =
-        WinHttpConnect(exchange->root, address_.host.c_str(), static_cast<INTERNET_PORT>(address_.port), 0);
+        winhttp->WinHttpConnect(exchange->root, address_.host.c_str(), static_cast<INTERNET_PORT>(address_.port), 0);
   }
   if (exchange->connection != nullptr) {
     std::wstring fullPath = address_.basePath + path;
-    exchange->request = WinHttpOpenRequest(exchange->connection, post ? L"POST" : L"GET", fullPath.c_str(), nullptr,
-                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                           address_.secure ? WINHTTP_FLAG_SECURE : 0);
+    exchange->request = winhttp->WinHttpOpenRequest(exchange->connection, post ? L"POST" : L"GET", fullPath.c_str(),
+                                                    nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                    address_.secure ? WINHTTP_FLAG_SECURE : 0);
   }
   DWORD_PTR context = reinterpret_cast<DWORD_PTR>(exchange);
   bool ready = exchange->request != nullptr &&
-               WinHttpSetOption(exchange->request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context) &&
-               WinHttpSetStatusCallback(exchange->request, Exchange::OnStatus, kNotificationMask, 0) !=
+               winhttp->WinHttpSetOption(exchange->request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context) &&
+               winhttp->WinHttpSetStatusCallback(exchange->request, Exchange::OnStatus, kNotificationMask, 0) !=
                    WINHTTP_INVALID_STATUS_CALLBACK;
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -146,14 +149,14 @@ void ServerRequest::Send(const std::wstring& path, const PropertyList& list, boo
   }
   BOOL sent = FALSE;
   if (ready && post) {
-    WinHttpAddRequestHeaders(exchange->request, L"Content-Type: application/x-www-form-urlencoded", static_cast<DWORD>(-1),
-                             WINHTTP_ADDREQ_FLAG_ADD);
+    winhttp->WinHttpAddRequestHeaders(exchange->request, L"Content-Type: application/x-www-form-urlencoded",
+                                      static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
     DWORD size = static_cast<DWORD>(exchange->body.size());
-    sent = WinHttpSendRequest(exchange->request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                              size > 0 ? &exchange->body[0] : WINHTTP_NO_REQUEST_DATA, size, size, context);
+    sent = winhttp->WinHttpSendRequest(exchange->request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                       size > 0 ? &exchange->body[0] : WINHTTP_NO_REQUEST_DATA, size, size, context);
   } else if (ready) {
-    sent = WinHttpSendRequest(exchange->request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                              context);
+    sent = winhttp->WinHttpSendRequest(exchange->request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                                       0, context);
   }
   // A request that could not even be sent is a failed request: the retries take over rather than
   // the program waiting for an answer that cannot come.
@@ -199,13 +202,13 @@ void ServerRequest::OnExchangeNotification(Exchange* exchange, unsigned long sta
   switch (status) {
     case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
     case WINHTTP_CALLBACK_STATUS_WRITE_COMPLETE:
-      failed = !WinHttpReceiveResponse(exchange->request, nullptr);
+      failed = !exchange->winhttp->WinHttpReceiveResponse(exchange->request, nullptr);
       break;
     case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE: {
       DWORD code = 0;
       DWORD size = sizeof code;
-      WinHttpQueryHeaders(exchange->request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                          WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX);
+      exchange->winhttp->WinHttpQueryHeaders(exchange->request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                             WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX);
       // Another status is treated as a failed request, so that the retries take over instead of
       // the program waiting for an answer that will not come.
       failed = code != HTTP_STATUS_OK || !exchange->ReadMore();

@@ -5,8 +5,6 @@
 // redirects itself (never from https to http); the portable fetch follows the rest.
 #include <winsock2.h>
 #include <windows.h>
-#include <winhttp.h>
-#include <iphlpapi.h>
 
 #include <map>
 #include <mutex>
@@ -16,10 +14,14 @@
 #include "service/origin_connection.h"
 #include "service/web_plumbing.h"
 #include "service/wide_text.h"
+#include "windows_common/iphlpapi_functions.h"
+#include "windows_common/winhttp_functions.h"
 #include "windows_common/winhttp_session.h"
 
 namespace svc {
 namespace {
+
+using wincommon::WinHttpFunctions;
 
 std::string systemError(const char* what) {
   return std::string(what) + " (error " + std::to_string(GetLastError()) + ")";
@@ -46,9 +48,10 @@ struct Discovered {
 
 // Detection asks DHCP and DNS for a configuration script and runs it: seconds, on a session of its
 // own.
-Discovered discover(const std::wstring& url, bool autoDetect, const std::wstring& script) {
+Discovered discover(const WinHttpFunctions& winhttp, const std::wstring& url, bool autoDetect,
+                      const std::wstring& script) {
   Discovered discovered;
-  HINTERNET session = WinHttpOpen(L"Tessel Download Service", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+  HINTERNET session = winhttp.WinHttpOpen(L"Tessel Download Service", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                   WINHTTP_NO_PROXY_BYPASS, 0);
   if (session == nullptr) return discovered;
   WINHTTP_AUTOPROXY_OPTIONS automatic = {};
@@ -62,7 +65,7 @@ Discovered discover(const std::wstring& url, bool autoDetect, const std::wstring
   }
   automatic.fAutoLogonIfChallenged = TRUE;
   WINHTTP_PROXY_INFO found = {};
-  if (WinHttpGetProxyForUrl(session, url.c_str(), &automatic, &found)) {
+  if (winhttp.WinHttpGetProxyForUrl(session, url.c_str(), &automatic, &found)) {
     discovered.found = true;
     std::wstring proxy = takeGlobal(found.lpszProxy);
     std::wstring bypass = takeGlobal(found.lpszProxyBypass);
@@ -70,7 +73,7 @@ Discovered discover(const std::wstring& url, bool autoDetect, const std::wstring
       discovered.choice = ProxyChoice{false, proxy, bypass};
     }
   }
-  WinHttpCloseHandle(session);
+  winhttp.WinHttpCloseHandle(session);
   return discovered;
 }
 
@@ -80,14 +83,17 @@ uint64_t networkGeneration() {
   static std::mutex mutex;
   static OVERLAPPED watch = {};
   static uint64_t generation = 0;
+  // Without IP Helper no change is seen: what was found stays until the user's settings change.
+  const wincommon::IpHelperFunctions* ipHelper = wincommon::IpHelper();
+  if (ipHelper == nullptr) return generation;
   std::lock_guard<std::mutex> lock(mutex);
   HANDLE ignored = nullptr;
   if (watch.hEvent == nullptr) {
     watch.hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (watch.hEvent != nullptr) NotifyAddrChange(&ignored, &watch);
+    if (watch.hEvent != nullptr) ipHelper->NotifyAddrChange(&ignored, &watch);
   } else if (WaitForSingleObject(watch.hEvent, 0) == WAIT_OBJECT_0) {
     ++generation;
-    NotifyAddrChange(&ignored, &watch);
+    ipHelper->NotifyAddrChange(&ignored, &watch);
   }
   return generation;
 }
@@ -100,10 +106,11 @@ DiscoveryCache<Discovered>& discoveries() {
 // The proxy the user has set for the browser (a fixed one, a configuration script or automatic
 // detection) for this URL, else the machine's WinHTTP setting. What detection or a script finds is
 // kept per origin until the settings or the network change. Nothing when abort stopped the wait.
-std::optional<ProxyChoice> proxyFor(const std::wstring& url, const HttpUrl& origin, FetchAbort* abort) {
+std::optional<ProxyChoice> proxyFor(const WinHttpFunctions& winhttp, const std::wstring& url, const HttpUrl& origin,
+                                    FetchAbort* abort) {
   ProxyChoice choice;
   WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
-  if (WinHttpGetIEProxyConfigForCurrentUser(&user)) {
+  if (winhttp.WinHttpGetIEProxyConfigForCurrentUser(&user)) {
     std::wstring script = takeGlobal(user.lpszAutoConfigUrl);
     std::wstring fixed = takeGlobal(user.lpszProxy);
     std::wstring fixedBypass = takeGlobal(user.lpszProxyBypass);
@@ -113,7 +120,7 @@ std::optional<ProxyChoice> proxyFor(const std::wstring& url, const HttpUrl& orig
                               std::to_string(origin.port);
       const bool autoDetect = user.fAutoDetect != FALSE;
       std::optional<Discovered> discovered = discoveries().Get(
-          key, networkGeneration(), [url, autoDetect, script] { return discover(url, autoDetect, script); }, abort);
+          key, networkGeneration(), [table = &winhttp, url, autoDetect, script] { return discover(*table, url, autoDetect, script); }, abort);
       if (!discovered) return std::nullopt;
       if (discovered->found) return discovered->choice;
     }
@@ -121,7 +128,7 @@ std::optional<ProxyChoice> proxyFor(const std::wstring& url, const HttpUrl& orig
     if (user.fAutoDetect || !script.empty()) return choice;
   }
   WINHTTP_PROXY_INFO machine = {};
-  if (WinHttpGetDefaultProxyConfiguration(&machine)) {
+  if (winhttp.WinHttpGetDefaultProxyConfiguration(&machine)) {
     std::wstring proxy = takeGlobal(machine.lpszProxy);
     takeGlobal(machine.lpszProxyBypass);
     if (machine.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && !proxy.empty()) choice.direct = false;
@@ -131,7 +138,7 @@ std::optional<ProxyChoice> proxyFor(const std::wstring& url, const HttpUrl& orig
 
 class WinHttpExchange : public OriginExchange {
  public:
-  WinHttpExchange(const FetchHooks& hooks) : hooks_(hooks) {}
+  WinHttpExchange(const WinHttpFunctions& winhttp, const FetchHooks& hooks) : winhttp_(winhttp), hooks_(hooks) {}
 
   ~WinHttpExchange() override {
     if (hooks_.abort != nullptr) hooks_.abort->clearInterrupt();
@@ -147,7 +154,7 @@ class WinHttpExchange : public OriginExchange {
     parts.dwHostNameLength = static_cast<DWORD>(-1);
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (url.empty() || !WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
+    if (url.empty() || !winhttp_.WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
       return fail(opened, FetchResult::BadAnswer, "not an http or https URL");
     }
     std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
@@ -155,14 +162,14 @@ class WinHttpExchange : public OriginExchange {
     target.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (target.empty()) target = L"/";
 
-    connection_ = WinHttpConnect(session_, host.c_str(), parts.nPort, 0);
+    connection_ = winhttp_.WinHttpConnect(session_, host.c_str(), parts.nPort, 0);
     if (connection_ == nullptr) return fail(opened, FetchResult::ConnectFailed, systemError("cannot reach the origin"));
     DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    HINTERNET requestHandle = WinHttpOpenRequest(connection_, L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
+    HINTERNET requestHandle = winhttp_.WinHttpOpenRequest(connection_, L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
     if (requestHandle == nullptr) return fail(opened, FetchResult::ConnectFailed, systemError("cannot open the request"));
     const int silence = settings.silenceLimitMs;
-    WinHttpSetTimeouts(requestHandle, silence, silence, silence, silence);
+    winhttp_.WinHttpSetTimeouts(requestHandle, silence, silence, silence, silence);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       request_ = requestHandle;
@@ -177,20 +184,20 @@ class WinHttpExchange : public OriginExchange {
       headers += L"Range: " + toWide(range) + L"\r\n";
       if (!request.ifRange.empty()) headers += L"If-Range: " + toWide(request.ifRange) + L"\r\n";
     }
-    if (!WinHttpSendRequest(requestHandle, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+    if (!winhttp_.WinHttpSendRequest(requestHandle, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
                             static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
       return fail(opened, interrupted() ? FetchResult::Stopped : FetchResult::ConnectFailed,
                   systemError("cannot send the request to the origin"));
     }
-    if (!WinHttpReceiveResponse(requestHandle, nullptr)) {
+    if (!winhttp_.WinHttpReceiveResponse(requestHandle, nullptr)) {
       return fail(opened, interrupted() ? FetchResult::Stopped : FetchResult::ConnectionLost,
                   systemError("no answer from the origin"));
     }
     DWORD bytes = 0;
-    WinHttpQueryHeaders(requestHandle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &bytes,
+    winhttp_.WinHttpQueryHeaders(requestHandle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &bytes,
                         WINHTTP_NO_HEADER_INDEX);
     std::wstring raw(bytes / sizeof(wchar_t) + 1, L'\0');
-    if (bytes == 0 || !WinHttpQueryHeaders(requestHandle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+    if (bytes == 0 || !winhttp_.WinHttpQueryHeaders(requestHandle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
                                            &raw[0], &bytes, WINHTTP_NO_HEADER_INDEX)) {
       return fail(opened, FetchResult::BadAnswer, systemError("cannot read the origin's answer head"));
     }
@@ -212,7 +219,7 @@ class WinHttpExchange : public OriginExchange {
       request = request_;
     }
     DWORD read = 0;
-    if (request == nullptr || !WinHttpReadData(request, buffer, static_cast<DWORD>(size), &read)) {
+    if (request == nullptr || !winhttp_.WinHttpReadData(request, buffer, static_cast<DWORD>(size), &read)) {
       return interrupted() ? OriginRead::Stopped : OriginRead::Lost;
     }
     if (read == 0) return OriginRead::End;
@@ -231,7 +238,7 @@ class WinHttpExchange : public OriginExchange {
   void interrupt() {
     std::lock_guard<std::mutex> lock(mutex_);
     interrupted_ = true;
-    if (request_ != nullptr) WinHttpCloseHandle(request_);
+    if (request_ != nullptr) winhttp_.WinHttpCloseHandle(request_);
     request_ = nullptr;
   }
 
@@ -242,12 +249,13 @@ class WinHttpExchange : public OriginExchange {
 
   void closeRequest() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (request_ != nullptr) WinHttpCloseHandle(request_);
+    if (request_ != nullptr) winhttp_.WinHttpCloseHandle(request_);
     request_ = nullptr;
-    if (connection_ != nullptr) WinHttpCloseHandle(connection_);
+    if (connection_ != nullptr) winhttp_.WinHttpCloseHandle(connection_);
     connection_ = nullptr;
   }
 
+  const WinHttpFunctions& winhttp_;
   const FetchHooks& hooks_;
   std::mutex mutex_;
   HINTERNET session_ = nullptr;
@@ -289,7 +297,14 @@ OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, c
     opened.detail = "not an http or https URL";
     return opened;
   }
-  std::optional<ProxyChoice> found = proxyFor(toWide(request.url), *url, hooks.abort);
+  // The user's proxy setting is read through WinHTTP even for plain http.
+  const WinHttpFunctions* winhttp = wincommon::WinHttp();
+  if (winhttp == nullptr) {
+    opened.failure = FetchResult::ConnectFailed;
+    opened.detail = "WinHTTP cannot be used: " + wincommon::SystemFunctionsFailure();
+    return opened;
+  }
+  std::optional<ProxyChoice> found = proxyFor(*winhttp, toWide(request.url), *url, hooks.abort);
   if (!found) {
     opened.failure = FetchResult::Stopped;
     opened.detail = "stopped";
@@ -302,7 +317,7 @@ OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, c
     opened.detail = systemError(found->direct ? "WinHTTP cannot start" : "WinHTTP cannot use the proxy");
     return opened;
   }
-  auto exchange = std::make_unique<WinHttpExchange>(hooks);
+  auto exchange = std::make_unique<WinHttpExchange>(*winhttp, hooks);
   if (exchange->open(session, request, settings, &opened)) opened.exchange = std::move(exchange);
   return opened;
 }

@@ -2,12 +2,13 @@
 
 #include <winsock2.h>
 #include <windows.h>
-#include <iphlpapi.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <wbemidl.h>
 
 #include <functional>
+
+#include "windows_common/iphlpapi_functions.h"
 
 const wchar_t kUserIdKeyPath[] = L"Software\\Tessel Games\\Downloader";
 
@@ -119,7 +120,8 @@ std::optional<std::vector<NetworkAdapter>> WindowsInventoryProbe::NetworkAdapter
   std::vector<unsigned char> buffer(kAdapterBufferSize);
   ULONG size = kAdapterBufferSize;
   IP_ADAPTER_INFO* list = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
-  if (GetAdaptersInfo(list, &size) != ERROR_SUCCESS) return std::nullopt;
+  const wincommon::IpHelperFunctions* ipHelper = wincommon::IpHelper();
+  if (ipHelper == nullptr || ipHelper->GetAdaptersInfo(list, &size) != ERROR_SUCCESS) return std::nullopt;
   std::vector<NetworkAdapter> adapters;
   for (IP_ADAPTER_INFO* adapter = list; adapter != nullptr; adapter = adapter->Next) {
     NetworkAdapter entry;

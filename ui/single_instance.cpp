@@ -1,13 +1,11 @@
 #include "ui/single_instance.h"
 
-#include <objidl.h>
-#include <gdiplus.h>
-
 #include <cwchar>
 #include <vector>
 
 #include "build_settings.h"
 #include "ui/main_dialog.h"
+#include "windows_common/gdiplus_functions.h"
 
 std::wstring DownloaderWindowTitle() {
   const char* title = AK_GAME_TITLE;
@@ -83,10 +81,12 @@ bool IsAutoStartCommandLine(const wchar_t* commandLine) {
 }
 
 GdiplusSession::GdiplusSession() {
+  const wincommon::GdiplusFunctions* gdiplus = wincommon::GdiplusFlat();
   Gdiplus::GdiplusStartupInput input;
-  if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) token_ = 0;
+  if (gdiplus == nullptr || gdiplus->GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) token_ = 0;
 }
 
 GdiplusSession::~GdiplusSession() {
-  if (token_ != 0) Gdiplus::GdiplusShutdown(token_);
+  // A session was started only through the table, so it is there.
+  if (token_ != 0) wincommon::GdiplusFlat()->GdiplusShutdown(token_);
 }

@@ -1,14 +1,12 @@
 #include "ui/skin_image.h"
 
-#include <objidl.h>
-#include <gdiplus.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "resources/resource_ids.h"
 #include "ui/resource_data.h"
+#include "windows_common/gdiplus_functions.h"
 
 namespace {
 
@@ -93,19 +91,51 @@ uint32_t CompositeOntoBlack(uint32_t argb) {
   return 0xFF000000u | (red << 16) | (green << 8) | blue;
 }
 
+namespace {
+
+// A GDI+ bitmap, disposed of with its owner.
+class DecodedBitmap {
+ public:
+  DecodedBitmap(const wincommon::GdiplusFunctions& gdiplus, IStream* stream) : gdiplus_(gdiplus) {
+    if (gdiplus_.GdipCreateBitmapFromStream(stream, &bitmap_) != Gdiplus::Ok) bitmap_ = nullptr;
+  }
+  ~DecodedBitmap() {
+    if (bitmap_ != nullptr) gdiplus_.GdipDisposeImage(bitmap_);
+  }
+  DecodedBitmap(const DecodedBitmap&) = delete;
+  DecodedBitmap& operator=(const DecodedBitmap&) = delete;
+
+  Gdiplus::GpBitmap* get() const { return bitmap_; }
+
+ private:
+  const wincommon::GdiplusFunctions& gdiplus_;
+  Gdiplus::GpBitmap* bitmap_ = nullptr;
+};
+
+}  // namespace
+
 SkinImage DecodeSkinImage(const void* bytes, size_t size) {
-  if (bytes == nullptr || size == 0) return {};
+  const wincommon::GdiplusFunctions* gdiplus = wincommon::GdiplusFlat();
+  if (bytes == nullptr || size == 0 || gdiplus == nullptr) return {};
   auto stream = memoryStream(bytes, size);
   if (stream == nullptr) return {};
-  std::unique_ptr<Gdiplus::Bitmap> decoded(Gdiplus::Bitmap::FromStream(stream.get()));
-  if (decoded == nullptr || decoded->GetLastStatus() != Gdiplus::Ok) return {};
-  const int width = static_cast<int>(decoded->GetWidth());
-  const int height = static_cast<int>(decoded->GetHeight());
+  DecodedBitmap decoded(*gdiplus, stream.get());
+  UINT imageWidth = 0;
+  UINT imageHeight = 0;
+  if (decoded.get() == nullptr || gdiplus->GdipGetImageWidth(decoded.get(), &imageWidth) != Gdiplus::Ok ||
+      gdiplus->GdipGetImageHeight(decoded.get(), &imageHeight) != Gdiplus::Ok) {
+    return {};
+  }
+  const int width = static_cast<int>(imageWidth);
+  const int height = static_cast<int>(imageHeight);
   if (width <= 0 || height <= 0) return {};
 
   Gdiplus::Rect whole(0, 0, width, height);
   Gdiplus::BitmapData locked{};
-  if (decoded->LockBits(&whole, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &locked) != Gdiplus::Ok) return {};
+  if (gdiplus->GdipBitmapLockBits(decoded.get(), &whole, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &locked) !=
+      Gdiplus::Ok) {
+    return {};
+  }
 
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -126,7 +156,7 @@ SkinImage DecodeSkinImage(const void* bytes, size_t size) {
       }
     }
   }
-  decoded->UnlockBits(&locked);
+  gdiplus->GdipBitmapUnlockBits(decoded.get(), &locked);
   if (bitmap == nullptr) return {};
   return SkinImage(bitmap, static_cast<const uint32_t*>(bits), width, height);
 }

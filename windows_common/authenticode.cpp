@@ -1,8 +1,8 @@
 #include "windows_common/authenticode.h"
 
-#include <wincrypt.h>
-#include <wintrust.h>
 #include <softpub.h>
+
+#include "windows_common/wintrust_functions.h"
 
 namespace wincommon {
 namespace {
@@ -12,9 +12,9 @@ namespace {
 constexpr int kSharingRetries = 50;
 constexpr DWORD kSharingRetryMs = 200;
 
-std::wstring commonNameOf(PCCERT_CONTEXT certificate) {
+std::wstring commonNameOf(const Crypt32Functions& crypt32, PCCERT_CONTEXT certificate) {
   wchar_t name[256] = L"";
-  DWORD length = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name,
+  DWORD length = crypt32.CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name,
                                     ARRAYSIZE(name));
   return length > 1 ? std::wstring(name, length - 1) : std::wstring();
 }
@@ -50,20 +50,22 @@ bool isMissingSignature(LONG status) {
 // The verdict on a signature WinVerifyTrust has accepted: its signer's chain must satisfy the
 // Authenticode policy (Wine's WinVerifyTrust checks the signature and the file's digest but not
 // the chain; Windows checks both, and there this repeats its answer) and name the expected signer.
-SignatureCheck judgeAcceptedSignature(HANDLE stateData, const std::wstring& expectedSigner) {
+SignatureCheck judgeAcceptedSignature(const WinTrustFunctions& wintrust, const Crypt32Functions& crypt32,
+                                      HANDLE stateData, const std::wstring& expectedSigner) {
   SignatureCheck result;
   result.verdict = SignatureVerdict::Invalid;
-  CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(stateData);
-  CRYPT_PROVIDER_SGNR* signer = provider != nullptr ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
-  CRYPT_PROVIDER_CERT* certificate = signer != nullptr ? WTHelperGetProvCertFromChain(signer, 0) : nullptr;
+  CRYPT_PROVIDER_DATA* provider = wintrust.WTHelperProvDataFromStateData(stateData);
+  CRYPT_PROVIDER_SGNR* signer =
+      provider != nullptr ? wintrust.WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+  CRYPT_PROVIDER_CERT* certificate = signer != nullptr ? wintrust.WTHelperGetProvCertFromChain(signer, 0) : nullptr;
   if (certificate == nullptr || certificate->pCert == nullptr || signer->pChainContext == nullptr) return result;
-  result.signer = commonNameOf(certificate->pCert);
+  result.signer = commonNameOf(crypt32, certificate->pCert);
   for (LPCSTR policyId : {CERT_CHAIN_POLICY_AUTHENTICODE, CERT_CHAIN_POLICY_BASE}) {
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
     CERT_CHAIN_POLICY_STATUS status{};
     status.cbSize = sizeof status;
-    if (!CertVerifyCertificateChainPolicy(policyId, signer->pChainContext, &policy, &status) || status.dwError != 0) {
+    if (!crypt32.CertVerifyCertificateChainPolicy(policyId, signer->pChainContext, &policy, &status) || status.dwError != 0) {
       result.verdict = SignatureVerdict::Untrusted;
       result.code = status.dwError != 0 ? status.dwError : static_cast<uint32_t>(CERT_E_CHAINING);
       return result;
@@ -95,6 +97,14 @@ HANDLE OpenUnchangeable(const std::wstring& path) {
 SignatureCheck CheckAuthenticode(const std::wstring& path, HANDLE file, const std::wstring& expectedSigner) {
   SignatureCheck result;
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return result;
+  const WinTrustFunctions* wintrust = WinTrust();
+  const Crypt32Functions* crypt32 = wintrust != nullptr ? Crypt32() : nullptr;
+  if (crypt32 == nullptr) {
+    // Neither DLL is missing from a working Windows; where one is, nothing can be trusted.
+    result.verdict = SignatureVerdict::Invalid;
+    result.code = GetLastError();
+    return result;
+  }
   WINTRUST_FILE_INFO fileInfo{};
   fileInfo.cbStruct = sizeof fileInfo;
   fileInfo.pcwszFilePath = path.c_str();
@@ -110,9 +120,9 @@ SignatureCheck CheckAuthenticode(const std::wstring& path, HANDLE file, const st
   data.pFile = &fileInfo;
   data.dwStateAction = WTD_STATEACTION_VERIFY;
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-  const LONG status = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  const LONG status = wintrust->WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
   if (status == 0) {
-    result = judgeAcceptedSignature(data.hWVTStateData, expectedSigner);
+    result = judgeAcceptedSignature(*wintrust, *crypt32, data.hWVTStateData, expectedSigner);
   } else {
     result.code = static_cast<uint32_t>(status);
     result.verdict = isMissingSignature(status) ? SignatureVerdict::Unsigned
@@ -120,7 +130,7 @@ SignatureCheck CheckAuthenticode(const std::wstring& path, HANDLE file, const st
                                                 : SignatureVerdict::Invalid;
   }
   data.dwStateAction = WTD_STATEACTION_CLOSE;
-  WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  wintrust->WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
   return result;
 }
 

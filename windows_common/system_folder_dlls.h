@@ -1,4 +1,4 @@
-// Where the DLLs that the program loads on first use come from: the system folder, by full path.
+// Where the system DLLs outside KnownDLLs come from: the system folder, by full path.
 #ifndef WINDOWS_COMMON_SYSTEM_FOLDER_DLLS_H
 #define WINDOWS_COMMON_SYSTEM_FOLDER_DLLS_H
 

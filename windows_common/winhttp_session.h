@@ -11,7 +11,7 @@
 namespace wincommon {
 
 // WinHttpOpen with the same arguments, then the secure protocols of secure_protocols.h; null when
-// WinHttpOpen fails. protocols (when given) receives the set the system accepted, 0 for none.
+// WinHttpOpen fails or WinHTTP cannot be had (winhttp_functions.h). protocols (when given) receives the set the system accepted, 0 for none.
 HINTERNET OpenWinHttpSession(const wchar_t* userAgent, DWORD accessType, const wchar_t* proxy, const wchar_t* bypass,
                              DWORD flags, uint32_t* protocols = nullptr);
 

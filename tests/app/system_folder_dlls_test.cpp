@@ -1,14 +1,11 @@
-// The delay-load hook of the shipped program: DLLs loaded on first use come from the system
-// folder by full path, and names that are not plain file names are refused.
+// Where the system DLLs outside KnownDLLs come from: the system folder by full path, and names that
+// are not plain file names are refused.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <delayimp.h>
 
 #include <string>
 
 #include "windows_common/system_folder_dlls.h"
-
-extern "C" PfnDliHook __pfnDliNotifyHook2;
 
 namespace {
 
@@ -41,23 +38,12 @@ TEST(SystemFolderDlls, LoadsTheSystemCopyByFullPath) {
 
 TEST(SystemFolderDlls, RefusesNamesThatAreNotPlainFileNames) {
   for (const char* name : {"", "..\\winhttp.dll", "sub/winhttp.dll", "C:winhttp.dll", "Z:\\tmp\\winhttp.dll"}) {
+    SetLastError(0);
     EXPECT_EQ(LoadSystemFolderDll(name), nullptr) << name;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME)) << name;
   }
   EXPECT_EQ(LoadSystemFolderDll(nullptr), nullptr);
   EXPECT_EQ(LoadSystemFolderDll(std::string(MAX_PATH, 'a').c_str()), nullptr);
-}
-
-TEST(SystemFolderDlls, TheHookAnswersOnlyTheLoadOfALibrary) {
-  ASSERT_NE(__pfnDliNotifyHook2, nullptr);
-  DelayLoadInfo info{};
-  info.cb = sizeof(info);
-  info.szDll = "winhttp.dll";
-  EXPECT_EQ(__pfnDliNotifyHook2(dliNoteStartProcessing, &info), nullptr);
-  EXPECT_EQ(__pfnDliNotifyHook2(dliNotePreGetProcAddress, &info), nullptr);
-  FARPROC loaded = __pfnDliNotifyHook2(dliNotePreLoadLibrary, &info);
-  ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(folderOf(reinterpret_cast<HMODULE>(loaded)), systemFolder());
-  FreeLibrary(reinterpret_cast<HMODULE>(loaded));
 }
 
 }  // namespace

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <regex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tests/support/pe_image.h"
 #include "tests/support/temp_folder.h"
@@ -35,20 +34,10 @@ const std::set<std::string> kKnownDlls = {
     "shlwapi.dll",  "user32.dll",  "wldap32.dll",  "ws2_32.dll",
 };
 
-// Whether the file names the DLL (letter case aside): the delay-load descriptors that the MinGW
-// linker writes are not listed in the image's data directories, but they hold the DLL's name.
-bool namesDll(const std::string& bytes, std::string dll) {
-  auto lower = [](std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-  };
-  return lower(bytes).find(std::string(1, '\0') + lower(dll) + std::string(1, '\0')) != std::string::npos;
-}
-
-// A GUI program with exactly these exports that needs no DLL beyond the system's, imports only
-// KnownDLLs at start-up and still names the DLLs it loads on first use.
-void expectSelfContainedGuiProgram(const std::filesystem::path& file, const std::set<std::string>& exports,
-                                   const std::set<std::string>& loadedOnFirstUse) {
+// A GUI program with exactly these exports that needs no DLL beyond the system's and imports only
+// KnownDLLs at start-up.
+void expectSelfContainedGuiProgram(const std::filesystem::path& file,
+                                   const std::set<std::string>& exports = kExpectedExports) {
   const testsupport::PeImage image = testsupport::readPeImage(file);
   ASSERT_TRUE(image.valid) << file;
   EXPECT_EQ(image.subsystem, 2) << file << " is not a GUI-subsystem program";
@@ -57,16 +46,33 @@ void expectSelfContainedGuiProgram(const std::filesystem::path& file, const std:
     EXPECT_EQ(dll.rfind("lib", 0), std::string::npos) << file << " needs the MinGW runtime DLL " << dll;
     EXPECT_EQ(kKnownDlls.count(dll), 1u) << file << ": " << dll << " is imported at start-up but is not a KnownDLL";
   }
-  const std::string bytes = testsupport::readWholeFile(file);
-  for (const auto& dll : loadedOnFirstUse) {
-    EXPECT_TRUE(namesDll(bytes, dll)) << file << ": " << dll << " is no longer named by the program";
+}
+
+// The DLLs outside KnownDLLs are taken through windows_common/system_functions.h, the same code in
+// both builds. A delay-import table is the toolchain's own mechanism instead, whose 32-bit link once
+// dropped the code its slots point to: the first call then jumped to address 0.
+void expectNoDelayImportTable(const std::filesystem::path& file) {
+  const testsupport::PeImage image = testsupport::readPeImage(file);
+  ASSERT_TRUE(image.valid) << file;
+  for (const auto& table : image.delayImports) {
+    std::string unbound;
+    for (const auto& name : table.slotsOutsideCode) unbound += " " + name;
+    EXPECT_TRUE(table.slotsOutsideCode.empty())
+        << file << ": the import slots of" << unbound << " (" << table.dll << ") do not point into code";
+    ADD_FAILURE() << file << " loads " << table.dll << " through a delay-import table of " << table.functions
+                  << " functions";
   }
 }
 
-void expectSelfContainedGuiProgram(const std::filesystem::path& file) {
-  expectSelfContainedGuiProgram(file, kExpectedExports,
-                                {"gdiplus.dll", "iphlpapi.dll", "winhttp.dll", "wininet.dll", "bcrypt.dll",
-                                 "wintrust.dll", "crypt32.dll"});
+const std::vector<std::filesystem::path>& shippedPrograms() {
+  static const std::vector<std::filesystem::path> programs = {
+      AK_PRODUCT_I686,
+      AK_PRODUCT_SAME_BUILD,
+      std::filesystem::path(AK_PRODUCT_SERVICE_DIR) / "download-service.exe",
+      std::filesystem::path(AK_PRODUCT_SERVICE_DIR) / "download-service-setup.exe",
+      std::filesystem::path(AK_SAME_BUILD_SERVICE_DIR) / "download-service.exe",
+      std::filesystem::path(AK_SAME_BUILD_SERVICE_DIR) / "download-service-setup.exe"};
+  return programs;
 }
 
 // Resource id of type in the program's image; empty when it has none.
@@ -103,16 +109,13 @@ void expectRunsAsInvokerOnWindows7To11(const std::filesystem::path& program) {
 }
 
 TEST(ProductImage, EveryShippedProgramRunsAsItsUserWithoutElevation) {
-  for (const std::filesystem::path& program :
-       {std::filesystem::path(AK_PRODUCT_I686), std::filesystem::path(AK_PRODUCT_SAME_BUILD),
-        std::filesystem::path(AK_PRODUCT_SERVICE_DIR) / "download-service.exe",
-        std::filesystem::path(AK_PRODUCT_SERVICE_DIR) / "download-service-setup.exe",
-        std::filesystem::path(AK_SAME_BUILD_SERVICE_DIR) / "download-service.exe",
-        std::filesystem::path(AK_SAME_BUILD_SERVICE_DIR) / "download-service-setup.exe"}) {
-    expectRunsAsInvokerOnWindows7To11(program);
-  }
+  for (const std::filesystem::path& program : shippedPrograms()) expectRunsAsInvokerOnWindows7To11(program);
   // The downloader's windows are scaled by the system with sharp text.
   EXPECT_NE(manifestOf(AK_PRODUCT_I686).find(">true</gdiScaling>"), std::string::npos);
+}
+
+TEST(ProductImage, NoShippedProgramTakesASystemDllThroughADelayImportTable) {
+  for (const std::filesystem::path& program : shippedPrograms()) expectNoDelayImportTable(program);
 }
 
 TEST(ProductImage, ShippedExecutableIs32BitGuiWithTheLibraryExports) {
@@ -143,14 +146,14 @@ TEST(ProductImage, ThisBuildsExecutableResolvesEveryExportWhenLoaded) {
 }
 
 // The download service and its installer, as a publisher ships them and as this build makes them:
-// 32-bit (the product's), GUI programs without a console, statically linked, WinHTTP loaded on
-// first use; the installer carries this very service program.
+// 32-bit (the product's), GUI programs without a console, statically linked, importing only
+// KnownDLLs at start-up; the installer carries this very service program.
 TEST(ServiceImages, ServiceAndInstallerAreSelfContainedGuiPrograms) {
   for (const char* folder : {AK_PRODUCT_SERVICE_DIR, AK_SAME_BUILD_SERVICE_DIR}) {
     const std::filesystem::path service = std::filesystem::path(folder) / "download-service.exe";
     const std::filesystem::path setup = std::filesystem::path(folder) / "download-service-setup.exe";
-    expectSelfContainedGuiProgram(service, {}, {"winhttp.dll"});
-    expectSelfContainedGuiProgram(setup, {}, {});
+    expectSelfContainedGuiProgram(service, {});
+    expectSelfContainedGuiProgram(setup, {});
     const std::string carried = carriedProgram(setup);
     EXPECT_FALSE(carried.empty()) << setup << " carries no service program";
     EXPECT_TRUE(carried == testsupport::readWholeFile(service)) << setup << " carries another build of the service";

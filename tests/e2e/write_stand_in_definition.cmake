@@ -1,10 +1,9 @@
-# Writes a module-definition file naming every function of a DLL's import library (cmake -P):
-#   -DIMPORT_LIBRARY=libx.a -DDLL=X.dll -DNM=<target>-nm -DDEF=out.def [-DALIAS=function]
-# With ALIAS, the file describes a stand-in DLL instead: every name is exported undecorated and
-# bound to that one function of the stand-in (the tests' planted DLLs).
+# Writes the module-definition file of a stand-in for a system DLL (cmake -P): every function that
+# the DLL's import library names is exported undecorated and bound to one function of the stand-in.
+#   -DIMPORT_LIBRARY=libx.a -DDLL=X.dll -DNM=<target>-nm -DDEF=out.def -DALIAS=function
 # The import library names each function twice: its import pointer "__imp_<name>" and a code stub
 # "<name>" (with the target's underscore and, on 32-bit x86, the "@bytes" of stdcall). The stubs
-# are taken; data exports have no stub and cannot be delay-loaded anyway.
+# are taken; data exports have no stub.
 execute_process(COMMAND ${NM} -g --defined-only ${IMPORT_LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "cannot read ${IMPORT_LIBRARY}")
@@ -21,12 +20,8 @@ foreach(line IN LISTS lines)
     if(NM MATCHES "^i686" AND name MATCHES "^_(.+)$")
       set(name ${CMAKE_MATCH_1})
     endif()
-    if(DEFINED ALIAS)
-      string(REGEX REPLACE "@[0-9]+$" "" name "${name}")
-      string(APPEND exports "  ${name} = ${ALIAS}\n")
-    else()
-      string(APPEND exports "  ${name}\n")
-    endif()
+    string(REGEX REPLACE "@[0-9]+$" "" name "${name}")
+    string(APPEND exports "  ${name} = ${ALIAS}\n")
   endif()
 endforeach()
 if(exports STREQUAL "")
