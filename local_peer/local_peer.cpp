@@ -4,10 +4,13 @@ namespace localpeer {
 
 namespace {
 
+constexpr uint32_t kMediumIntegrity = 0x2000;  // SECURITY_MANDATORY_MEDIUM_RID
+
 const ConnectionEnd* find(const std::vector<ConnectionEnd>& table, uint16_t localPort, uint16_t remotePort,
-                          bool listening) {
+                          EndState state) {
   for (const ConnectionEnd& end : table) {
-    if (end.listening == listening && end.localPort == localPort && (listening || end.remotePort == remotePort)) {
+    if (end.state == state && end.localPort == localPort &&
+        (state == EndState::Listening || end.remotePort == remotePort)) {
       return &end;
     }
   }
@@ -16,13 +19,45 @@ const ConnectionEnd* find(const std::vector<ConnectionEnd>& table, uint16_t loca
 
 }  // namespace
 
+EndState StateOfProcNetTcp(unsigned state) {
+  switch (state) {
+    case 0x01:  // TCP_ESTABLISHED
+      return EndState::Established;
+    case 0x0A:  // TCP_LISTEN
+      return EndState::Listening;
+    default:
+      return EndState::OpeningOrClosing;
+  }
+}
+
+EndState StateOfMibTcp(unsigned long state) {
+  switch (state) {
+    case 5:  // MIB_TCP_STATE_ESTAB
+      return EndState::Established;
+    case 2:  // MIB_TCP_STATE_LISTEN
+      return EndState::Listening;
+    default:
+      return EndState::OpeningOrClosing;
+  }
+}
+
+Account AccountOfToken(bool sameUser, std::optional<uint32_t> integrityLevel) {
+  if (!sameUser) return Account::Other;
+  if (!integrityLevel) return Account::Unknown;
+  return *integrityLevel >= kMediumIntegrity ? Account::Same : Account::Other;
+}
+
+bool PeerAllowedWhere(PeerVerdict verdict, bool systemNamesEveryOwner) {
+  return verdict == PeerVerdict::SameUser || (verdict == PeerVerdict::OwnersNotKnown && !systemNamesEveryOwner);
+}
+
 PeerVerdict JudgePeer(const std::vector<ConnectionEnd>& table, uint16_t myPort, uint16_t peerPort,
                       const std::function<Account(uint32_t owner)>& accountOf) {
-  const ConnectionEnd* theirs = find(table, peerPort, myPort, false);
+  const ConnectionEnd* theirs = find(table, peerPort, myPort, EndState::Established);
   if (theirs == nullptr) return PeerVerdict::Unidentified;
   std::optional<uint32_t> owner = theirs->owner;
   if (!owner) {
-    const ConnectionEnd* listener = find(table, peerPort, 0, true);
+    const ConnectionEnd* listener = find(table, peerPort, 0, EndState::Listening);
     if (listener != nullptr) owner = listener->owner;
   }
   if (!owner) return PeerVerdict::OwnersNotKnown;

@@ -14,17 +14,33 @@
 
 namespace localpeer {
 
+// Where a row of the system's table stands. Only an established connection is a peer's end:
+// Windows names no owner of a connection that is opening or closing (TIME_WAIT, FIN_WAIT...), and a
+// program that sent its request and closed at once must not pass for want of an owner.
+enum class EndState { Listening, Established, OpeningOrClosing };
+
+// The state of a row of Linux's /proc/net/tcp (its "st" field) and of Windows's TCP table
+// (MIB_TCP_STATE).
+EndState StateOfProcNetTcp(unsigned state);
+EndState StateOfMibTcp(unsigned long state);
+
 // One end of a connection in the system's table, or a listening socket: its local and remote
 // ports on 127.0.0.1, and its owner (a process id on Windows, a user id on Linux) when the system
 // names one.
 struct ConnectionEnd {
   uint16_t localPort = 0;
   uint16_t remotePort = 0;  // 0 for a listening socket
-  bool listening = false;
+  EndState state = EndState::Established;
   std::optional<uint32_t> owner;
 };
 
 enum class Account { Same, Other, Unknown };
+
+// The account of a process, from its token: this user's only at medium integrity or above. A
+// sandboxed program of the same user (a browser's renderer, an AppContainer app: low or untrusted
+// integrity) is kept away from what the user's own programs may do; an integrity that cannot be
+// read is Unknown.
+Account AccountOfToken(bool sameUser, std::optional<uint32_t> integrityLevel);
 
 enum class PeerVerdict {
   SameUser,        // the other end belongs to this user
@@ -39,12 +55,16 @@ enum class PeerVerdict {
 PeerVerdict JudgePeer(const std::vector<ConnectionEnd>& table, uint16_t myPort, uint16_t peerPort,
                       const std::function<Account(uint32_t owner)>& accountOf);
 
-// Whether a peer so judged may be talked to. Windows names the owner of every connection (and of
-// every listening socket) and Linux the account of each; Wine names few, and where the system names
-// none there is nothing to refuse by.
-inline bool PeerAllowed(PeerVerdict verdict) {
-  return verdict == PeerVerdict::SameUser || verdict == PeerVerdict::OwnersNotKnown;
-}
+// Whether a peer so judged may be talked to. Windows names the owner of every established
+// connection (and of every listening socket) and Linux the account of each: there an end without a
+// named owner is refused. Wine names the owners of its own programs only, and where the system
+// names none there is nothing to refuse by.
+bool PeerAllowedWhere(PeerVerdict verdict, bool systemNamesEveryOwner);
+
+// Whether this system names the owner of every established connection (Windows, Linux; not Wine).
+bool SystemNamesEveryOwner();
+
+inline bool PeerAllowed(PeerVerdict verdict) { return PeerAllowedWhere(verdict, SystemNamesEveryOwner()); }
 
 // The same, asked of this system for the connected socket (Winsock's SOCKET or a descriptor).
 PeerVerdict JudgeConnectedPeer(intptr_t socket);

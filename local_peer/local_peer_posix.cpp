@@ -37,19 +37,23 @@ std::vector<ConnectionEnd> loopbackConnections() {
   const uint32_t loopback = htonl(INADDR_LOOPBACK);
   while (std::getline(in, line)) {
     std::istringstream fields(line);
-    std::string slot, local, remote, state, queues, timer, retransmits;
+    std::string slot, local, remote, queues, timer, retransmits;
+    unsigned state = 0;
     uint32_t uid = 0;
-    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid)) continue;
+    if (!(fields >> slot >> local >> remote >> std::hex >> state >> std::dec >> queues >> timer >> retransmits >> uid)) {
+      continue;
+    }
     ConnectionEnd end;
     uint32_t localAddress = 0;
     uint32_t remoteAddress = 0;
     if (!parseEnd(local, &localAddress, &end.localPort) || !parseEnd(remote, &remoteAddress, &end.remotePort)) continue;
     // The kernel prints the address's bytes as they lie in memory, read as a host-order number.
-    end.listening = state == "0A";  // TCP_LISTEN
+    end.state = StateOfProcNetTcp(state);
+    const bool listening = end.state == EndState::Listening;
     // A socket listening on every address listens on 127.0.0.1 too.
-    const bool onLoopback = localAddress == loopback || (end.listening && localAddress == INADDR_ANY);
-    if (!onLoopback || (!end.listening && remoteAddress != loopback)) continue;
-    if (end.listening) end.remotePort = 0;
+    const bool onLoopback = localAddress == loopback || (listening && localAddress == INADDR_ANY);
+    if (!onLoopback || (!listening && remoteAddress != loopback)) continue;
+    if (listening) end.remotePort = 0;
     end.owner = uid;  // the kernel always names the account
     table.push_back(end);
   }
@@ -81,5 +85,7 @@ PeerVerdict JudgeConnectedPeer(intptr_t socket) {
   return JudgePeer(loopbackConnections(), myPort, peerPort,
                    [me](uint32_t uid) { return uid == me ? Account::Same : Account::Other; });
 }
+
+bool SystemNamesEveryOwner() { return true; }
 
 }  // namespace localpeer

@@ -39,7 +39,8 @@ std::vector<ConnectionEnd> loopbackConnections() {
   const DWORD loopback = htonl(INADDR_LOOPBACK);
   for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
     const MIB_TCPROW_OWNER_PID& row = rows->table[i];
-    const bool listening = row.dwState == MIB_TCP_STATE_LISTEN;
+    const EndState state = StateOfMibTcp(row.dwState);
+    const bool listening = state == EndState::Listening;
     // A socket listening on every address listens on 127.0.0.1 too.
     const bool onLoopback = row.dwLocalAddr == loopback || (listening && row.dwLocalAddr == INADDR_ANY);
     if (!onLoopback || (!listening && row.dwRemoteAddr != loopback)) continue;
@@ -47,7 +48,7 @@ std::vector<ConnectionEnd> loopbackConnections() {
     // The ports are in network order in the low 16 bits.
     end.localPort = ntohs(static_cast<u_short>(row.dwLocalPort));
     end.remotePort = listening ? 0 : ntohs(static_cast<u_short>(row.dwRemotePort));
-    end.listening = listening;
+    end.state = state;
     if (row.dwOwningPid != 0) end.owner = row.dwOwningPid;
     table.push_back(end);
   }
@@ -62,7 +63,8 @@ Account accountOfProcess(uint32_t pid) {
   if (!process || mine.empty()) return Account::Unknown;
   std::vector<BYTE> theirs = wincommon::TokenUserSid(process.get());
   if (theirs.empty()) return Account::Unknown;
-  return EqualSid(theirs.data(), const_cast<BYTE*>(mine.data())) ? Account::Same : Account::Other;
+  return AccountOfToken(EqualSid(theirs.data(), const_cast<BYTE*>(mine.data())) != FALSE,
+                        wincommon::ProcessIntegrityLevel(process.get()));
 }
 
 bool loopbackPort(const sockaddr_in& address, uint16_t* port) {
@@ -87,6 +89,13 @@ PeerVerdict JudgeConnectedPeer(intptr_t socket) {
     return PeerVerdict::Unidentified;
   }
   return JudgePeer(loopbackConnections(), myPort, peerPort, accountOfProcess);
+}
+
+bool SystemNamesEveryOwner() {
+  // Wine names the owners of its own programs' connections only.
+  static const bool underWine =
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return !underWine;
 }
 
 }  // namespace localpeer

@@ -18,4 +18,20 @@ std::vector<BYTE> TokenUserSid(HANDLE process) {
   return copy;
 }
 
+std::optional<uint32_t> ProcessIntegrityLevel(HANDLE process) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return std::nullopt;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  std::optional<uint32_t> level;
+  if (size != 0 && GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), size, &size)) {
+    PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer.data())->Label.Sid;
+    const UCHAR count = IsValidSid(sid) ? *GetSidSubAuthorityCount(sid) : 0;
+    if (count > 0) level = *GetSidSubAuthority(sid, count - 1);
+  }
+  CloseHandle(token);
+  return level;
+}
+
 }  // namespace wincommon

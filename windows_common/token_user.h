@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
+#include <optional>
 #include <vector>
 
 namespace wincommon {
@@ -11,6 +14,10 @@ namespace wincommon {
 // A copy of the process's token user SID; empty when the token cannot be read (the process is
 // gone, or not this caller's to ask).
 std::vector<BYTE> TokenUserSid(HANDLE process);
+
+// The mandatory integrity level of the process's token (its label's last sub-authority: 0x1000 low,
+// 0x2000 medium, 0x3000 high); nothing when the token cannot be read.
+std::optional<uint32_t> ProcessIntegrityLevel(HANDLE process);
 
 }  // namespace wincommon
 

@@ -1,6 +1,13 @@
-// The service's own pieces, without sockets: where client paths land, the file list on disk, the
-// rate arithmetic, the misbehaviour settings and the TLS versions a WinHTTP session asks for.
+// The service's own pieces: where client paths land, the file list on disk, the rate arithmetic, the
+// misbehaviour settings, the TLS versions a WinHTTP session asks for, and who is on the other end of
+// a loopback connection.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -163,17 +170,19 @@ TEST(SecureProtocols, FallBackToWhatTheSystemKnows) {
 // Who is on the other end of a loopback connection, from the system's table of connection ends,
 // listening sockets and their owners: this end is port 50000 (the library), the other 9421 (the
 // service), or the other way round.
-TEST(LocalPeer, OnlyThisUsersProgramsPassAndWhatTheSystemDoesNotNameGivesNothingToRefuseBy) {
+TEST(LocalPeer, OnlyThisUsersProgramsOnEstablishedConnectionsPass) {
   using localpeer::Account;
   using localpeer::ConnectionEnd;
+  using localpeer::EndState;
   using localpeer::PeerVerdict;
   auto accounts = [](uint32_t owner) {
     return owner == 100 || owner == 101 ? Account::Same : owner == 200 ? Account::Other : Account::Unknown;
   };
-  auto end = [](uint16_t local, uint16_t remote, std::optional<uint32_t> owner) {
-    return ConnectionEnd{local, remote, false, owner};
+  auto end = [](uint16_t local, uint16_t remote, std::optional<uint32_t> owner,
+                EndState state = EndState::Established) { return ConnectionEnd{local, remote, state, owner}; };
+  auto listener = [](uint16_t port, std::optional<uint32_t> owner) {
+    return ConnectionEnd{port, 0, EndState::Listening, owner};
   };
-  auto listener = [](uint16_t port, std::optional<uint32_t> owner) { return ConnectionEnd{port, 0, true, owner}; };
   const ConnectionEnd mine = end(50000, 9421, 100);
   const struct {
     const char* what;
@@ -195,15 +204,90 @@ TEST(LocalPeer, OnlyThisUsersProgramsPassAndWhatTheSystemDoesNotNameGivesNothing
        PeerVerdict::SameUser},
       {"a system that names no owner of it (Wine)", {mine, end(9421, 50000, std::nullopt), listener(9421, std::nullopt)},
        PeerVerdict::OwnersNotKnown},
+      // An end that sent its request and closed at once: Windows names no owner of it, and this
+      // user's listener on the port must not vouch for it.
+      {"a closing end with no owner named", {mine, end(9421, 50000, std::nullopt, EndState::OpeningOrClosing),
+                                             listener(9421, 101)},
+       PeerVerdict::Unidentified},
+      {"a closing end of this user", {mine, end(9421, 50000, 101, EndState::OpeningOrClosing)},
+       PeerVerdict::Unidentified},
+      {"a closing end beside another account's established one",
+       {mine, end(9421, 50000, 101, EndState::OpeningOrClosing), end(9421, 50000, 200)}, PeerVerdict::OtherUser},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(localpeer::JudgePeer(c.table, 50000, 9421, accounts), c.expected) << c.what;
   }
-  EXPECT_TRUE(localpeer::PeerAllowed(PeerVerdict::SameUser));
-  EXPECT_TRUE(localpeer::PeerAllowed(PeerVerdict::OwnersNotKnown));
-  EXPECT_FALSE(localpeer::PeerAllowed(PeerVerdict::OtherUser));
-  EXPECT_FALSE(localpeer::PeerAllowed(PeerVerdict::Unidentified));
 }
+
+// Which verdicts may talk, on a system that names every established end's owner (Windows, Linux)
+// and on one that names few (Wine); which rows count as established; and which tokens are this user's.
+TEST(LocalPeer, TheRulesForStatesTokensAndUnnamedOwners) {
+  using localpeer::PeerVerdict;
+  for (bool namesEveryOwner : {true, false}) {
+    EXPECT_TRUE(localpeer::PeerAllowedWhere(PeerVerdict::SameUser, namesEveryOwner));
+    EXPECT_FALSE(localpeer::PeerAllowedWhere(PeerVerdict::OtherUser, namesEveryOwner));
+    EXPECT_FALSE(localpeer::PeerAllowedWhere(PeerVerdict::Unidentified, namesEveryOwner));
+  }
+  EXPECT_FALSE(localpeer::PeerAllowedWhere(PeerVerdict::OwnersNotKnown, true));
+  EXPECT_TRUE(localpeer::PeerAllowedWhere(PeerVerdict::OwnersNotKnown, false));
+
+  using localpeer::EndState;
+  // /proc/net/tcp: ESTABLISHED 01, SYN_SENT 02, SYN_RECV 03, FIN_WAIT1 04, FIN_WAIT2 05, TIME_WAIT 06,
+  // CLOSE 07, CLOSE_WAIT 08, LAST_ACK 09, LISTEN 0A, CLOSING 0B, NEW_SYN_RECV 0C.
+  for (unsigned state = 0; state <= 0x0c; ++state) {
+    const EndState expected = state == 0x01   ? EndState::Established
+                              : state == 0x0a ? EndState::Listening
+                                              : EndState::OpeningOrClosing;
+    EXPECT_EQ(localpeer::StateOfProcNetTcp(state), expected) << state;
+  }
+  // MIB_TCP_STATE: CLOSED 1, LISTEN 2, SYN_SENT 3, SYN_RCVD 4, ESTAB 5, FIN_WAIT1 6, FIN_WAIT2 7,
+  // CLOSE_WAIT 8, CLOSING 9, LAST_ACK 10, TIME_WAIT 11, DELETE_TCB 12.
+  for (unsigned long state = 1; state <= 12; ++state) {
+    const EndState expected = state == 5   ? EndState::Established
+                              : state == 2 ? EndState::Listening
+                                           : EndState::OpeningOrClosing;
+    EXPECT_EQ(localpeer::StateOfMibTcp(state), expected) << state;
+  }
+
+  using localpeer::Account;
+  EXPECT_EQ(localpeer::AccountOfToken(true, 0x2000), Account::Same);   // medium
+  EXPECT_EQ(localpeer::AccountOfToken(true, 0x3000), Account::Same);   // high (elevated)
+  EXPECT_EQ(localpeer::AccountOfToken(true, 0x1000), Account::Other);  // low: a sandboxed renderer
+  EXPECT_EQ(localpeer::AccountOfToken(true, 0x0000), Account::Other);  // untrusted, an AppContainer's kin
+  EXPECT_EQ(localpeer::AccountOfToken(true, std::nullopt), Account::Unknown);
+  EXPECT_EQ(localpeer::AccountOfToken(false, 0x3000), Account::Other);
+}
+
+#ifndef _WIN32
+// The same decision on the kernel's own table: a program of this user that connected and then
+// closed its end (FIN_WAIT2 while this side has not closed) no longer counts as a peer.
+TEST(LocalPeer, AClientThatClosedItsEndIsNoLongerAPeer) {
+  const int server = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(server, 1), 0);
+  ASSERT_EQ(getsockname(server, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const int client = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int accepted = accept(server, nullptr, nullptr);
+  ASSERT_GE(accepted, 0);
+  EXPECT_EQ(localpeer::JudgeConnectedPeer(accepted), localpeer::PeerVerdict::SameUser);
+
+  close(client);
+  localpeer::PeerVerdict verdict = localpeer::PeerVerdict::SameUser;
+  for (int wait = 0; wait < 200 && verdict == localpeer::PeerVerdict::SameUser; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    verdict = localpeer::JudgeConnectedPeer(accepted);
+  }
+  EXPECT_EQ(verdict, localpeer::PeerVerdict::Unidentified);
+  EXPECT_FALSE(localpeer::PeerAllowed(verdict));
+  close(accepted);
+  close(server);
+}
+#endif
 
 // The proxy of an origin is searched once per network (automatic detection costs seconds), by one
 // search however many fetches wait for it; a fetch that is stopped stops waiting at once, and the
