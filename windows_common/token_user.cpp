@@ -1,37 +1,38 @@
 #include "windows_common/token_user.h"
 
 namespace wincommon {
+namespace {
 
-std::vector<BYTE> TokenUserSid(HANDLE process) {
+// One class of information about the process's token; empty when the token cannot be read.
+std::vector<BYTE> tokenInformation(HANDLE process, TOKEN_INFORMATION_CLASS kind) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
   DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  GetTokenInformation(token, kind, nullptr, 0, &size);
   std::vector<BYTE> buffer(size);
-  std::vector<BYTE> copy;
-  if (size != 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
-    PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-    copy.resize(GetLengthSid(sid));
-    if (!CopySid(static_cast<DWORD>(copy.size()), copy.data(), sid)) copy.clear();
-  }
+  if (size == 0 || !GetTokenInformation(token, kind, buffer.data(), size, &size)) buffer.clear();
   CloseHandle(token);
+  return buffer;
+}
+
+}  // namespace
+
+std::vector<BYTE> TokenUserSid(HANDLE process) {
+  const std::vector<BYTE> user = tokenInformation(process, TokenUser);
+  if (user.empty()) return {};
+  PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+  std::vector<BYTE> copy(GetLengthSid(sid));
+  if (!CopySid(static_cast<DWORD>(copy.size()), copy.data(), sid)) copy.clear();
   return copy;
 }
 
 std::optional<uint32_t> ProcessIntegrityLevel(HANDLE process) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return std::nullopt;
-  DWORD size = 0;
-  GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
-  std::vector<BYTE> buffer(size);
-  std::optional<uint32_t> level;
-  if (size != 0 && GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), size, &size)) {
-    PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer.data())->Label.Sid;
-    const UCHAR count = IsValidSid(sid) ? *GetSidSubAuthorityCount(sid) : 0;
-    if (count > 0) level = *GetSidSubAuthority(sid, count - 1);
-  }
-  CloseHandle(token);
-  return level;
+  const std::vector<BYTE> label = tokenInformation(process, TokenIntegrityLevel);
+  if (label.empty()) return std::nullopt;
+  PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label.data())->Label.Sid;
+  const UCHAR count = IsValidSid(sid) ? *GetSidSubAuthorityCount(sid) : 0;
+  if (count == 0) return std::nullopt;
+  return *GetSidSubAuthority(sid, count - 1);
 }
 
 }  // namespace wincommon
