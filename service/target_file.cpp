@@ -29,7 +29,8 @@ std::string DescribeTargetProblem(TargetProblem problem, const std::filesystem::
     case TargetProblem::DiskFull:
       return "There is not enough space on the disk for " + name + ".";
     case TargetProblem::Redirected:
-      return "The folder of " + name + " leads somewhere else (a link or junction); nothing is written there.";
+      return name + ", or a folder on its way, leads somewhere else (a link or junction); nothing is written "
+                    "there.";
     case TargetProblem::Failed:
       break;
   }
@@ -134,8 +135,11 @@ std::unique_ptr<TargetFile> TargetFile::Open(const std::filesystem::path& path, 
     return nullptr;
   }
   BY_HANDLE_FILE_INFORMATION information{};
+  // A file with a second name (a hard link made to another of the player's files after the write
+  // challenge) would have that file written: refused like a reparse point.
   const bool plainFile = GetFileInformationByHandle(file, &information) &&
-                         (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+                         (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+                         information.nNumberOfLinks == 1;
   // A folder of the path swapped for a junction between the look above and the open shows here.
   if (!plainFile || !samePath(finalPathOf(file), longPathOf(full))) {
     CloseHandle(file);
@@ -253,11 +257,14 @@ std::unique_ptr<TargetFile> TargetFile::Open(const std::filesystem::path& path, 
     *problem = problemOf(errno);
     return nullptr;
   }
-  // A folder of the path swapped for a link between the look above and the open shows here.
+  // A folder of the path swapped for a link between the look above and the open shows here, and a
+  // file with a second name (a hard link to another file) is refused like a link.
   char final[4096];
   const std::string self = "/proc/self/fd/" + std::to_string(file);
   const ssize_t length = readlink(self.c_str(), final, sizeof final - 1);
-  if (length <= 0 || std::string(final, static_cast<size_t>(length)) != full.string()) {
+  struct stat status;
+  if (length <= 0 || std::string(final, static_cast<size_t>(length)) != full.string() || fstat(file, &status) != 0 ||
+      status.st_nlink != 1) {
     close(file);
     *problem = TargetProblem::Redirected;
     return nullptr;

@@ -2,7 +2,7 @@
 // proved it may write), never through a link, junction or mount point on the way: another account
 // that could swap a folder of the path for one leading elsewhere (the player's Startup folder)
 // would otherwise have the service write there. The opened file's final path must be the path
-// asked for. A file that a scanner or another program holds is waited for a while and then reported
+// asked for, and the file must have no other name (a hard link to another file). A file that a scanner or another program holds is waited for a while and then reported
 // as in use, never as a full disk.
 #ifndef SERVICE_TARGET_FILE_H
 #define SERVICE_TARGET_FILE_H
@@ -22,7 +22,7 @@ enum class TargetProblem {
   InUse,       // another program holds the file (sharing or lock violation)
   Denied,      // the system refuses this user access to it
   DiskFull,    // no room for the bytes
-  Redirected,  // a link, junction or mount point on the path, or the file is not where asked
+  Redirected,  // a link, junction or mount point on the path, a hard-linked file, or one not where asked
   Failed,      // anything else
 };
 

@@ -52,9 +52,11 @@ std::wstring InstanceMutexName(const std::wstring& gameCode) { return L"Local\\T
 bool ClaimSingleInstance(const std::wstring& mutexName) {
   // Kept open until the process ends; the system closes it then, also after a crash.
   HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
-  // A mutex that cannot even be opened (another account made one of that name in this session)
-  // gives no instance to activate either: this start goes on.
-  return mutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS;
+  // Access denied means the mutex is there but not ours to open: an instance started "as
+  // administrator" made it with the elevated default descriptor, and that instance is running.
+  // Any other failure tells nothing, and this start goes on.
+  if (mutex == nullptr) return GetLastError() != ERROR_ACCESS_DENIED;
+  return GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
 HWND FindRunningInstanceWindow(const std::wstring& title) {
@@ -70,9 +72,10 @@ bool ActivateRunningInstance(const std::wstring& title, DWORD waitMs) {
     running = FindRunningInstanceWindow(title);
   }
   if (running == nullptr) return false;
-  ShowWindow(running, SW_RESTORE);
+  // Asked, not waited for: a first instance whose window thread hangs must not hang this start.
+  ShowWindowAsync(running, SW_RESTORE);
   SetForegroundWindow(running);
-  SetWindowPos(running, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowPos(running, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
   return true;
 }
 

@@ -63,6 +63,9 @@ void CTrayIconImpl::RestoreTrayIconAfterTaskbarCreated() {
 }
 
 void CTrayIconImpl::InitTrayIcon(HWND owner, HICON icon) {
+  // Explorer runs unelevated: a downloader started "as administrator" must let its restart
+  // broadcast through, or the icon never comes back after Explorer restarts.
+  ChangeWindowMessageFilterEx(owner, taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
   data_.hWnd = owner;
   data_.hIcon = icon;
   data_.uCallbackMessage = notificationMessage_;

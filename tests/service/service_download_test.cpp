@@ -392,5 +392,27 @@ TEST_F(ServiceDownload, NothingIsWrittenThroughALinkOnTheWay) {
   EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
+// The file itself swapped, while paused, for a second name of another of the player's files (a
+// hard link): resuming would write that file, so it is refused like a link, and the file is kept.
+TEST_F(ServiceDownload, NothingIsWrittenIntoAFileThatHasASecondName) {
+  startOrigin(kSlowOrigin);
+  startService();
+  publish("twin.bin", 300 * 1024, 18);
+  std::string url = startDownload("twin.bin", "C:\\twin.bin");
+  ASSERT_TRUE(waitForBytes(url, 32 * 1024));
+  EXPECT_EQ(outcome(call(apiTarget("pauseFile", url)), url), "null");
+  const fs::path precious = driveC() / "precious.txt";
+  {
+    std::ofstream out(precious, std::ios::binary);
+    out << "the player's own file";
+  }
+  fs::remove(driveC() / "twin.bin");
+  fs::create_hard_link(precious, driveC() / "twin.bin");
+  startDownload("twin.bin", "C:\\twin.bin");
+  ASSERT_TRUE(waitForStatus(url, "FORBIDDEN"));
+  EXPECT_NE(attributes(url)["errorstring"].text.find("leads somewhere else"), std::string::npos);
+  EXPECT_EQ(readFile(precious), "the player's own file");
+}
+
 }  // namespace
 }  // namespace svctest

@@ -89,6 +89,29 @@ TEST(TargetFiles, AFileAnotherProgramHoldsIsInUseNotAFullDisk) {
   EXPECT_EQ(target->Size(), 2);
 }
 
+// A file that is also another file's name (a hard link made after the write challenge) would
+// have the other file written: neither name is opened, and nothing is written.
+TEST(TargetFiles, AFileWithASecondNameIsNotOpened) {
+  testsupport::TempFolder temp;
+  const fs::path precious = temp.path() / "precious.txt";
+  const fs::path game = temp.path() / "game.bin";
+  HANDLE made = CreateFileW(precious.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(made, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(made, "mine", 4, &written, nullptr);
+  CloseHandle(made);
+  ASSERT_TRUE(CreateHardLinkW(game.wstring().c_str(), precious.wstring().c_str(), nullptr)) << GetLastError();
+  svc::TargetProblem problem = svc::TargetProblem::None;
+  uint32_t code = 0;
+  for (const fs::path& name : {game, precious}) {
+    EXPECT_FALSE(svc::TargetFile::Open(name, &problem, &code)) << name;
+    EXPECT_EQ(problem, svc::TargetProblem::Redirected) << name;
+  }
+  EXPECT_EQ(readAll(precious), "mine");
+  ASSERT_TRUE(DeleteFileW(game.wstring().c_str()));
+  EXPECT_TRUE(svc::TargetFile::Open(precious, &problem, &code)) << "one name again: a plain file";
+}
+
 TEST(TargetFiles, ARemovalWaitsOutAProgramHoldingTheFileAndReportsOneThatOutlastsIt) {
   testsupport::TempFolder temp;
   const fs::path file = temp.path() / "setup.exe";

@@ -180,6 +180,9 @@ TEST(StartUp, TheRunningInstancesWindowIsFoundByClassAndTitleRestoredAndRaised) 
   ShowWindow(ours, SW_MINIMIZE);
   ShowWindow(ours, SW_HIDE);
   EXPECT_TRUE(ActivateRunningInstance(title, 0));
+  // The restore is asked of the window's thread (this one), which carries it out from its queue.
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
   EXPECT_TRUE(IsWindowVisible(ours));
   EXPECT_FALSE(IsIconic(ours));
   RECT place;
@@ -192,6 +195,54 @@ TEST(StartUp, TheRunningInstancesWindowIsFoundByClassAndTitleRestoredAndRaised) 
     EXPECT_FALSE(ActivateRunningInstance(lookalike, 0)) << lookalike;
   }
   DestroyWindow(ours);
+}
+
+// A first instance whose window thread hangs (a long operation, a debugger) does not hang the
+// second start: the restore is asked of it, and carried out once it answers again.
+TEST(StartUp, AHungFirstInstanceDoesNotHoldUpTheSecondStart) {
+  const std::wstring title = L"Hung Window Probe Downloader";
+  HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  bool restored = false;
+  std::thread first([&] {
+    HWND window = makeInstanceWindow(title);
+    ShowWindow(window, SW_MINIMIZE);
+    SetEvent(made);
+    WaitForSingleObject(release, INFINITE);  // hung: no message is taken meanwhile
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    restored = IsWindowVisible(window) && !IsIconic(window);
+    DestroyWindow(window);
+  });
+  ASSERT_EQ(WaitForSingleObject(made, 5000), WAIT_OBJECT_0);
+  HANDLE activated = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread second([&] {
+    ActivateRunningInstance(title, 0);
+    SetEvent(activated);
+  });
+  EXPECT_EQ(WaitForSingleObject(activated, 5000), WAIT_OBJECT_0) << "the second start waited for the hung window";
+  SetEvent(release);
+  first.join();
+  second.join();
+  EXPECT_TRUE(restored) << "the restore was lost";
+  for (HANDLE handle : {made, release, activated}) CloseHandle(handle);
+}
+
+// An instance started "as administrator" holds a mutex this start may not open: it is running.
+TEST(StartUp, AMutexThatCannotBeOpenedIsARunningInstance) {
+  const std::wstring name = InstanceMutexName(L"elevated" + std::to_wstring(GetCurrentProcessId()));
+  SECURITY_DESCRIPTOR nobody;
+  InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
+  ACL empty;
+  InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+  SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &nobody, FALSE};
+  HANDLE held = CreateMutexW(&attributes, FALSE, name.c_str());
+  ASSERT_NE(held, nullptr) << GetLastError();
+  ASSERT_EQ(CreateMutexW(nullptr, FALSE, name.c_str()), nullptr) << "the system let the mutex be opened";
+  ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(ClaimSingleInstance(name));
+  CloseHandle(held);
 }
 
 // A second start that comes while the first is still making its window waits for it.
