@@ -19,27 +19,16 @@ const ConnectionEnd* find(const std::vector<ConnectionEnd>& table, uint16_t loca
 
 }  // namespace
 
-EndState StateOfProcNetTcp(unsigned state) {
-  switch (state) {
-    case 0x01:  // TCP_ESTABLISHED
-      return EndState::Established;
-    case 0x0A:  // TCP_LISTEN
-      return EndState::Listening;
-    default:
-      return EndState::OpeningOrClosing;
-  }
+// The two tables number their states differently; only these two states matter here.
+static EndState stateOf(unsigned long state, unsigned long established, unsigned long listening) {
+  if (state == established) return EndState::Established;
+  if (state == listening) return EndState::Listening;
+  return EndState::OpeningOrClosing;
 }
 
-EndState StateOfMibTcp(unsigned long state) {
-  switch (state) {
-    case 5:  // MIB_TCP_STATE_ESTAB
-      return EndState::Established;
-    case 2:  // MIB_TCP_STATE_LISTEN
-      return EndState::Listening;
-    default:
-      return EndState::OpeningOrClosing;
-  }
-}
+EndState StateOfProcNetTcp(unsigned state) { return stateOf(state, 0x01, 0x0A); }  // TCP_ESTABLISHED, TCP_LISTEN
+
+EndState StateOfMibTcp(unsigned long state) { return stateOf(state, 5, 2); }  // MIB_TCP_STATE_ESTAB, _LISTEN
 
 Account AccountOfToken(bool sameUser, std::optional<uint32_t> integrityLevel) {
   if (!sameUser) return Account::Other;
