@@ -32,7 +32,7 @@ DownloadService::DownloadService(ServiceOptions options)
 
 DownloadService::~DownloadService() { stop(); }
 
-bool DownloadService::start(uint16_t port, std::string* error) {
+bool DownloadService::start(PortRange ports, std::string* error) {
   std::error_code ignored;
   std::filesystem::create_directories(options_.stateDir / "files", ignored);
   if (!log_.usable(error)) return false;
@@ -44,10 +44,16 @@ bool DownloadService::start(uint16_t port, std::string* error) {
     events_.note("cannot mark the service as running: " + problem);
   }
   const auto giveUp = std::chrono::steady_clock::now() + options_.bindPatience;
+  uint16_t port = ports.first;
   while (!server_.start(port, error)) {
+    if (port != 0 && port < ports.last && SomebodyListensOn(port)) {
+      ++port;
+      continue;
+    }
     if (std::chrono::steady_clock::now() >= giveUp) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
   }
+  recordPort();
   std::lock_guard<std::mutex> operations(list_.operations());
   std::lock_guard<std::mutex> lock(list_.state());
   for (auto& [url, file] : list_.filesLocked()) {
@@ -62,6 +68,9 @@ void DownloadService::stop() {
 }
 
 void DownloadService::stopDownloads() {
+  // The port is free before the process lets go of its single-instance mutex, so that the next
+  // instance finds it so and keeps it.
+  server_.refuseConnections(std::chrono::milliseconds(0));
   TrackedFiles files = list_.snapshot();
   {
     std::lock_guard<std::mutex> operations(list_.operations());
@@ -71,6 +80,18 @@ void DownloadService::stopDownloads() {
   // Every file is closed and flushed with the list: the next start may trust what is on disk.
   std::error_code ignored;
   std::filesystem::remove(runningMark(), ignored);
+  if (!options_.portRecord.empty()) std::filesystem::remove(options_.portRecord, ignored);
+}
+
+void DownloadService::recordPort() {
+  if (options_.portRecord.empty()) return;
+  std::error_code ignored;
+  std::filesystem::create_directories(options_.portRecord.parent_path(), ignored);
+  std::string problem;
+  if (!ReplaceFileDurably(options_.portRecord, std::to_string(server_.port()) + "\n", std::chrono::seconds(5),
+                          &problem)) {
+    events_.note("cannot record the port: " + problem);
+  }
 }
 
 std::filesystem::path DownloadService::runningMark() const { return options_.stateDir / "running"; }

@@ -17,6 +17,7 @@
 #include "service/event_notes.h"
 #include "service/file_list.h"
 #include "service/file_workers.h"
+#include "service/port_choice.h"
 #include "service/service_options.h"
 #include "service/web_plumbing.h"
 #include "web/http_server.h"
@@ -31,14 +32,18 @@ class DownloadService {
   DownloadService(const DownloadService&) = delete;
   DownloadService& operator=(const DownloadService&) = delete;
 
-  // Reads the file list from the state folder, listens on 127.0.0.1:port (0 picks one) and
-  // resumes every unfinished file that is not paused. On failure, error says why.
-  bool start(uint16_t port, std::string* error);
+  // Reads the file list from the state folder, listens on 127.0.0.1 on the first port of the range
+  // that no other program listens on (0 picks one), records it, and resumes every unfinished file
+  // that is not paused. A port nobody listens on that cannot be bound yet is tried again for the
+  // bind patience. On failure, error says why.
+  bool start(PortRange ports, std::string* error);
+  bool start(uint16_t port, std::string* error) { return start(PortRange{port, port}, error); }
   uint16_t port() const { return server_.port(); }
   // Stops answering and every download; the bytes on disk and the file list stay.
   void stop();
   // Stops every download and keeps the file list, for a process about to end: the API's
-  // connections end with the process (waiting for their threads could hang on a peer).
+  // connections end with the process (waiting for their threads could hang on a peer). No new
+  // connection is taken from then on, and the port record goes.
   void stopDownloads();
 
  private:
@@ -46,6 +51,7 @@ class DownloadService {
   static Answer controlAnswer(const std::string& refusal);
   // The mark a running service keeps in its state folder; left behind by an unclean stop.
   std::filesystem::path runningMark() const;
+  void recordPort();
 
   ServiceOptions options_;
   RequestLog log_;

@@ -28,6 +28,9 @@ struct ServiceOptions {
   // The client library's data folder, where it records the EULA acceptance (accepteula.txt) and
   // the upload pause (user.dat). Empty: the EULA counts as accepted and uploads are not paused.
   std::filesystem::path libraryDataDir;
+  // Where the port the service listens on is recorded for its user's client library, and removed
+  // at a clean stop. Empty: not recorded.
+  std::filesystem::path portRecord;
   FetchSettings fetch;
   // How large files are fetched over several connections (segmented_fetch.h).
   SegmentSettings segments;

@@ -1,11 +1,14 @@
-// What the library sends to the download service on 127.0.0.1:9421: the fixed address, the
-// API version and every request target. All requests of the library are made from these.
+// What the library sends to the download service on 127.0.0.1:9421 (service_port.h: or the port
+// it recorded): the fixed address, the API version and every request target. All requests of the
+// library are made from these.
 #ifndef SERVICE_CLIENT_SERVICE_INTERFACE_H
 #define SERVICE_CLIENT_SERVICE_INTERFACE_H
 
 namespace service_client {
 
 constexpr int kServicePort = 9421;
+// The last port the service may take while other accounts' services hold the ones before it.
+constexpr int kLastServicePort = 9436;
 constexpr char kServiceAddress[] = "127.0.0.1";
 constexpr char kServiceHostHeader[] = "localhost";
 constexpr char kApiVersion[] = "capi_1.8.0.5";
@@ -30,6 +33,8 @@ constexpr char kGetClientAttributesTarget[] = "api?function=getClientAttributes&
 constexpr char kGuidFileName[] = "guid.ini";
 constexpr char kEulaFileName[] = "accepteula.txt";
 constexpr char kUserStateFileName[] = "user.dat";
+// The file of the data folder where the service records the port it listens on.
+constexpr char kPortRecordFileName[] = "serviceport.txt";
 
 }  // namespace service_client
 

@@ -7,6 +7,7 @@
 #include "service_client/client_errors.h"
 #include "service_client/memory_and_format.h"
 #include "service_client/service_interface.h"
+#include "service_client/service_port.h"
 #include "service_client/test_hooks.h"
 
 namespace {
@@ -262,7 +263,7 @@ ak_socket _ak_connect(const char* host, int port) {
   }
   // 127.0.0.1 is every account's: the service's port may be held by another user's program, and
   // what it asks (a token written here, a file written there) must never be done for it.
-  if (port == service_client::kServicePort && address == akplatform::kLoopbackAddress &&
+  if (_ak_isServicePort(port) && address == akplatform::kLoopbackAddress &&
       !akplatform::peerIsThisUser(socket)) {
     _ak_setLastError(ClientError::PortBlocked);
     akplatform::closeSocket(socket);
@@ -344,7 +345,11 @@ char* _ak_apiRequest(ClientHandle* handle, const char* path) {
     return nullptr;
   }
   if (handle->socket == kNoSocket) {
-    handle->socket = _ak_connect(service_client::kServiceAddress, service_client::kServicePort);
+    int ports[2];
+    int count = _ak_servicePorts(ports);
+    for (int i = 0; i < count && handle->socket == kNoSocket; ++i) {
+      handle->socket = _ak_connect(service_client::kServiceAddress, ports[i]);
+    }
     if (handle->socket == kNoSocket) {
       // Another account's program on the port is no missing service.
       if (ak_getLastError() != static_cast<int32_t>(ClientError::PortBlocked)) _ak_setLastError(ClientError::NotInstalled);
@@ -365,12 +370,17 @@ char* _ak_fetchUrl(const char* userAgent, const char* url, ak_socket* socketOut,
 }
 
 int _ak_ping(const char* userAgent) {
-  char* url = nullptr;
-  _ak_format(1024, &url, service_client::kPingUrlFormat, service_client::kServicePort, service_client::kApiVersion);
-  if (url == nullptr) return 1;
-  char* body = _ak_fetchUrl(userAgent, url, nullptr, nullptr);
-  free(url);
-  int answered = body != nullptr;
-  free(body);
-  return answered ? 0 : 1;
+  int ports[2];
+  int count = _ak_servicePorts(ports);
+  for (int i = 0; i < count; ++i) {
+    char* url = nullptr;
+    _ak_format(1024, &url, service_client::kPingUrlFormat, ports[i], service_client::kApiVersion);
+    if (url == nullptr) return 1;
+    char* body = _ak_fetchUrl(userAgent, url, nullptr, nullptr);
+    free(url);
+    const bool answered = body != nullptr;
+    free(body);
+    if (answered) return 0;
+  }
+  return 1;
 }

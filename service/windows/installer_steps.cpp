@@ -158,7 +158,9 @@ InstallResult startAndWait(const std::wstring& program, const std::wstring& fold
   CloseHandle(process.hThread);
   InstallResult result = InstallResult::NotAnswering;
   for (DWORD waited = 0; waited < kAnswerWaitMs; waited += 100) {
-    if (ServiceAnswersPing(kServicePort)) {
+    // The record names the port the service took (another account's may hold 9421); it is read
+    // again each time, since the service writes it once it listens.
+    if (ServiceAnswersPing(RecordedServicePort())) {
       result = InstallResult::Done;
       break;
     }

@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "local_peer/local_peer.h"
+#include "service/port_choice.h"
+#include "service/wide_text.h"
 #include "web/http_message.h"
 #include "web/socket_io.h"
 
@@ -48,9 +51,26 @@ std::wstring LibraryDataFolder() {
 std::wstring InstanceMutexName() { return perUserName(L"running"); }
 std::wstring StopEventName() { return perUserName(L"stop"); }
 
+uint16_t RecordedServicePort() {
+  std::wstring folder = LibraryDataFolder();
+  if (folder.empty()) return kServicePort;
+  HANDLE file = CreateFileW((folder + L"\\" + toWide(kPortRecordName)).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return kServicePort;
+  char text[16] = "";
+  DWORD read = 0;
+  bool ok = ReadFile(file, text, sizeof text - 1, &read, nullptr) != 0;
+  CloseHandle(file);
+  std::optional<uint16_t> port = ok ? ParsePortRecord(std::string(text, read)) : std::nullopt;
+  return port ? *port : kServicePort;
+}
+
 bool ServiceAnswersPing(uint16_t port) {
   Socket socket = connectTo("127.0.0.1", port);
   if (!socket.valid()) return false;
+  // Another account's service on a recorded port that has gone stale is not this user's service.
+  if (!localpeer::PeerAllowed(localpeer::JudgeConnectedPeer(socket.native()))) return false;
   socket.setReceiveTimeout(5000);
   std::string request = "GET /api?function=ping&apiversion=capi_1.8.0.5&installcpcode=-1 HTTP/1.0\r\nHost: 127.0.0.1:" +
                         std::to_string(port) + "\r\n\r\n";

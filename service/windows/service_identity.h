@@ -28,7 +28,11 @@ std::wstring LibraryDataFolder();
 std::wstring InstanceMutexName();
 std::wstring StopEventName();
 
-// True when the service on 127.0.0.1:port answers its ping.
+// The port this user's service recorded in the client library's data folder; kServicePort when
+// none is recorded.
+uint16_t RecordedServicePort();
+
+// True when a service of this user on 127.0.0.1:port answers its ping.
 bool ServiceAnswersPing(uint16_t port);
 
 }  // namespace svc

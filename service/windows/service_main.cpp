@@ -1,11 +1,14 @@
 // The download service for Windows: a GUI-subsystem program without windows (nothing shows on
-// the player's desktop), one instance per user, answering the local API on 127.0.0.1:9421 until
-// its installer asks it to stop. Its file list lives in its own folder under the user's local
-// application data; the files themselves go where the client asks.
+// the player's desktop), one instance per user, answering the local API on 127.0.0.1:9421 (or,
+// while another account's service holds that, the next free port up to 9436, recorded in the
+// client library's data folder) until its installer asks it to stop. Its file list lives in its
+// own folder under the user's local application data; the files themselves go where the client
+// asks.
 //   download-service.exe [--port N] [--state-dir DIR] [--log FILE] [--library-data-dir DIR]
 //                        [--retry-delay-ms N]
 // Exit codes: 0 stopped when asked (or another instance already runs), 1 bad command line,
-// 2 no folder for its state, 3 the port cannot be opened (tried for 30 s).
+// 2 no folder for its state, 3 no port of the range can be opened (tried for 30 s). --port N
+// listens on N only.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -16,12 +19,13 @@
 #include "service/download_service.h"
 #include "service/wide_text.h"
 #include "service/windows/service_identity.h"
+#include "service/windows/session_end.h"
 #include "service/windows/system_awake.h"
 
 namespace {
 
 struct CommandLine {
-  uint16_t port = svc::kServicePort;
+  svc::PortRange ports = svc::kServicePorts;
   std::wstring stateDir;
   std::wstring log;
   std::wstring libraryDataDir;
@@ -52,7 +56,7 @@ bool parseCommandLine(CommandLine* parsed) {
     const std::wstring& value = words[i + 1];
     long number = 0;
     if (flag == L"--port" && readNumber(value, 65535, &number) && number > 0) {
-      parsed->port = static_cast<uint16_t>(number);
+      parsed->ports = {static_cast<uint16_t>(number), static_cast<uint16_t>(number)};
     } else if (flag == L"--state-dir") {
       parsed->stateDir = value;
     } else if (flag == L"--log") {
@@ -93,6 +97,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   options.stateDir = std::filesystem::path(command.stateDir);
   options.logPath = svc::toUtf8(command.log);
   options.libraryDataDir = std::filesystem::path(command.libraryDataDir);
+  options.portRecord = options.libraryDataDir / svc::kPortRecordName;
   options.retryDelay = std::chrono::milliseconds(command.retryDelayMs);
   // Made before the service and never destroyed: the process ends without unwinding.
   static svc::SystemAwake awake;
@@ -100,10 +105,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   options.bindPatience = std::chrono::seconds(30);
   svc::DownloadService service(std::move(options));
   std::string error;
-  if (!service.start(command.port, &error)) return 3;
+  if (!service.start(command.ports, &error)) return 3;
 
-  WaitForSingleObject(stopEvent, INFINITE);
-  service.stopDownloads();
+  // At the session's end the downloads stop and the files and the list are flushed while Windows
+  // waits for the answer; the next start then trusts every byte on disk.
+  svc::StopReason reason = svc::WaitForStopOrSessionEnd(stopEvent, [&service] { service.stopDownloads(); });
+  if (reason != svc::StopReason::SessionEnding) service.stopDownloads();
   ReleaseMutex(instance);
   // Ends the process without waiting for the API's connection threads.
   ExitProcess(0);

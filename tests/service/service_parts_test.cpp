@@ -18,13 +18,18 @@
 #include "service/downloader.h"
 #include "service/drive_map.h"
 #include "service/file_registry.h"
+#include "service/download_service.h"
 #include "service/host_connections.h"
+#include "service/port_choice.h"
 #include "testbed/misbehaviour.h"
 #include "service/rate_meter.h"
 #include "service/segment_plan.h"
 #include "service/windows_paths.h"
 #include "windows_common/secure_protocols.h"
 #include "tests/support/temp_folder.h"
+#ifndef _WIN32
+#include "tests/support/other_account.h"
+#endif
 #include "tests/service/api_client.h"
 
 namespace testbed {
@@ -472,6 +477,77 @@ TEST(TestbedMisbehaviour, ControlsApplyTogetherOrNotAtAll) {
   EXPECT_FALSE(controls.challengesDeletes());
   EXPECT_EQ(controls.answerDelayMs(), 0);
 }
+
+// Two accounts' services on one machine: the port each takes, and the record its library reads.
+// The tests use ports just past the service's range, so that they never meet a real service, and
+// each test ports of its own, since they may run at once.
+TEST(PortChoice, ARecordNamesOnePortOfTheRange) {
+  EXPECT_EQ(ParsePortRecord("9421\n").value_or(0), 9421);
+  EXPECT_EQ(ParsePortRecord("9436\r\n").value_or(0), 9436);
+  EXPECT_EQ(ParsePortRecord("9430").value_or(0), 9430);
+  for (const char* torn : {"", "\n", "9420\n", "9437\n", "94", "9421 \n", "+9421", "09421x", "99999999999"}) {
+    EXPECT_FALSE(ParsePortRecord(torn).has_value()) << torn;
+  }
+}
+
+// Any program listening on a port of the range keeps it: the service takes the next one and records
+// that, and removes the record at a clean stop.
+TEST(PortChoice, AListenedPortSendsTheServiceToTheNextOne) {
+  testsupport::TempFolder temp;
+  uint16_t bound = 0;
+  Socket holder = listenOnLoopback(9440, &bound);
+  ASSERT_TRUE(holder.valid());
+  ServiceOptions options;
+  options.stateDir = temp.path() / "state";
+  options.portRecord = temp.path() / "data" / "serviceport.txt";
+  DownloadService service(std::move(options));
+  std::string error;
+  ASSERT_TRUE(service.start(PortRange{9440, 9441}, &error)) << error;
+  EXPECT_EQ(service.port(), 9441);
+  EXPECT_EQ(testsupport::readWholeFile(temp.path() / "data" / "serviceport.txt"), "9441\n");
+  service.stop();
+  EXPECT_FALSE(fs::exists(temp.path() / "data" / "serviceport.txt")) << "a clean stop leaves the record behind";
+}
+
+// A service about to end lets go of its port before its process lets go of the single-instance
+// mutex: the instance started next finds the port free and keeps it, as on a PC with one account.
+TEST(PortChoice, AStoppingServiceFreesItsPortForTheNextInstance) {
+  testsupport::TempFolder temp;
+  ServiceOptions options;
+  options.stateDir = temp.path() / "state";
+  DownloadService first(options);
+  std::string error;
+  ASSERT_TRUE(first.start(PortRange{9442, 9443}, &error)) << error;
+  ASSERT_EQ(first.port(), 9442);
+  // A client still connected does not hold the port.
+  testbedtest::KeptConnection open(9442);
+  ASSERT_EQ(open.get("/api?function=ping").status, 200);
+  first.stopDownloads();
+  EXPECT_FALSE(SomebodyListensOn(9442));
+  options.bindPatience = std::chrono::seconds(10);
+  DownloadService next(options);
+  ASSERT_TRUE(next.start(PortRange{9442, 9443}, &error)) << error;
+  EXPECT_EQ(next.port(), 9442);
+}
+
+#ifndef _WIN32
+TEST(PortChoice, AnotherAccountsServiceSendsThisOneToTheNextPort) {
+  if (!testsupport::canRunAsOtherAccount()) GTEST_SKIP() << "only root can run a program as another account";
+  testsupport::OtherAccountListener foreign(9437);
+  ASSERT_TRUE(foreign.listening());
+  testsupport::TempFolder temp;
+  ServiceOptions options;
+  options.stateDir = temp.path() / "state";
+  options.portRecord = temp.path() / "serviceport.txt";
+  DownloadService service(std::move(options));
+  std::string error;
+  ASSERT_TRUE(service.start(PortRange{9437, 9439}, &error)) << error;
+  EXPECT_EQ(service.port(), 9438);
+  EXPECT_EQ(testsupport::readWholeFile(temp.path() / "serviceport.txt"), "9438\n");
+  EXPECT_TRUE(SomebodyListensOn(9437));
+  EXPECT_FALSE(SomebodyListensOn(9439));
+}
+#endif
 
 }  // namespace
 }  // namespace testbed

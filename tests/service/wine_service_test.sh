@@ -27,13 +27,17 @@ readonly run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 readonly uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TesselDownloadService'
 service_folder="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tessel Games/Download Service"
 games=$WINEPREFIX/drive_c/service-test
+library_folder="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tessel"
 
 run_setup() {  # ARGS... ; the installer's exit code in setup_status
   timeout -k 5 120 "$(wine_loader_for "$setup")" "$setup" "$@" </dev/null >/dev/null 2>&1
   setup_status=$?
 }
 
-answers_ping() { curl -s --noproxy '*' -m 5 "$api?function=ping&apiversion=capi_1.8.0.5&installcpcode=-1" | grep -q '"ping":"ok"'; }
+answers_ping() {  # [PORT]
+  curl -s --noproxy '*' -m 5 "http://127.0.0.1:${1:-9421}/api?function=ping&apiversion=capi_1.8.0.5&installcpcode=-1" |
+    grep -q '"ping":"ok"'
+}
 # Wine's server holds a program's sockets and closes them a moment after the program has ended.
 port_closed() {
   for _ in $(seq 1 50); do
@@ -191,6 +195,22 @@ check "the resumed file is byte-identical" cmp -s "$served" "$games/resumed.bin"
 check "the restart resumed with a range" grep -q '"Range","bytes=[1-9]' "$dir/origin-slow.log"
 resumed_from=$(grep -o '"Range","bytes=[0-9]*' "$dir/origin-slow.log" | tail -n 1 | grep -o '[0-9]*$')
 check "the unclean stop cost the last 4 MiB" test "${resumed_from:-0}" -le $((killed_at - 4194304))
+# The session ends (sign-out, shutdown) in the middle of a file: the service hears it through its
+# hidden window, stops its fetches and flushes the file and the list before it answers, and the
+# next start resumes at the very byte on disk, with no tail fetched twice.
+download "$slow/game.bin" ended.bin
+check "a slow download is under way again" wait_for_bytes "$games/ended.bin" 3000000 30
+timeout -k 5 60 /usr/lib/wine/wine64 wineboot --end-session </dev/null >/dev/null 2>&1
+check "the service stops at the session's end" port_closed
+ended_at=$(stat -c %s "$games/ended.bin")
+check "it recorded a clean stop" test ! -e "$service_folder/state/running"
+check "and took its port record away" test ! -e "$library_folder/serviceport.txt"
+check "its list still names the file" grep -q 'ended.bin' "$service_folder/state/registry.txt"
+run_setup
+check "the file completes after the next start" wait_for_status "$slow/game.bin" COMPLETE 60
+check "that file is byte-identical" cmp -s "$served" "$games/ended.bin"
+resumed_from=$(grep -o '"Range","bytes=[0-9]*' "$dir/origin-slow.log" | tail -n 1 | grep -o '[0-9]*$')
+check "the next start resumed at the byte the session's end left ($ended_at)" test "${resumed_from:-0}" = "$ended_at"
 check "an update of a running service exits 0" run_setup
 check "and leaves it answering" answers_ping
 # Each API connection the service has closed lingers in TIME_WAIT, during which Windows refuses to
@@ -209,14 +229,32 @@ check "the autostart entry is gone" test -z "$(reg_value "$run_key" "Tessel Down
 check "the installed-programs entry is gone" test -z "$(reg_value "$uninstall_key" UninstallString)"
 check "downloaded games stay" cmp -s "$served" "$games/plain.bin"
 
-# Another program holds the port: the installer says it could not start the service.
-python3 -c 'import socket, time
-s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-s.bind(("127.0.0.1", 9421)); s.listen(1); time.sleep(60)' &
-holder=$!
-sleep 0.5
+# Another account's program holds 9421 (Wine names no owner of a program outside the prefix, as
+# Windows names none it may tell this user of): the service takes the next port, records it where
+# its user's library looks, and the installer finds it there. With every port of the range held,
+# the installer says it could not start the service.
+hold_ports() {  # FIRST LAST
+  python3 -c 'import socket, sys, time
+held = []
+for port in range(int(sys.argv[1]), int(sys.argv[2]) + 1):
+    s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.bind(("127.0.0.1", port)); s.listen(1); held.append(s)
+time.sleep(90)' "$1" "$2" &
+  holder=$!
+  sleep 0.5
+}
+hold_ports 9421 9421
 run_setup
-check "the installer fails with 5 when the port is taken" test "$setup_status" = 5
+check "with 9421 taken the installer exits 0" test "$setup_status" = 0
+check "the service recorded the next port" test "$(tr -d '\r\n' <"$library_folder/serviceport.txt")" = 9422
+check "and answers there" answers_ping 9422
+run_setup /uninstall
+check "its removal takes the record away" test ! -e "$library_folder/serviceport.txt"
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+hold_ports 9421 9436
+run_setup
+check "the installer fails with 5 when every port of the range is taken" test "$setup_status" = 5
 kill "$holder" 2>/dev/null
 wait "$holder" 2>/dev/null
 

@@ -11,6 +11,7 @@
 #include "service_client/client_installer.h"
 #include "tests/support/scripted_peer.h"
 #ifndef _WIN32
+#include "tests/support/data_folder_fixture.h"
 #include "tests/support/other_account.h"
 #endif
 
@@ -173,6 +174,61 @@ TEST_F(ServiceConnectionTest, AServiceOfAnotherAccountIsNeverTalkedTo) {
   char* answer = _ak_apiRequest(&handle_, "api?function=getClientAttributes");
   EXPECT_EQ(answer, nullptr);
   EXPECT_EQ(ak_getLastError(), static_cast<int32_t>(ClientError::PortBlocked));
+}
+
+// Two accounts at once: the other account's service has 9421, this user's took the next port and
+// recorded it. The library finds its own on the recorded port with the same request bytes, and a
+// record that no longer leads to this user's service sends it back to 9421, never to a stranger.
+class RecordedPortTest : public testsupport::DataFolderTest {
+ protected:
+  void SetUp() override {
+    if (!testsupport::canRunAsOtherAccount()) GTEST_SKIP() << "only root can run a program as another account";
+    DataFolderTest::SetUp();
+    ASSERT_TRUE(akplatform::startNetworking());
+  }
+  void TearDown() override {
+    if (!testsupport::canRunAsOtherAccount()) return;
+    akplatform::stopNetworking();
+    DataFolderTest::TearDown();
+  }
+  ClientHandle handle_{const_cast<char*>("Test Client"), kNoSocket};
+};
+
+TEST_F(RecordedPortTest, ItsOwnServiceIsFoundOnTheRecordedPortPastAnotherAccounts) {
+  testsupport::OtherAccountListener foreign(service_client::kServicePort);
+  ASSERT_TRUE(foreign.listening());
+  ScriptedPeer own(9422);
+  ASSERT_TRUE(own.listening());
+  own.onConnection().answer(ScriptedPeer::httpAnswer("{\"ping\":\"ok\"}"));
+  own.onConnection().answer(ScriptedPeer::httpAnswer("{\"a\":1}"));
+  own.start();
+  writeDataFile("serviceport.txt", "9422\r\n");
+  EXPECT_EQ(_ak_ping("Test Client"), 0);
+  char* answer = _ak_apiRequest(&handle_, "api?function=one");
+  ASSERT_NE(answer, nullptr);
+  EXPECT_STREQ(answer, "{\"a\":1}");
+  free(answer);
+  akplatform::closeSocket(handle_.socket);
+  auto requests = own.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0], kPingRequest);
+  EXPECT_EQ(requests[1], apiRequestText("api?function=one"));
+}
+
+TEST_F(RecordedPortTest, ARecordLeadingNowhereOrToAStrangerFallsBackTo9421) {
+  testsupport::OtherAccountListener foreign(9423);
+  ASSERT_TRUE(foreign.listening());
+  ScriptedPeer own(service_client::kServicePort);
+  ASSERT_TRUE(own.listening());
+  for (int i = 0; i < 5; ++i) own.onConnection().answer(ScriptedPeer::httpAnswer("{}"));
+  own.start();
+  // A stale record (the service ended uncleanly), one held by another account, one outside the
+  // range and a torn one: each ends on this user's service on 9421.
+  for (const char* record : {"9422\n", "9423\n", "8080\n", "94", "9422x"}) {
+    writeDataFile("serviceport.txt", record);
+    EXPECT_EQ(_ak_ping("Test Client"), 0) << record;
+  }
+  EXPECT_EQ(own.connectionsAccepted(), 5);
 }
 #endif
 

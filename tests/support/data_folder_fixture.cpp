@@ -29,7 +29,7 @@ void DataFolderTest::TearDown() {
 
 void DataFolderTest::removeKnownFiles() const {
   std::error_code ignored;
-  for (const char* name : {"installer.txt", "guid.ini", "accepteula.txt", "user.dat", "service_installer.exe"}) {
+  for (const char* name : {"installer.txt", "guid.ini", "accepteula.txt", "user.dat", "service_installer.exe", "serviceport.txt"}) {
     std::filesystem::remove(dataFolder_ / name, ignored);
   }
 }
