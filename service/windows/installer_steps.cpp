@@ -34,10 +34,11 @@ bool sameOrInside(const std::wstring& path, const std::wstring& folder) {
 }
 
 // Asks a running service to stop and waits until it has let go of its instance mutex. True when
-// none runs any more.
+// none runs any more. A mutex that is there but cannot be opened belongs to a service that runs
+// and cannot be asked (started elevated, or by another account under this user's name).
 bool stopRunningService() {
   HANDLE running = OpenMutexW(SYNCHRONIZE, FALSE, InstanceMutexName().c_str());
-  if (running == nullptr) return true;
+  if (running == nullptr) return InstanceSignOfError(GetLastError()) == InstanceSign::NoneRuns;
   HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, StopEventName().c_str());
   if (stop != nullptr) SetEvent(stop);
   DWORD waited = WaitForSingleObject(running, kStopWaitMs);

@@ -1,15 +1,19 @@
 // Never elevated by accident, under Wine: when a process counts as run "as administrator" (and so
-// starts programs through the desktop shell's token), and programs started and waited for.
+// starts programs through the desktop shell's token, and the service refuses to run), what a
+// failure to open the service's instance mutex says, programs started and waited for, and the
+// access list of the service's mutex and stop event read back from the objects.
 // Wine runs every program with the elevated half of a split token whose two halves carry one
 // integrity level, has no desktop shell window, and ignores the token given to
 // CreateProcessWithTokenW: the shell's token route is tested up to its missing shell here, and
 // the elevated cases as a decision.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <aclapi.h>
 
 #include <string>
 #include <vector>
 
+#include "service/windows/service_identity.h"
 #include "tests/support/temp_folder.h"
 #include "windows_common/token_user.h"
 #include "windows_common/unelevated_start.h"
@@ -47,6 +51,95 @@ TEST(NormalRights, ThisProcessReadsAsRunningWithItsUsersNormalRights) {
   // Otherwise the service would refuse to run under the Windows tests, and every start would look
   // for a desktop shell.
   EXPECT_FALSE(wincommon::AboveNormalRights(mine));
+}
+
+TEST(InstanceMutex, OnlyNotFoundMeansThatNoServiceRuns) {
+  EXPECT_EQ(svc::InstanceSignOfError(ERROR_FILE_NOT_FOUND), svc::InstanceSign::NoneRuns);
+  EXPECT_EQ(svc::InstanceSignOfError(ERROR_ACCESS_DENIED), svc::InstanceSign::OneRuns);
+  // Another kind of object under the name, or a failure without a reason, tells nothing.
+  EXPECT_EQ(svc::InstanceSignOfError(ERROR_INVALID_HANDLE), svc::InstanceSign::Unknown);
+  EXPECT_EQ(svc::InstanceSignOfError(ERROR_SUCCESS), svc::InstanceSign::Unknown);
+}
+
+std::wstring uniqueName(const wchar_t* what) {
+  return L"Local\\Tessel rights test " + std::wstring(what) + L" " + std::to_wstring(GetCurrentProcessId());
+}
+
+// Wine opens a named object whatever its access list says, so the refusal an elevated instance's
+// mutex meets on Windows is tested as a decision only.
+TEST(InstanceMutex, TheSystemsErrorForANameNobodyHoldsReadsAsNoneRunning) {
+  ASSERT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, uniqueName(L"nobody holds").c_str()), nullptr);
+  EXPECT_EQ(svc::InstanceSignOfError(GetLastError()), svc::InstanceSign::NoneRuns);
+}
+
+struct AccessList {
+  bool isProtected = false;
+  std::vector<std::pair<std::vector<BYTE>, ACCESS_MASK>> allowed;  // SID and rights of each entry
+  int others = 0;                                                   // entries of any other kind
+};
+
+AccessList accessListOf(HANDLE object) {
+  AccessList list;
+  ACL* dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                      &descriptor) != ERROR_SUCCESS) {
+    return list;
+  }
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  list.isProtected = (control & SE_DACL_PROTECTED) != 0;
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    GetAce(dacl, i, &entry);
+    auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) {
+      ++list.others;
+      continue;
+    }
+    PSID sid = &ace->SidStart;
+    const BYTE* bytes = static_cast<const BYTE*>(sid);
+    list.allowed.emplace_back(std::vector<BYTE>(bytes, bytes + GetLengthSid(sid)), ace->Mask);
+  }
+  LocalFree(descriptor);
+  return list;
+}
+
+TEST(ServiceObjects, TheMutexAndTheStopEventAreTheUsersAloneWithAllTheirRights) {
+  const std::vector<BYTE> user = wincommon::TokenUserSid(GetCurrentProcess());
+  ASSERT_FALSE(user.empty());
+  svc::OwnUserObjectAttributes mutexAccess(MUTEX_ALL_ACCESS);
+  svc::OwnUserObjectAttributes eventAccess(EVENT_ALL_ACCESS);
+  ASSERT_NE(mutexAccess.get(), nullptr);
+  ASSERT_NE(eventAccess.get(), nullptr);
+  HANDLE mutex = CreateMutexW(mutexAccess.get(), TRUE, uniqueName(L"running").c_str());
+  HANDLE event = CreateEventW(eventAccess.get(), TRUE, FALSE, uniqueName(L"stop").c_str());
+  ASSERT_NE(mutex, nullptr);
+  ASSERT_NE(event, nullptr);
+
+  const struct {
+    const char* what;
+    HANDLE object;
+    ACCESS_MASK rights;
+  } objects[] = {{"mutex", mutex, MUTEX_ALL_ACCESS}, {"stop event", event, EVENT_ALL_ACCESS}};
+  for (const auto& object : objects) {
+    const AccessList list = accessListOf(object.object);
+    EXPECT_TRUE(list.isProtected) << object.what << ": nothing may be inherited from the namespace";
+    EXPECT_EQ(list.others, 0) << object.what;
+    ASSERT_EQ(list.allowed.size(), 1u) << object.what;
+    EXPECT_EQ(list.allowed[0].first, user) << object.what << ": the token's user, not a group of it";
+    EXPECT_EQ(list.allowed[0].second, object.rights) << object.what;
+  }
+
+  // What the installer asks of them.
+  HANDLE waited = OpenMutexW(SYNCHRONIZE, FALSE, uniqueName(L"running").c_str());
+  HANDLE signalled = OpenEventW(EVENT_MODIFY_STATE, FALSE, uniqueName(L"stop").c_str());
+  EXPECT_NE(waited, nullptr);
+  EXPECT_NE(signalled, nullptr);
+  for (HANDLE handle : {waited, signalled, mutex, event}) {
+    if (handle != nullptr) CloseHandle(handle);
+  }
 }
 
 std::wstring systemProgram(const wchar_t* name) {
