@@ -184,6 +184,11 @@ int _ak_runProcess(const char* commandLine, const char* folder, int wait) {
     // administrator rights; 193: not a program for this system).
     if (result == akplatform::StartResult::StartFailed) {
       AK_LOG(kLogError, "Could not start %s (system error %lu)", commandLine, systemError);
+    } else if (result == akplatform::StartResult::NormalRightsUnavailable) {
+      AK_LOG(kLogError,
+             "Could not start %s: this program runs as administrator and the user's normal rights could not be "
+             "had from the desktop (system error %lu); it is not started elevated",
+             commandLine, systemError);
     } else {
       AK_LOG(kLogError, "Could not start %s (the command line or folder cannot be converted)", commandLine);
     }

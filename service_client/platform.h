@@ -65,9 +65,12 @@ FolderResult createFolderUtf8(const char* path);
 // ConversionFailed when either text does not convert into 260 UTF-16 units. When waitMs is
 // above 0, waits up to that long for the program to end; the program is left running when it
 // takes longer. On POSIX systems the program is run as a shell script.
+// A program is never started elevated by accident: from a process that runs "as administrator"
+// it is started with its user's normal rights (the desktop shell's), and NormalRightsUnavailable
+// when those cannot be had (no desktop shell runs, or its token cannot be used).
 // systemError (when given) receives the system's reason for StartFailed (for example 740, a
-// program that demands elevation).
-enum class StartResult { Started, ConversionFailed, StartFailed };
+// program that demands elevation) and NormalRightsUnavailable.
+enum class StartResult { Started, ConversionFailed, StartFailed, NormalRightsUnavailable };
 StartResult startProcess(const char* commandLine, const char* folder, int waitMs, unsigned long* systemError = nullptr);
 
 // A file held unchanged (its bytes cannot be written, nor the file deleted or replaced) from its

@@ -10,6 +10,7 @@
 #include "local_peer/local_peer.h"
 #include "service_client/utf8.h"
 #include "windows_common/authenticode.h"
+#include "windows_common/unelevated_start.h"
 
 namespace akplatform {
 
@@ -197,12 +198,13 @@ StartResult startProcess(const char* commandLine, const char* folder, int waitMs
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, wideCommand, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, wideFolder, &startup,
-                      &process)) {
-    if (systemError != nullptr) *systemError = GetLastError();
-    return StartResult::StartFailed;
+  const wincommon::StartOutcome outcome = wincommon::StartWithNormalRights(wideCommand, wideFolder, startup);
+  if (!outcome.started()) {
+    if (systemError != nullptr) *systemError = outcome.error;
+    return outcome.problem == wincommon::StartProblem::CannotStart ? StartResult::StartFailed
+                                                                    : StartResult::NormalRightsUnavailable;
   }
+  const PROCESS_INFORMATION& process = outcome.process;
   if (waitMs > 0) WaitForSingleObject(process.hProcess, static_cast<DWORD>(waitMs));
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);

@@ -3,16 +3,30 @@
 namespace wincommon {
 namespace {
 
-// One class of information about the process's token; empty when the token cannot be read.
-std::vector<BYTE> tokenInformation(HANDLE process, TOKEN_INFORMATION_CLASS kind) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
+// One class of information about a token; empty when it cannot be read.
+std::vector<BYTE> informationOfToken(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
   DWORD size = 0;
   GetTokenInformation(token, kind, nullptr, 0, &size);
   std::vector<BYTE> buffer(size);
   if (size == 0 || !GetTokenInformation(token, kind, buffer.data(), size, &size)) buffer.clear();
+  return buffer;
+}
+
+// The same about the process's token.
+std::vector<BYTE> tokenInformation(HANDLE process, TOKEN_INFORMATION_CLASS kind) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
+  std::vector<BYTE> buffer = informationOfToken(token, kind);
   CloseHandle(token);
   return buffer;
+}
+
+std::optional<uint32_t> integrityOfLabel(const std::vector<BYTE>& label) {
+  if (label.empty()) return std::nullopt;
+  PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label.data())->Label.Sid;
+  const UCHAR count = IsValidSid(sid) ? *GetSidSubAuthorityCount(sid) : 0;
+  if (count == 0) return std::nullopt;
+  return *GetSidSubAuthority(sid, count - 1);
 }
 
 }  // namespace
@@ -27,12 +41,11 @@ std::vector<BYTE> TokenUserSid(HANDLE process) {
 }
 
 std::optional<uint32_t> ProcessIntegrityLevel(HANDLE process) {
-  const std::vector<BYTE> label = tokenInformation(process, TokenIntegrityLevel);
-  if (label.empty()) return std::nullopt;
-  PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label.data())->Label.Sid;
-  const UCHAR count = IsValidSid(sid) ? *GetSidSubAuthorityCount(sid) : 0;
-  if (count == 0) return std::nullopt;
-  return *GetSidSubAuthority(sid, count - 1);
+  return integrityOfLabel(tokenInformation(process, TokenIntegrityLevel));
+}
+
+std::optional<uint32_t> IntegrityLevelOfToken(HANDLE token) {
+  return integrityOfLabel(informationOfToken(token, TokenIntegrityLevel));
 }
 
 }  // namespace wincommon

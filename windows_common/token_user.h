@@ -18,6 +18,8 @@ std::vector<BYTE> TokenUserSid(HANDLE process);
 // The mandatory integrity level of the process's token (its label's last sub-authority: 0x1000 low,
 // 0x2000 medium, 0x3000 high); nothing when the token cannot be read.
 std::optional<uint32_t> ProcessIntegrityLevel(HANDLE process);
+// The same of a token opened for query.
+std::optional<uint32_t> IntegrityLevelOfToken(HANDLE token);
 
 }  // namespace wincommon
 

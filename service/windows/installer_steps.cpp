@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "service/windows/service_identity.h"
+#include "windows_common/unelevated_start.h"
 
 namespace svc {
 namespace {
@@ -33,10 +34,11 @@ bool sameOrInside(const std::wstring& path, const std::wstring& folder) {
 }
 
 // Asks a running service to stop and waits until it has let go of its instance mutex. True when
-// none runs any more.
+// none runs any more. A mutex that is there but cannot be opened belongs to a service that runs
+// and cannot be asked (started elevated, or by another account under this user's name).
 bool stopRunningService() {
   HANDLE running = OpenMutexW(SYNCHRONIZE, FALSE, InstanceMutexName().c_str());
-  if (running == nullptr) return true;
+  if (running == nullptr) return InstanceSignOfError(GetLastError()) == InstanceSign::NoneRuns;
   HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, StopEventName().c_str());
   if (stop != nullptr) SetEvent(stop);
   DWORD waited = WaitForSingleObject(running, kStopWaitMs);
@@ -144,17 +146,15 @@ bool registerUninstaller(const std::wstring& folder, const std::wstring& program
   return ok;
 }
 
-// Starts the service and waits until it answers its ping. A start that finds another instance
+// Starts the service, with the user's normal rights also when this installer was run "as
+// administrator", and waits until it answers its ping. A start that finds another instance
 // already running ends at once with 0; then that instance's answer counts.
 InstallResult startAndWait(const std::wstring& program, const std::wstring& folder) {
-  std::wstring commandLine = inQuotes(program);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                      &process)) {
-    return InstallResult::CannotStart;
-  }
+  const wincommon::StartOutcome started = wincommon::StartWithNormalRights(inQuotes(program), folder.c_str(), startup);
+  if (!started.started()) return InstallResult::CannotStart;
+  const PROCESS_INFORMATION& process = started.process;
   CloseHandle(process.hThread);
   InstallResult result = InstallResult::NotAnswering;
   for (DWORD waited = 0; waited < kAnswerWaitMs; waited += 100) {

@@ -2,13 +2,18 @@
 #include "service/windows/service_identity.h"
 
 #include <windows.h>
+#include <sddl.h>
 #include <shlobj.h>
+#include <wchar.h>
+
+#include <vector>
 
 #include "local_peer/local_peer.h"
 #include "service/port_choice.h"
 #include "service/wide_text.h"
 #include "web/http_message.h"
 #include "web/socket_io.h"
+#include "windows_common/token_user.h"
 
 namespace svc {
 namespace {
@@ -64,6 +69,34 @@ uint16_t RecordedServicePort() {
   CloseHandle(file);
   std::optional<uint16_t> port = ok ? ParsePortRecord(std::string(text, read)) : std::nullopt;
   return port ? *port : kServicePort;
+}
+
+InstanceSign InstanceSignOfError(DWORD error) {
+  if (error == ERROR_FILE_NOT_FOUND) return InstanceSign::NoneRuns;
+  if (error == ERROR_ACCESS_DENIED) return InstanceSign::OneRuns;
+  return InstanceSign::Unknown;
+}
+
+OwnUserObjectAttributes::OwnUserObjectAttributes(DWORD rights) {
+  std::vector<BYTE> user = wincommon::TokenUserSid(GetCurrentProcess());
+  wchar_t* sid = nullptr;
+  if (user.empty() || !ConvertSidToStringSidW(user.data(), &sid)) return;
+  // "P": protected, so that nothing is inherited from the namespace; one entry allowing the user.
+  wchar_t text[64];
+  swprintf(text, 64, L"D:P(A;;0x%lx;;;", static_cast<unsigned long>(rights));
+  const std::wstring sddl = std::wstring(text) + sid + L")";
+  LocalFree(sid);
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor_, nullptr)) {
+    descriptor_ = nullptr;
+    return;
+  }
+  attributes_.nLength = sizeof attributes_;
+  attributes_.lpSecurityDescriptor = descriptor_;
+  attributes_.bInheritHandle = FALSE;
+}
+
+OwnUserObjectAttributes::~OwnUserObjectAttributes() {
+  if (descriptor_ != nullptr) LocalFree(descriptor_);
 }
 
 bool ServiceAnswersPing(uint16_t port) {

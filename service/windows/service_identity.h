@@ -4,6 +4,7 @@
 #ifndef SERVICE_WINDOWS_SERVICE_IDENTITY_H
 #define SERVICE_WINDOWS_SERVICE_IDENTITY_H
 
+#include <windows.h>
 #include <stdint.h>
 
 #include <string>
@@ -27,6 +28,31 @@ std::wstring LibraryDataFolder();
 // Per user: the service holds the mutex while it runs; setting the event asks it to stop.
 std::wstring InstanceMutexName();
 std::wstring StopEventName();
+
+// What a failure to open or create the instance mutex says of a running service. Only "not found"
+// means that none runs; "access denied" means that one runs whose mutex is not ours to open (one
+// started elevated, or by another account under this user's name); anything else tells nothing.
+enum class InstanceSign { NoneRuns, OneRuns, Unknown };
+InstanceSign InstanceSignOfError(DWORD error);
+
+// Security attributes for a named object that only this process's user (its token's user, never
+// the administrators group of an elevated token) may open, with the given rights, and nobody else
+// at all: a protected access list of that one entry. Without it, the object would take the token's
+// default descriptor, which an elevated token gives to the administrators and SYSTEM only.
+class OwnUserObjectAttributes {
+ public:
+  explicit OwnUserObjectAttributes(DWORD rights);
+  ~OwnUserObjectAttributes();
+  OwnUserObjectAttributes(const OwnUserObjectAttributes&) = delete;
+  OwnUserObjectAttributes& operator=(const OwnUserObjectAttributes&) = delete;
+
+  // Null when the descriptor could not be made (the token's user unreadable).
+  SECURITY_ATTRIBUTES* get() { return descriptor_ != nullptr ? &attributes_ : nullptr; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;  // LocalAlloc'd by the system
+  SECURITY_ATTRIBUTES attributes_{};
+};
 
 // The port this user's service recorded in the client library's data folder; kServicePort when
 // none is recorded.

@@ -7,8 +7,8 @@
 //   download-service.exe [--port N] [--state-dir DIR] [--log FILE] [--library-data-dir DIR]
 //                        [--retry-delay-ms N]
 // Exit codes: 0 stopped when asked (or another instance already runs), 1 bad command line,
-// 2 no folder for its state, 3 no port of the range can be opened (tried for 30 s). --port N
-// listens on N only.
+// 2 no folder for its state, 3 no port of the range can be opened (tried for 30 s), 4 started
+// elevated: it runs only with its user's normal rights. --port N listens on N only.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "windows_common/system_folder_dlls.h"
+#include "windows_common/unelevated_start.h"
 #include "service/download_service.h"
 #include "service/wide_text.h"
 #include "service/windows/service_identity.h"
@@ -78,12 +79,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   RestrictDllSearchToSystemFolder();
   CommandLine command;
   if (!parseCommandLine(&command)) return 1;
+  // Run "as administrator", it would make files for callers with normal rights that they cannot
+  // change, and objects that their installer cannot open to stop it.
+  if (wincommon::AboveNormalRights(wincommon::CurrentTokenStanding())) return 4;
 
-  // One instance per user: a second start (the autostart entry and an installer racing) leaves.
-  HANDLE instance = CreateMutexW(nullptr, TRUE, svc::InstanceMutexName().c_str());
-  if (instance == nullptr) return 1;
+  // One instance per user: a second start (the autostart entry and an installer racing) leaves,
+  // also when the running one's mutex is not its to open. Only the user may open either object.
+  svc::OwnUserObjectAttributes mutexAccess(MUTEX_ALL_ACCESS);
+  svc::OwnUserObjectAttributes eventAccess(EVENT_ALL_ACCESS);
+  if (mutexAccess.get() == nullptr || eventAccess.get() == nullptr) return 1;
+  HANDLE instance = CreateMutexW(mutexAccess.get(), TRUE, svc::InstanceMutexName().c_str());
+  if (instance == nullptr) return svc::InstanceSignOfError(GetLastError()) == svc::InstanceSign::OneRuns ? 0 : 1;
   if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
-  HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, svc::StopEventName().c_str());
+  HANDLE stopEvent = CreateEventW(eventAccess.get(), TRUE, FALSE, svc::StopEventName().c_str());
   if (stopEvent == nullptr) return 1;
 
   std::wstring folder = svc::ServiceFolder();
