@@ -6,6 +6,12 @@
 #include "web/error_text.h"
 
 namespace web {
+namespace {
+
+// How long the accept loop waits for a connection before it looks whether it is to stop.
+constexpr int kAcceptPollMs = 100;
+
+}  // namespace
 
 Answer Answer::json(int status, std::string body) {
   Answer answer;
@@ -110,6 +116,9 @@ void HttpServer::stop() {
 
 void HttpServer::acceptLoop() {
   while (!stopping_ && !listenerClosing_) {
+    // Accepts only once a connection waits, so that closing the listener never waits on a blocked
+    // accept, which Windows does not end for a shutdown from another thread.
+    if (!readableWithin(listener_, kAcceptPollMs)) continue;
     Socket socket = acceptConnection(listener_);
     if (!socket.valid()) {
       if (stopping_ || listenerClosing_) break;

@@ -169,6 +169,18 @@ Socket acceptConnection(const Socket& listener) {
   return connection;
 }
 
+bool readableWithin(const Socket& socket, int milliseconds) {
+  if (!socket.valid()) return false;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(socket.native(), &readable);
+  timeval wait{};
+  wait.tv_sec = milliseconds / 1000;
+  wait.tv_usec = (milliseconds % 1000) * 1000;
+  // The first argument is ignored by Winsock.
+  return select(static_cast<int>(socket.native()) + 1, &readable, nullptr, nullptr, &wait) > 0;
+}
+
 Socket connectTo(const std::string& host, uint16_t port) {
   ensureNetworking();
   addrinfo hints{};

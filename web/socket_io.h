@@ -58,6 +58,10 @@ void shutdownSending(NativeSocket native);
 Socket listenOnLoopback(uint16_t port, uint16_t* boundPort);
 // Waits for the next connection; an invalid socket when the listener was shut down.
 Socket acceptConnection(const Socket& listener);
+// Whether a connection is waiting on the listener (or the socket has bytes to read) within
+// milliseconds. A loop that accepts only then can be stopped by a flag on every system: Windows
+// (and Wine) do not end an accept blocked on a listener that another thread shuts down.
+bool readableWithin(const Socket& socket, int milliseconds);
 // Connects to host:port (a name or a dotted IPv4 address); an invalid socket on failure.
 Socket connectTo(const std::string& host, uint16_t port);
 

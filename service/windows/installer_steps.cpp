@@ -157,7 +157,10 @@ InstallResult startAndWait(const std::wstring& program, const std::wstring& fold
   const PROCESS_INFORMATION& process = started.process;
   CloseHandle(process.hThread);
   InstallResult result = InstallResult::NotAnswering;
-  for (DWORD waited = 0; waited < kAnswerWaitMs; waited += 100) {
+  // Measured, not counted: a program on the port that takes connections and never answers makes
+  // each ping last its whole timeout.
+  const ULONGLONG giveUp = GetTickCount64() + kAnswerWaitMs;
+  while (GetTickCount64() < giveUp) {
     // The record names the port the service took (another account's may hold 9421); it is read
     // again each time, since the service writes it once it listens.
     if (ServiceAnswersPing(RecordedServicePort())) {

@@ -127,6 +127,53 @@ e2e_start_windows_service() {
 
 e2e_wine_reg() { timeout -k 5 60 /usr/lib/wine/wine64 reg "$@" >/dev/null 2>&1 || true; }
 
+# Another account signed in on the same PC: a Wine prefix of its own with its own Wine server, so
+# that the two see each other's programs only through the ports they hold.
+E2E_OTHER_PREFIX=${E2E_OTHER_PREFIX:-$E2E_BUILD/wine-e2e-other}
+e2e_other_account_used=
+
+# Runs a command as the other account: in its prefix.
+e2e_as_other_account() { WINEPREFIX=$E2E_OTHER_PREFIX "$@"; }
+
+# The other account's data folders in its prefix.
+e2e_other_library_folder() { echo "$E2E_OTHER_PREFIX/drive_c/users/$(id -un)/AppData/Local/Tessel"; }
+e2e_other_service_folder() { echo "$E2E_OTHER_PREFIX/drive_c/users/$(id -un)/AppData/Local/Tessel Games/Download Service"; }
+
+# The other account's prefix, with our service installed by its installer and answering.
+e2e_other_account_installs_the_service() {
+  e2e_other_account_used=1
+  (export WINEPREFIX=$E2E_OTHER_PREFIX && prepare_wine_prefix) >/dev/null 2>&1 || { e2e_fail "no second prefix"; return 1; }
+  rm -rf "$(dirname "$(e2e_other_service_folder)")" "$(e2e_other_library_folder)" "$E2E_OTHER_PREFIX/drive_c/other-games"
+  e2e_as_other_account timeout -k 5 120 "$(wine_loader_for "$E2E_SERVICE_INSTALLER")" "$E2E_SERVICE_INSTALLER" \
+    </dev/null >/dev/null 2>&1
+  local status=$?
+  e2e_expect_eq "$status" 0 "the other account's service installer"
+  [ "$status" = 0 ]
+}
+
+# Asks the other account's service on PORT for URL into C:\other-games\NAME of its prefix, and
+# answers its write challenge as the client library does.
+e2e_other_account_downloads() {  # PORT URL NAME
+  local api="http://127.0.0.1:$1/api" query answer token
+  query="function=downloadFile&cid=1&apiversion=capi_1.8.0.5&url=$(e2e_encode "$2")&path=$(e2e_encode "C:\\other-games\\$3")"
+  mkdir -p "$E2E_OTHER_PREFIX/drive_c/other-games"
+  answer=$(curl -s --noproxy '*' -m 10 "$api?$query")
+  token=$(sed -n 's/.*"Challenge:\([0-9a-f]*\)".*/\1/p' <<<"$answer")
+  if [ -n "$token" ]; then
+    printf '%s' "$token" >"$E2E_OTHER_PREFIX/drive_c/other-games/$3"
+    answer=$(curl -s --noproxy '*' -m 10 "$api?$query")
+  fi
+  case $answer in *':null}') ;; *) e2e_fail "the other account's download of $3: $answer" ;; esac
+}
+
+e2e_encode() { python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1], safe=""))' "$1"; }
+
+# The other account signs out: Wine sends its programs' windows the end of the session.
+e2e_other_account_signs_out() {
+  e2e_as_other_account timeout -k 5 60 /usr/lib/wine/wine64 wineboot --end-session </dev/null >/dev/null 2>&1
+  e2e_as_other_account timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+}
+
 # Prints the data of a registry value ("" when there is none).
 e2e_reg_value() {  # KEY NAME
   timeout -k 5 60 /usr/lib/wine/wine64 reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
@@ -430,6 +477,7 @@ e2e_teardown() {
   e2e_remove_windows_service
   # The registry is written to the prefix's files when the Wine server ends.
   timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$e2e_other_account_used" ]; then e2e_as_other_account timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1; fi
   if [ -n "$e2e_xvfb_pid" ]; then
     kill "$e2e_xvfb_pid" 2>/dev/null || true
     wait "$e2e_xvfb_pid" 2>/dev/null || true
