@@ -10,10 +10,11 @@
 namespace svc {
 namespace {
 
-ConnectionGate callerGate(bool onlyOwnUser) {
+ConnectionGate callerGate(bool onlyOwnUser, bool refuseUnnamedPeers) {
   if (!onlyOwnUser) return nullptr;
-  return [](const Socket& connection) {
-    return localpeer::PeerAllowed(localpeer::JudgeConnectedPeer(connection.native()));
+  return [refuseUnnamedPeers](const Socket& connection) {
+    return localpeer::PeerAllowedWhere(localpeer::JudgeConnectedPeer(connection.native()),
+                                       refuseUnnamedPeers || localpeer::SystemNamesEveryOwner());
   };
 }
 
@@ -28,7 +29,7 @@ DownloadService::DownloadService(ServiceOptions options)
       workers_(options_, hooks_, list_),
       answers_(options_, hooks_, list_, workers_, events_),
       server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); },
-              options_.limits, callerGate(options_.onlyOwnUser)) {}
+              options_.limits, callerGate(options_.onlyOwnUser, options_.refuseUnnamedPeers)) {}
 
 DownloadService::~DownloadService() { stop(); }
 

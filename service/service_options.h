@@ -53,6 +53,11 @@ struct ServiceOptions {
   // A connection from another account, or from a program the system cannot name, is answered 403
   // and closed before anything is read from it.
   bool onlyOwnUser = true;
+  // Whether a connection whose owner the system does not name is refused even where the system
+  // names no owner of some of its own programs' connections (Wine). Windows names every owner, and
+  // there such a connection is refused anyway; the tests of two accounts on one machine ask for
+  // it, so that a Wine prefix standing for another account is refused as that account would be.
+  bool refuseUnnamedPeers = false;
   // How long a file's local file may stay in use by another program (a scanner, an installer still
   // running) before the file reports it; it is tried again all the while.
   std::chrono::milliseconds fileInUsePatience{30000};

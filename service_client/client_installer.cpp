@@ -112,8 +112,8 @@ extern "C" int ak_install(const char* clientName, int32_t cid, const char* agree
   if (_ak_dataFolder(folder, sizeof folder) == 0) return -1;
   report(options, 10);
   if (_ak_ping(clientName) != 0) {
-    // The port is held by another account's program: installing ours would not free it.
-    if (ak_getLastError() == static_cast<int32_t>(ClientError::PortBlocked)) return -1;
+    // Also when another account's program holds 9421: this user's service takes the next free
+    // port and records it, where the library finds it.
     if (downloadAndRunInstaller(clientName, cid, agreement, options, folder) != 0) return -1;
   }
   report(options, 95);

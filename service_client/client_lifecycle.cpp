@@ -18,8 +18,9 @@ extern "C" int ak_initialize(const char* clientName, ClientHandle** handle, int 
   }
   ClientHandle* opened = nullptr;
   if (_ak_ping(clientName) != 0) {
-    // Another account's program on the service's port is no missing service.
-    if (ak_getLastError() != static_cast<int32_t>(ClientError::PortBlocked)) _ak_setLastError(ClientError::NotInstalled);
+    // No service of this user answers, also when another account's program holds 9421: this
+    // user's service, once installed, takes a port of its own.
+    _ak_setLastError(ClientError::NotInstalled);
   } else if ((opened = static_cast<ClientHandle*>(_ak_alloc(sizeof(ClientHandle)))) != nullptr) {
     opened->socket = kNoSocket;
     opened->clientName = _ak_duplicate(clientName);

@@ -111,6 +111,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   static svc::SystemAwake awake;
   options.keepAwake = [](bool wanted) { awake.Request(wanted); };
   options.bindPatience = std::chrono::seconds(30);
+#ifdef AK_TEST_BUILD
+  // The test builds' tests of two accounts on one machine (a Wine prefix each) ask for Windows's
+  // refusal of a caller whose owner is not named.
+  options.refuseUnnamedPeers = GetEnvironmentVariableW(L"AK_TEST_REFUSE_UNNAMED_PEERS", nullptr, 0) > 0;
+#endif
   svc::DownloadService service(std::move(options));
   std::string error;
   if (!service.start(command.ports, &error)) return 3;

@@ -17,6 +17,7 @@ E2E_GAME_SERVER=${E2E_GAME_SERVER:-$e2e_root/build/native/publisher/game-server}
 E2E_DOWNLOADER=$E2E_BUILD/app/downloader.exe
 E2E_DRIVER=$E2E_BUILD/tests/ui/ui_driver.exe
 E2E_GAME_SETUP=$E2E_BUILD/tests/e2e/e2e_game_setup.exe
+E2E_API_GET=$E2E_BUILD/tests/e2e/e2e_api_get.exe
 # The download service's installer of this build, which the installer server hosts signed (the
 # loopback builds run only an installer signed by "Tessel Test Publisher"): on the install road the
 # downloader installs the Windows service under Wine for real.
@@ -96,10 +97,11 @@ e2e_setup() {  # NAME
 e2e_windows_service_folder() { echo "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tessel Games/Download Service"; }
 e2e_windows_service_program() { echo 'C:\users\'"$(id -un)"'\AppData\Local\Tessel Games\Download Service\download-service.exe'; }
 
-# The prefix as it was before the service was ever installed: no program, no state, no autostart
-# entry and no entry among the installed programs (the service's processes must have ended).
+# The prefix as it was before the service was ever installed: no program, no state, no port record,
+# no autostart entry and no entry among the installed programs (the service's processes must have ended).
 e2e_remove_windows_service() {
   rm -rf "$(dirname "$(e2e_windows_service_folder)")"
+  rm -f "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tessel/serviceport.txt"
   e2e_wine_reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v "Tessel Download Service" /f
   e2e_wine_reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TesselDownloadService' /f
 }
@@ -154,16 +156,22 @@ e2e_other_account_installs_the_service() {
 # Asks the other account's service on PORT for URL into C:\other-games\NAME of its prefix, and
 # answers its write challenge as the client library does.
 e2e_other_account_downloads() {  # PORT URL NAME
-  local api="http://127.0.0.1:$1/api" query answer token
+  local query answer token
   query="function=downloadFile&cid=1&apiversion=capi_1.8.0.5&url=$(e2e_encode "$2")&path=$(e2e_encode "C:\\other-games\\$3")"
   mkdir -p "$E2E_OTHER_PREFIX/drive_c/other-games"
-  answer=$(curl -s --noproxy '*' -m 10 "$api?$query")
+  answer=$(e2e_other_account_asks "$1" "/api?$query")
   token=$(sed -n 's/.*"Challenge:\([0-9a-f]*\)".*/\1/p' <<<"$answer")
   if [ -n "$token" ]; then
     printf '%s' "$token" >"$E2E_OTHER_PREFIX/drive_c/other-games/$3"
-    answer=$(curl -s --noproxy '*' -m 10 "$api?$query")
+    answer=$(e2e_other_account_asks "$1" "/api?$query")
   fi
   case $answer in *':null}') ;; *) e2e_fail "the other account's download of $3: $answer" ;; esac
+}
+
+# A request of a Windows program of the other account (its prefix's Wine names that program's
+# connections, as Windows names every one): the answer's body.
+e2e_other_account_asks() {  # PORT TARGET
+  e2e_as_other_account timeout -k 5 60 "$(wine_loader_for "$E2E_API_GET")" "$E2E_API_GET" "$1" "$2" </dev/null 2>/dev/null
 }
 
 e2e_encode() { python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1], safe=""))' "$1"; }
