@@ -44,13 +44,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring parent = folder.substr(0, folder.find_last_of(L'\\'));
   wchar_t current[MAX_PATH] = L"";
   GetCurrentDirectoryW(MAX_PATH, current);
-  HANDLE file = CreateFileW((folder + L"\\opened.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Written beside and renamed, so that the run, which waits for the file, never reads it half-written.
+  const std::wstring written = folder + L"\\opened.tmp";
+  HANDLE file = CreateFileW(written.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 3;
   const std::string text = ascii(path) + "\r\n" + ascii(current) + "\r\n" + ascii(accessListOf(folder)) + "\r\n" +
                            ascii(accessListOf(parent)) + "\r\n";
-  DWORD written = 0;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  DWORD count = 0;
+  const bool whole = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &count, nullptr) && count == text.size();
   CloseHandle(file);
+  if (!whole || !MoveFileExW(written.c_str(), (folder + L"\\opened.txt").c_str(), MOVEFILE_REPLACE_EXISTING)) return 3;
   return 0;
 }
