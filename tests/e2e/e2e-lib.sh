@@ -189,23 +189,14 @@ e2e_reg_value() {  # KEY NAME
 }
 
 e2e_start_display() {
-  local n
   if [ -n "${E2E_USE_DISPLAY:-}" ]; then
     export DISPLAY=$E2E_USE_DISPLAY
     return 0
   fi
-  for n in $(seq 171 240); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-      e2e_xvfb_pid=$!
-      for _ in $(seq 1 100); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
-        sleep 0.1
-      done
-      export DISPLAY=":$n"
-      return 0
-    fi
-  done
+  if start_private_display 171 240 -screen 0 1280x800x24; then
+    e2e_xvfb_pid=$xvfb_pid
+    return 0
+  fi
   e2e_fail "no free X display"
   return 1
 }

@@ -111,18 +111,7 @@ kill_service() { pkill -KILL -f 'Download Service.download-service.exe' 2>/dev/n
 # A display of its own: the service hears of the session's end through a hidden window, and Wine
 # makes no window without a display.
 xvfb_pid=
-for n in $(seq 241 300); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 1 100); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      sleep 0.1
-    done
-    export DISPLAY=":$n"
-    break
-  fi
-done
+start_private_display 241 300 -screen 0 640x480x24 || echo "no free X display: the session's end cannot be shown"
 
 cleanup() {
   kill_service
