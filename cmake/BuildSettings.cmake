@@ -20,6 +20,17 @@ set(AK_SERVICE_SIGNER "" CACHE STRING
 set(AK_PUBLISHER_NAME "Tessel Games" CACHE STRING
     "The publisher that ships the downloader and the download service, named in the licence dialog")
 set(AK_VERSION "1.0.0.0" CACHE STRING "Version of the downloader, four numbers")
+set(AK_SERVICE_VERSION "1.9.0.0" CACHE STRING
+    "Version of the download service this build makes, four numbers: downloaders update an older running service")
+if(NOT AK_SERVICE_VERSION MATCHES "^(0|[1-9][0-9]*)\\.(0|[1-9][0-9]*)\\.(0|[1-9][0-9]*)\\.(0|[1-9][0-9]*)$")
+  message(FATAL_ERROR "AK_SERVICE_VERSION is \"${AK_SERVICE_VERSION}\"; it must be four numbers such as 1.9.0.0")
+endif()
+string(REPLACE "." ";" ak_service_version_parts "${AK_SERVICE_VERSION}")
+foreach(part IN LISTS ak_service_version_parts)
+  if(part GREATER 65535)
+    message(FATAL_ERROR "AK_SERVICE_VERSION is \"${AK_SERVICE_VERSION}\"; each number must be at most 65535")
+  endif()
+endforeach()
 set(AK_SERVICE_CONNECTIONS "4" CACHE STRING
     "The most connections the download service fetches one large file over; 1 fetches every file over one")
 if(NOT AK_SERVICE_CONNECTIONS MATCHES "^[1-9]$|^1[0-6]$")
@@ -51,5 +62,6 @@ ak_scheme_settings(AK_SERVER)
 ak_scheme_settings(AK_ANALYTICS)
 
 string(REPLACE "." "," AK_VERSION_NUMBERS "${AK_VERSION}")
+string(REPLACE "." "," AK_SERVICE_VERSION_NUMBERS "${AK_SERVICE_VERSION}")
 set(AK_SETTINGS_DIR ${CMAKE_BINARY_DIR}/settings)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/build_settings.h.in ${AK_SETTINGS_DIR}/build_settings.h @ONLY)

@@ -48,6 +48,9 @@ class ClientApi {
   virtual uint64_t AKGetReceivedSize(const std::wstring& url) = 0;
   // ak_errorToString of code, converted from UTF-8.
   virtual std::wstring ErrorText(int32_t code) = 0;
+  // Why the last TSInstall's update of an older running service failed (the service that still
+  // answered is used); empty when no update was needed or it worked.
+  virtual std::wstring ServiceUpdateProblem() { return std::wstring(); }
 };
 
 #endif

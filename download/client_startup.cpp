@@ -86,6 +86,10 @@ int32_t DownloadJob::runInstallPhase() {
       window_.SetStatusText(kStartingDownloadText);
       // Only the first attempt reports the installer's progress.
       const int32_t result = client_.TSInstall(retrying ? InstallProgress() : progress);
+      // An update that failed leaves the older service working: the run goes on with it, and
+      // analytics learn why.
+      const std::wstring updateProblem = client_.ServiceUpdateProblem();
+      if (!updateProblem.empty()) sendErrorEvent(updateProblem, 0, false);
       FetchClientGuid();
       if (result == 0 || repeated == kStartupAttempts - 1) return result;
       ++repeated;

@@ -9,6 +9,7 @@
 #include "service_client/client_lifecycle.h"
 #include "service_client/download_options.h"
 #include "service_client/exported_wrappers.h"
+#include "service_client/service_update.h"
 #include "service_client/file_operations.h"
 
 #ifdef _WIN32
@@ -108,3 +109,5 @@ uint64_t WrapperClient::AKGetFileSize(const std::wstring& url, const std::wstrin
 uint64_t WrapperClient::AKGetReceivedSize(const std::wstring& url) { return ::AKGetReceivedSize(url.c_str()); }
 
 std::wstring WrapperClient::ErrorText(int32_t code) { return wideFromLibrary(ak_errorToString(code)); }
+
+std::wstring WrapperClient::ServiceUpdateProblem() { return wideFromLibrary(_ak_serviceUpdateProblem()); }

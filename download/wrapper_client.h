@@ -18,6 +18,7 @@ class WrapperClient : public ClientApi {
   uint64_t AKGetFileSize(const std::wstring& url, const std::wstring& path) override;
   uint64_t AKGetReceivedSize(const std::wstring& url) override;
   std::wstring ErrorText(int32_t code) override;
+  std::wstring ServiceUpdateProblem() override;
 };
 
 #endif

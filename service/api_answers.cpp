@@ -279,7 +279,8 @@ Answer ApiAnswers::clientAttributes() {
   json.key("downloadrate").number(static_cast<int64_t>(rate));
   json.key("version").number(1080005);
   json.key("acceptedeula").boolean(acceptedEula);
-  json.key("executableversion").string("1.8.0.5");
+  // The service's own build version; "version" stays the number of the API it speaks.
+  json.key("executableversion").string(options_.version);
   json.key("configurationversion").string("testbed-1");
   json.key("runningexecutable").string("download-service.exe");
   json.key("runningclientbinid").string("testbed");

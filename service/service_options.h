@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "build_settings.h"
 #include "service/downloader.h"
 #include "service/drive_map.h"
 #include "service/keep_awake.h"
@@ -18,6 +19,9 @@
 namespace svc {
 
 struct ServiceOptions {
+  // The build version the service reports ("major.minor.patch.build"): downloaders built with a
+  // newer one update the service.
+  std::string version = AK_SERVICE_VERSION_TEXT;
   std::filesystem::path stateDir;
   std::string logPath;  // empty: no request log
   DriveMap drives;

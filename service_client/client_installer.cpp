@@ -1,5 +1,6 @@
 #include "service_client/client_installer.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -12,6 +13,7 @@
 #include "service_client/library_log.h"
 #include "service_client/memory_and_format.h"
 #include "service_client/platform.h"
+#include "service_client/service_update.h"
 #include "service_client/transport.h"
 
 // Request path and query on the installer server; the value says whether uploads are on.
@@ -21,6 +23,11 @@ namespace {
 
 // Where the errorText of a failed download must have room for.
 constexpr size_t kErrorTextCapacity = 260;
+// Room for a service's reported version.
+constexpr size_t kVersionCapacity = 64;
+
+// The exit code of the installer that _ak_install ran last (-1: it did not end in time).
+int g_installerExitCode = -1;
 
 const char* g_installerBaseUrl = AK_INSTALLER_BASE_URL;
 // The common name of the certificate that must have signed the installer; empty: no check.
@@ -98,6 +105,38 @@ int downloadAndRunInstaller(const char* clientName, int32_t cid, const char* agr
   return 0;
 }
 
+// A running service older than this build's is updated through the install road, one process of
+// the user at a time. Whatever the update's outcome, the service that answers afterwards is used;
+// a failed update is noted (_ak_serviceUpdateProblem). 0, or -1 when no service answers any more.
+int updateOutdatedService(const char* clientName, int32_t cid, const char* agreement, DownloadOptions* options,
+                          const char* folder) {
+  char running[kVersionCapacity];
+  if (!_ak_runningServiceVersion(clientName, running, sizeof running) || !_ak_serviceIsOutdated(running)) return 0;
+  char lockPath[kDataPathCapacity + sizeof kUpdateLockFileName + 1];
+  snprintf(lockPath, sizeof lockPath, "%s/%s", folder, kUpdateLockFileName);
+  akplatform::ExclusiveFile* lock = akplatform::holdExclusiveFile(lockPath, kInstallerWaitLimitMs);
+  // Another process of the user may have updated it while this one waited.
+  if (lock != nullptr && _ak_runningServiceVersion(clientName, running, sizeof running) &&
+      !_ak_serviceIsOutdated(running)) {
+    akplatform::releaseExclusiveFile(lock);
+    return 0;
+  }
+  AK_LOG_FOR("ak_install", kLogInfo, "Updating the service from '%s' to '%s'", running, _ak_builtServiceVersion());
+  g_installerExitCode = -1;
+  const bool installerRan = lock != nullptr && downloadAndRunInstaller(clientName, cid, agreement, options, folder) == 0;
+  akplatform::releaseExclusiveFile(lock);
+  char now[kVersionCapacity];
+  if (!_ak_runningServiceVersion(clientName, now, sizeof now)) {
+    if (installerRan) _ak_setLastError(ClientError::InstallerStartError);
+    return -1;
+  }
+  if (!installerRan || _ak_serviceIsOutdated(now)) {
+    _ak_noteServiceUpdateProblem(running, installerRan, lock == nullptr ? -1 : g_installerExitCode, now);
+    AK_LOG_FOR("ak_install", kLogWarn, "%s", _ak_serviceUpdateProblem());
+  }
+  return 0;
+}
+
 }  // namespace
 
 extern "C" int ak_install(const char* clientName, int32_t cid, const char* agreement, DownloadOptions* options) {
@@ -111,10 +150,13 @@ extern "C" int ak_install(const char* clientName, int32_t cid, const char* agree
   char folder[kDataPathCapacity];
   if (_ak_dataFolder(folder, sizeof folder) == 0) return -1;
   report(options, 10);
+  _ak_clearServiceUpdateProblem();
   if (_ak_ping(clientName) != 0) {
     // Also when another account's program holds 9421: this user's service takes the next free
     // port and records it, where the library finds it.
     if (downloadAndRunInstaller(clientName, cid, agreement, options, folder) != 0) return -1;
+  } else if (updateOutdatedService(clientName, cid, agreement, options, folder) != 0) {
+    return -1;
   }
   report(options, 95);
   AK_LOG(kLogInfo, "Successfully installed the client");
@@ -166,7 +208,7 @@ int _ak_install(const char* folder, const char* installerPath, const char* clien
   char* commandLine = nullptr;
   _ak_format(0, &commandLine, "\"%s\"", installerPath);
   if (commandLine == nullptr) return 0;
-  int started = _ak_runProcess(commandLine, folder, 1);
+  int started = _ak_runProcess(commandLine, folder, 1, &g_installerExitCode);
   free(commandLine);
   if (!started) return 0;
   if (_ak_ping(clientName) == 0) return 1;
@@ -175,10 +217,10 @@ int _ak_install(const char* folder, const char* installerPath, const char* clien
   return 0;
 }
 
-int _ak_runProcess(const char* commandLine, const char* folder, int wait) {
+int _ak_runProcess(const char* commandLine, const char* folder, int wait, int* exitCode) {
   unsigned long systemError = 0;
   const akplatform::StartResult result =
-      akplatform::startProcess(commandLine, folder, wait ? kInstallerWaitLimitMs : 0, &systemError);
+      akplatform::startProcess(commandLine, folder, wait ? kInstallerWaitLimitMs : 0, &systemError, exitCode);
   if (result != akplatform::StartResult::Started) {
     // The system's reason is what tells a player's machine apart (740: the program demands
     // administrator rights; 193: not a program for this system).

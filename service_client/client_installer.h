@@ -16,7 +16,9 @@ constexpr char kInstallerFileName[] = "service_installer.exe";
 constexpr int kInstallerWaitLimitMs = 10 * 60 * 1000;
 
 extern "C" {
-// Makes sure the service runs, installing it when its ping fails. Reports 5, 10, 15, 25..75 and
+// Makes sure the service runs, installing it when its ping fails, and updating it through the same
+// road when it reports an older version than this build's (the service that answers afterwards is
+// used also when that update fails). Reports 5, 10, 15, 25..75 and
 // 95 through the options' progressCallback. 0, or -1 with the last error set.
 int ak_install(const char* clientName, int32_t cid, const char* agreement, DownloadOptions* options);
 }
@@ -31,8 +33,9 @@ int32_t _ak_downloadAndWrite(const char* userAgent, const char* path, DownloadOp
 // is held unchanged from that check until it has ended.
 int _ak_install(const char* folder, const char* installerPath, const char* clientName);
 // Starts a program hidden and detached; waits for its end when asked (up to
-// kInstallerWaitLimitMs). 1 when started, else 0 with InternalFailure.
-int _ak_runProcess(const char* commandLine, const char* folder, int wait);
+// kInstallerWaitLimitMs). 1 when started, else 0 with InternalFailure. exitCode (when given)
+// receives the program's exit code, or -1 when it was not waited for or did not end in time.
+int _ak_runProcess(const char* commandLine, const char* folder, int wait, int* exitCode = nullptr);
 
 #ifdef AK_TEST_HOOKS
 // Points the installer download at another scheme and host ("http://127.0.0.1:8080"); null

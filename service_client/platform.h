@@ -69,9 +69,17 @@ FolderResult createFolderUtf8(const char* path);
 // it is started with its user's normal rights (the desktop shell's), and NormalRightsUnavailable
 // when those cannot be had (no desktop shell runs, or its token cannot be used).
 // systemError (when given) receives the system's reason for StartFailed (for example 740, a
-// program that demands elevation) and NormalRightsUnavailable.
+// program that demands elevation) and NormalRightsUnavailable. exitCode (when given) receives the
+// program's exit code when it ended within waitMs, else -1.
 enum class StartResult { Started, ConversionFailed, StartFailed, NormalRightsUnavailable };
-StartResult startProcess(const char* commandLine, const char* folder, int waitMs, unsigned long* systemError = nullptr);
+StartResult startProcess(const char* commandLine, const char* folder, int waitMs, unsigned long* systemError = nullptr,
+                         int* exitCode = nullptr);
+
+// A file held open for this process alone, as a lock between the processes of one user: released
+// when the process ends, however it ends. Null when the file could not be had within waitMs.
+struct ExclusiveFile;
+ExclusiveFile* holdExclusiveFile(const char* path, int waitMs);
+void releaseExclusiveFile(ExclusiveFile* held);
 
 // A file held unchanged (its bytes cannot be written, nor the file deleted or replaced) from its
 // signature check until it is released; null releases nothing.

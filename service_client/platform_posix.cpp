@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -176,7 +177,9 @@ std::vector<std::string> splitCommandLine(const char* commandLine) {
 
 }  // namespace
 
-StartResult startProcess(const char* commandLine, const char* folder, int waitMs, unsigned long* systemError) {
+StartResult startProcess(const char* commandLine, const char* folder, int waitMs, unsigned long* systemError,
+                         int* exitCode) {
+  if (exitCode != nullptr) *exitCode = -1;
   if (commandLine == nullptr || !fitsUtf16Units(commandLine, kMaxPathUnits) ||
       (folder != nullptr && !fitsUtf16Units(folder, kMaxPathUnits))) {
     return StartResult::ConversionFailed;
@@ -225,10 +228,37 @@ StartResult startProcess(const char* commandLine, const char* folder, int waitMs
     return StartResult::StartFailed;
   }
   for (int waited = 0; waited < waitMs; waited += 10) {
-    if (waitpid(child, nullptr, WNOHANG) == child) return StartResult::Started;
+    int status = 0;
+    if (waitpid(child, &status, WNOHANG) == child) {
+      if (exitCode != nullptr && WIFEXITED(status)) *exitCode = WEXITSTATUS(status);
+      return StartResult::Started;
+    }
     sleepMs(10);
   }
   return StartResult::Started;
+}
+
+struct ExclusiveFile {
+  int descriptor;
+};
+
+ExclusiveFile* holdExclusiveFile(const char* path, int waitMs) {
+  if (path == nullptr) return nullptr;
+  int descriptor = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (descriptor < 0) return nullptr;
+  for (int waited = 0;; waited += 50) {
+    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) return new ExclusiveFile{descriptor};
+    if (waited >= waitMs) break;
+    sleepMs(50);
+  }
+  close(descriptor);
+  return nullptr;
+}
+
+void releaseExclusiveFile(ExclusiveFile* held) {
+  if (held == nullptr) return;
+  close(held->descriptor);
+  delete held;
 }
 
 void sleepMs(int milliseconds) {

@@ -179,7 +179,9 @@ FolderResult createFolderUtf8(const char* path) {
   return FolderResult::CreateFailed;
 }
 
-StartResult startProcess(const char* commandLine, const char* folder, int waitMs, unsigned long* systemError) {
+StartResult startProcess(const char* commandLine, const char* folder, int waitMs, unsigned long* systemError,
+                         int* exitCode) {
+  if (exitCode != nullptr) *exitCode = -1;
   wchar_t wideCommand[kMaxPathUnits];
   wchar_t wideFolder[kMaxPathUnits];
   if (commandLine == nullptr ||
@@ -205,10 +207,39 @@ StartResult startProcess(const char* commandLine, const char* folder, int waitMs
                                                                     : StartResult::NormalRightsUnavailable;
   }
   const PROCESS_INFORMATION& process = outcome.process;
-  if (waitMs > 0) WaitForSingleObject(process.hProcess, static_cast<DWORD>(waitMs));
+  DWORD ended = 0;
+  if (waitMs > 0 && WaitForSingleObject(process.hProcess, static_cast<DWORD>(waitMs)) == WAIT_OBJECT_0 &&
+      exitCode != nullptr && GetExitCodeProcess(process.hProcess, &ended)) {
+    *exitCode = static_cast<int>(ended);
+  }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return StartResult::Started;
+}
+
+struct ExclusiveFile {
+  HANDLE file;
+};
+
+ExclusiveFile* holdExclusiveFile(const char* path, int waitMs) {
+  wchar_t widePath[kMaxPathUnits];
+  if (path == nullptr || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kMaxPathUnits) == 0) {
+    return nullptr;
+  }
+  for (int waited = 0;; waited += 50) {
+    // No sharing: a second opener is refused until this handle closes (also when the process ends).
+    HANDLE file = CreateFileW(widePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return new ExclusiveFile{file};
+    if (GetLastError() != ERROR_SHARING_VIOLATION || waited >= waitMs) return nullptr;
+    Sleep(50);
+  }
+}
+
+void releaseExclusiveFile(ExclusiveFile* held) {
+  if (held == nullptr) return;
+  CloseHandle(held->file);
+  delete held;
 }
 
 struct HeldFile {

@@ -41,6 +41,7 @@ const char kUsage[] =
     "                  [--stall URL|*] [--force-status URL STATUS] [--fail FUNCTION URL TEXT]\n"
     "                  [--in-use N] [--challenge none|download|delete|both] [--reset-download URL]\n"
     "                  [--drop-connections N] [--delay-ms N] [--connections N]\n"
+    "                  [--version A.B.C.D]\n"
     "  testbed origin --port P --root DIR --log FILE [--throttle BYTES_PER_SEC_PER_CONNECTION]\n"
     "                  [--redirect PATH LOCATION ...] [--max-bodies N [--retry-after SECONDS]]\n"
     "                  [--ignore-ranges] [--silent-bodies N --silent-after BYTES]\n"
@@ -155,7 +156,7 @@ int runService(int argc, char** argv) {
   Arguments args({{"--port", 1}, {"--state-dir", 1}, {"--log", 1}, {"--drive", 1}, {"--retry-delay-ms", 1},
                   {"--library-data-dir", 1}, {"--stall", 1}, {"--force-status", 2}, {"--fail", 3},
                   {"--in-use", 1}, {"--challenge", 1}, {"--reset-download", 1}, {"--drop-connections", 1},
-                  {"--delay-ms", 1}, {"--no-challenge", 0}, {"--connections", 1}});
+                  {"--delay-ms", 1}, {"--no-challenge", 0}, {"--connections", 1}, {"--version", 1}});
   uint16_t port = 0;
   if (!readArguments("service", argc, argv, args, &port)) return 2;
   if (!args.has("--state-dir")) {
@@ -167,6 +168,8 @@ int runService(int argc, char** argv) {
   options.logPath = args.value("--log");
   options.libraryDataDir = std::filesystem::u8path(args.value("--library-data-dir"));
   options.challengeNewPaths = !args.has("--no-challenge");
+  // Another release's version, as the tests of updates need one.
+  if (args.has("--version")) options.version = args.value("--version");
   uint64_t retryMs = 3000;
   if (!readNumber(args.value("--retry-delay-ms", "3000"), 3600000, &retryMs)) {
     std::fprintf(stderr, "testbed service: --retry-delay-ms takes a number of milliseconds\n");

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
+#include "service/install_plan.h"
+#include "service/windows/program_version.h"
 #include "service/windows/service_identity.h"
 #include "windows_common/unelevated_start.h"
 
@@ -92,23 +94,20 @@ bool writeWholeFile(const std::wstring& path, const void* bytes, DWORD size) {
   return ok;
 }
 
-// The service program carried in this installer, written beside its final name and then put in
-// its place, so that a failure never leaves half a program behind.
-bool placeServiceProgram(const std::wstring& target) {
+// The service program carried in this installer, written beside its final name (so that a failure
+// never leaves half a program in its place) and flushed.
+bool writeCarriedProgram(const std::wstring& path) {
   HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(kServiceResource), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
   HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
   const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
   DWORD size = found != nullptr ? SizeofResource(nullptr, found) : 0;
-  if (bytes == nullptr || size == 0) return false;
-  std::wstring fresh = target + L".new";
-  if (!writeWholeFile(fresh, bytes, size)) return false;
-  if (retryForAWhile([&] {
-        return MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-      })) {
-    return true;
-  }
-  DeleteFileW(fresh.c_str());
-  return false;
+  return bytes != nullptr && size != 0 && writeWholeFile(path, bytes, size);
+}
+
+// Renames from to to, replacing it, while a program that has just ended may still hold either.
+bool moveInPlace(const std::wstring& from, const std::wstring& to) {
+  return retryForAWhile(
+      [&] { return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE; });
 }
 
 bool setString(HKEY key, const wchar_t* name, const std::wstring& value) {
@@ -174,6 +173,9 @@ InstallResult startAndWait(const std::wstring& program, const std::wstring& fold
       break;
     }
   }
+  // A service that runs without answering is of no use, and it holds its image, which a roll back
+  // must replace.
+  if (result == InstallResult::NotAnswering) TerminateProcess(process.hProcess, 1);
   CloseHandle(process.hProcess);
   return result;
 }
@@ -211,6 +213,15 @@ void waitForProcess(const std::wstring& id) {
   CloseHandle(process);
 }
 
+// The program put back after a failed update, started and answering: how the update failed.
+InstallResult rollBack(const std::wstring& previous, const std::wstring& program, const std::wstring& folder,
+                       InstallResult failure) {
+  stopRunningService();
+  if (!moveInPlace(previous, program)) return failure;
+  if (startAndWait(program, folder) != InstallResult::Done) return failure;
+  return failure == InstallResult::CannotStart ? InstallResult::RolledBackStopped : InstallResult::RolledBackSilent;
+}
+
 }  // namespace
 
 InstallResult InstallOrUpdate() {
@@ -220,17 +231,37 @@ InstallResult InstallOrUpdate() {
   if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS) {
     return InstallResult::CannotWrite;
   }
-  if (!stopRunningService()) return InstallResult::StillRunning;
   std::wstring program = folder + L"\\" + kServiceExeName;
+  std::wstring previous = folder + L"\\" + kPreviousServiceExeName;
+  std::wstring fresh = program + L".new";
   std::wstring setup = folder + L"\\" + kSetupExeName;
-  if (!placeServiceProgram(program)) return InstallResult::CannotWrite;
+  if (!writeCarriedProgram(fresh)) return InstallResult::CannotWrite;
+  if (ChooseInstall(ProgramVersion(program), ProgramVersion(fresh)) == InstallChoice::KeepNewer) {
+    DeleteFileW(fresh.c_str());
+    if (ServiceAnswersPing(RecordedServicePort())) return InstallResult::NewerKept;
+    InstallResult started = startAndWait(program, folder);
+    return started == InstallResult::Done ? InstallResult::NewerKept : started;
+  }
+  if (!stopRunningService()) {
+    DeleteFileW(fresh.c_str());
+    return InstallResult::StillRunning;
+  }
+  // The program that ran so far stays beside as the previous one until the next update.
+  const bool keptPrevious = exists(program) && moveInPlace(program, previous);
+  if ((!keptPrevious && exists(program)) || !moveInPlace(fresh, program)) {
+    if (keptPrevious) moveInPlace(previous, program);
+    DeleteFileW(fresh.c_str());
+    return InstallResult::CannotWrite;
+  }
   std::wstring self = ownPath();
   if (CompareStringOrdinal(self.c_str(), -1, setup.c_str(), -1, TRUE) != CSTR_EQUAL &&
       !retryForAWhile([&] { return CopyFileW(self.c_str(), setup.c_str(), FALSE) != FALSE; })) {
     return InstallResult::CannotWrite;
   }
   if (!registerAutostart(program) || !registerUninstaller(folder, program, setup)) return InstallResult::CannotWrite;
-  return startAndWait(program, folder);
+  const InstallResult started = startAndWait(program, folder);
+  if (started == InstallResult::Done || !keptPrevious) return started;
+  return rollBack(previous, program, folder, started);
 }
 
 InstallResult Uninstall(const std::wstring& waitForProcessId) {

@@ -16,11 +16,17 @@ enum class InstallResult {
   CannotStart = 5,        // the service could not be started, or stopped at once
   NotAnswering = 6,       // the service runs but does not answer its ping
   CannotRemove = 7,       // some of the program's files stayed behind
+  // An update whose new program failed: the previous program is back in its place and answers.
+  RolledBackStopped = 8,  // the new program ended at once
+  RolledBackSilent = 9,   // the new program did not answer in time
+  NewerKept = 10,         // a newer service is installed: it stays as it is, and answers
 };
 
-// Puts the service carried in this installer into its folder (replacing an older one, which is
-// stopped first), registers it to start at logon and in the list of installed programs, starts
-// it and waits until it answers.
+// Puts the service carried in this installer into its folder, registers it to start at logon and
+// in the list of installed programs, starts it and waits until it answers. An installed service
+// of the same or an older version is stopped first and kept beside as the previous program, which
+// is put back and started when the new one ends at once or does not answer; a newer one is never
+// replaced.
 InstallResult InstallOrUpdate();
 // Stops the service and removes what InstallOrUpdate made. Run from inside the service's folder
 // (as the list of installed programs does), it hands the work to a copy of itself outside it;

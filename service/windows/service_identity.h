@@ -14,6 +14,8 @@ namespace svc {
 constexpr uint16_t kServicePort = 9421;
 constexpr wchar_t kServiceExeName[] = L"download-service.exe";
 constexpr wchar_t kSetupExeName[] = L"download-service-setup.exe";
+// The program an update replaced, kept beside until the next update: put back when the new one fails.
+constexpr wchar_t kPreviousServiceExeName[] = L"download-service-previous.exe";
 constexpr wchar_t kServiceDisplayName[] = L"Tessel Download Service";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TesselDownloadService";

@@ -77,6 +77,11 @@ bool parseCommandLine(CommandLine* parsed) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   RestrictDllSearchToSystemFolder();
+#ifdef AK_TEST_SERVICE_ENDS_AT_ONCE
+  // A release of the service that is broken in the worst way: it ends before it answers anything
+  // (the tests of an update that must be rolled back).
+  return 1;
+#endif
   CommandLine command;
   if (!parseCommandLine(&command)) return 1;
   // Run "as administrator", it would make files for callers with normal rights that they cannot
@@ -102,6 +107,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (command.libraryDataDir.empty()) command.libraryDataDir = svc::LibraryDataFolder();
 
   svc::ServiceOptions options;
+  // The version this program's version resource names too.
+  options.version = AK_PROGRAM_SERVICE_VERSION;
   options.stateDir = std::filesystem::path(command.stateDir);
   options.logPath = svc::toUtf8(command.log);
   options.libraryDataDir = std::filesystem::path(command.libraryDataDir);

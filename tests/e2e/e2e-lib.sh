@@ -18,6 +18,7 @@ E2E_DOWNLOADER=$E2E_BUILD/app/downloader.exe
 E2E_DRIVER=$E2E_BUILD/tests/ui/ui_driver.exe
 E2E_GAME_SETUP=$E2E_BUILD/tests/e2e/e2e_game_setup.exe
 E2E_API_GET=$E2E_BUILD/tests/e2e/e2e_api_get.exe
+E2E_INSTALL_CLIENT=$E2E_BUILD/tests/e2e/e2e_install_client.exe
 # The download service's installer of this build, which the installer server hosts signed (the
 # loopback builds run only an installer signed by "Tessel Test Publisher"): on the install road the
 # downloader installs the Windows service under Wine for real.
@@ -153,25 +154,46 @@ e2e_other_account_installs_the_service() {
   [ "$status" = 0 ]
 }
 
-# Asks the other account's service on PORT for URL into C:\other-games\NAME of its prefix, and
-# answers its write challenge as the client library does.
-e2e_other_account_downloads() {  # PORT URL NAME
-  local query answer token
-  query="function=downloadFile&cid=1&apiversion=capi_1.8.0.5&url=$(e2e_encode "$2")&path=$(e2e_encode "C:\\other-games\\$3")"
-  mkdir -p "$E2E_OTHER_PREFIX/drive_c/other-games"
-  answer=$(e2e_other_account_asks "$1" "/api?$query")
+# Asks the service on PORT, as a program of the account whose prefix is PREFIX, for URL into
+# C:\other-games\NAME of that prefix, and answers its write challenge as the client library does.
+e2e_account_downloads() {  # PREFIX PORT URL NAME
+  local prefix=$1 query answer token
+  query="function=downloadFile&cid=1&apiversion=capi_1.8.0.5&url=$(e2e_encode "$3")&path=$(e2e_encode "C:\\other-games\\$4")"
+  mkdir -p "$prefix/drive_c/other-games"
+  answer=$(e2e_account_asks "$prefix" "$2" "/api?$query")
   token=$(sed -n 's/.*"Challenge:\([0-9a-f]*\)".*/\1/p' <<<"$answer")
   if [ -n "$token" ]; then
-    printf '%s' "$token" >"$E2E_OTHER_PREFIX/drive_c/other-games/$3"
-    answer=$(e2e_other_account_asks "$1" "/api?$query")
+    printf '%s' "$token" >"$prefix/drive_c/other-games/$4"
+    answer=$(e2e_account_asks "$prefix" "$2" "/api?$query")
   fi
-  case $answer in *':null}') ;; *) e2e_fail "the other account's download of $3: $answer" ;; esac
+  case $answer in *':null}') ;; *) e2e_fail "the download of $4: $answer" ;; esac
+}
+e2e_other_account_downloads() { e2e_account_downloads "$E2E_OTHER_PREFIX" "$@"; }  # PORT URL NAME
+
+# A request of a Windows program of the account whose prefix is PREFIX (its prefix's Wine names
+# that program's connections, as Windows names every one): the answer's body.
+e2e_account_asks() {  # PREFIX PORT TARGET
+  WINEPREFIX=$1 timeout -k 5 60 "$(wine_loader_for "$E2E_API_GET")" "$E2E_API_GET" "$2" "$3" </dev/null 2>/dev/null
+}
+e2e_other_account_asks() { e2e_account_asks "$E2E_OTHER_PREFIX" "$@"; }  # PORT TARGET
+
+# The version the service of this prefix on 9421 reports ("executableversion").
+e2e_service_version() {
+  e2e_account_asks "$WINEPREFIX" "$E2E_SERVICE_PORT" "/api?function=getClientAttributes&cid=0&apiversion=capi_1.8.0.5" |
+    sed -n 's/.*"executableversion":"\([^"]*\)".*/\1/p'
 }
 
-# A request of a Windows program of the other account (its prefix's Wine names that program's
-# connections, as Windows names every one): the answer's body.
-e2e_other_account_asks() {  # PORT TARGET
-  e2e_as_other_account timeout -k 5 60 "$(wine_loader_for "$E2E_API_GET")" "$E2E_API_GET" "$1" "$2" </dev/null 2>/dev/null
+# Another release of the service that the test build makes (older, newer, broken): its folder.
+e2e_release() { echo "$E2E_BUILD/service/releases/$1"; }  # NAME
+
+# Installs a release of the service in this prefix with its own installer, as an earlier
+# downloader left it, answering on 9421.
+e2e_install_service_release() {  # NAME
+  timeout -k 5 120 "$(wine_loader_for "$E2E_SERVICE_INSTALLER")" "$(e2e_release "$1")/download-service-setup.exe" \
+    </dev/null >/dev/null 2>&1
+  local status=$?
+  e2e_expect_eq "$status" 0 "the $1 release's installer"
+  [ "$status" = 0 ]
 }
 
 e2e_encode() { python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1], safe=""))' "$1"; }
@@ -218,12 +240,12 @@ e2e_make_game() {  # SIZE2 SIZE3
   fi
 }
 
-# The service's installer that the installer server hosts, E2E_WORK/service-setup.exe: this build's,
-# signed with a certificate of the test PKI (signer: "Tessel Test Publisher"; other-signer:
-# "Someone Else").
-e2e_sign_service_installer() {  # CERTIFICATE
+# The service's installer that the installer server hosts, E2E_WORK/service-setup.exe: this build's
+# (or INSTALLER), signed with a certificate of the test PKI (signer: "Tessel Test Publisher";
+# other-signer: "Someone Else").
+e2e_sign_service_installer() {  # CERTIFICATE [INSTALLER]
   osslsigncode sign -h sha256 -certs "$E2E_PKI/$1.pem" -key "$E2E_PKI/$1.key" -n "Tessel Download Service" \
-    -in "$E2E_SERVICE_INSTALLER" -out "$E2E_WORK/service-setup.exe.new" >/dev/null &&
+    -in "${2:-$E2E_SERVICE_INSTALLER}" -out "$E2E_WORK/service-setup.exe.new" >/dev/null &&
     mv "$E2E_WORK/service-setup.exe.new" "$E2E_WORK/service-setup.exe" ||
     { e2e_fail "the service's installer was not signed"; return 1; }
 }
@@ -440,14 +462,14 @@ except OSError:
 }
 
 # Waits until the download service has fetched at least BYTES of a file.
-e2e_wait_for_bytes() {  # NAME BYTES SECONDS
-  local path
-  path="$(e2e_download_folder)/$1"
+e2e_wait_for_bytes() { e2e_wait_for_bytes_at "$(e2e_download_folder)/$1" "$2" "$3"; }  # NAME BYTES SECONDS
+
+e2e_wait_for_bytes_at() {  # PATH BYTES SECONDS
   for _ in $(seq 1 $(($3 * 10))); do
-    if [ -f "$path" ] && [ "$(stat -c %s "$path")" -ge "$2" ]; then return 0; fi
+    if [ -f "$1" ] && [ "$(stat -c %s "$1")" -ge "$2" ]; then return 0; fi
     sleep 0.1
   done
-  e2e_fail "$1 did not reach $2 bytes in $3 s"
+  e2e_fail "$(basename "$1") did not reach $2 bytes in $3 s"
   return 1
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "build_settings.h"
+#include "service_version/service_version.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/temp_folder.h"
 
@@ -160,6 +162,29 @@ TEST(ServiceImages, ServiceAndInstallerAreSelfContainedGuiPrograms) {
   }
   EXPECT_EQ(testsupport::readPeImage(std::filesystem::path(AK_PRODUCT_SERVICE_DIR) / "download-service.exe").machine,
             0x14c);
+}
+
+// Both programs name the publisher and their version (Task Manager's start-up list, the list of
+// installed programs, Windows's reputation checks), and the version is this build's: the installer
+// compares it with the installed program's, the library with what the running service reports.
+TEST(ServiceImages, ServiceAndInstallerNameThePublisherAndThisBuildsVersion) {
+  const std::u16string publisher = u"Tessel Games", product = u"Tessel Download Service";
+  for (const char* folder : {AK_PRODUCT_SERVICE_DIR, AK_SAME_BUILD_SERVICE_DIR}) {
+    for (const char* name : {"download-service.exe", "download-service-setup.exe"}) {
+      const std::filesystem::path program = std::filesystem::path(folder) / name;
+      const std::string resource = resourceOf(program, 1, 16);  // VS_VERSION_INFO, RT_VERSION
+      ASSERT_FALSE(resource.empty()) << program << " carries no version resource";
+      ServiceVersion version{};
+      ASSERT_TRUE(VersionOfVersionResource(resource.data(), resource.size(), &version)) << program;
+      char text[24];
+      FormatServiceVersion(version, text, sizeof text);
+      EXPECT_STREQ(text, AK_SERVICE_VERSION_TEXT) << program;
+      for (const std::u16string& value : {publisher, product}) {
+        const std::string bytes(reinterpret_cast<const char*>(value.data()), value.size() * sizeof(char16_t));
+        EXPECT_NE(resource.find(bytes), std::string::npos) << program << " does not name the publisher and product";
+      }
+    }
+  }
 }
 
 }  // namespace

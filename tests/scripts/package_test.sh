@@ -5,11 +5,13 @@
 # without leaving a signed file behind. Prints "N passed, N failed".
 # Signing a whole build signs the downloader and the service's installer, and writes the signed
 # installer's gzip-encoded copy for the installer server.
-#   tests/scripts/package_test.sh PROGRAM.exe INSTALLER.exe
+# The service program inside the signed installer is signed too.
+#   tests/scripts/package_test.sh PROGRAM.exe INSTALLER.exe BUILD_DIR
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 program=$1
 installer=$2
+build=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # shellcheck source=tests/support/checks.sh
@@ -68,18 +70,27 @@ package sign --pkcs12 "$work/signer.pfx" --password-file "$work/pass.txt" --ca "
   --program "$work/downloader.exe" --out "$work/pfx"
 check "a PKCS#12 file with its password signs too" test $? -eq 0
 
-# A whole build: both programs a publisher ships, and the hosted form of the installer.
-mkdir -p "$work/build/app" "$work/build/service"
-cp "$program" "$work/build/app/downloader.exe"
-cp "$installer" "$work/build/service/download-service-setup.exe"
-package sign --cert "$pki/signer.pem" --key "$pki/signer.key" --ca "$pki/root.pem" --build "$work/build"
+# A whole build (this one): both programs a publisher ships, the service program inside the
+# installer signed before it went in, and the hosted form of the installer.
+installer_before=$(sha256sum <"$installer")
+package sign --cert "$pki/signer.pem" --key "$pki/signer.key" --ca "$pki/root.pem" --build "$build" --out "$work/dist-build"
 check "signing a build succeeds" test $? -eq 0
+dist=$work/dist-build
 check "the build's downloader is signed into dist" \
-  bash -c "osslsigncode verify -CAfile '$pki/root.pem' -in '$work/build/dist/downloader.exe' >/dev/null 2>&1"
+  bash -c "osslsigncode verify -CAfile '$pki/root.pem' -in '$dist/downloader.exe' >/dev/null 2>&1"
 check "the build's installer is signed into dist" \
-  bash -c "osslsigncode verify -CAfile '$pki/root.pem' -in '$work/build/dist/download-service-setup.exe' >/dev/null 2>&1"
+  bash -c "osslsigncode verify -CAfile '$pki/root.pem' -in '$dist/download-service-setup.exe' >/dev/null 2>&1"
+check "the service program it carries is the signed one" python3 -c '
+import sys
+installer = open(sys.argv[1], "rb").read()
+service = open(sys.argv[2], "rb").read()
+sys.exit(0 if len(service) > 100000 and service in installer else 1)' "$dist/download-service-setup.exe" \
+  "$build/service/signed/download-service.exe"
+check "and that program verifies under the test root" \
+  bash -c "osslsigncode verify -CAfile '$pki/root.pem' -in '$build/service/signed/download-service.exe' >/dev/null 2>&1"
+check "the build's own installer is left as it was" test "$(sha256sum <"$installer")" = "$installer_before"
 check "the hosted installer is the signed one, gzip-encoded" \
-  bash -c "gzip -dc '$work/build/dist/download-service-setup.exe.gz' | cmp -s - '$work/build/dist/download-service-setup.exe'"
+  bash -c "gzip -dc '$dist/download-service-setup.exe.gz' | cmp -s - '$dist/download-service-setup.exe'"
 
 checks_summary
 [ "$failed" -eq 0 ]

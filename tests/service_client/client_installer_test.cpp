@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -15,6 +17,7 @@
 #include "service_client/exported_wrappers.h"
 #include "service_client/installer_download.h"
 #include "service_client/platform.h"
+#include "service_client/service_update.h"
 #include "service_client/transport.h"
 #include "testbed/installer_server.h"
 #include "tests/support/data_folder_fixture.h"
@@ -46,20 +49,41 @@ class ClientInstallerTest : public testsupport::DataFolderTest {
     DataFolderTest::TearDown();
   }
 
-  // An installer script that starts the stand-in service and returns once it listens, or one
-  // that does nothing at all.
-  std::string serviceStartingInstaller() const {
+  // An installer script that starts the stand-in service (reporting version, or this build's)
+  // and returns once it listens, or one that does nothing at all.
+  std::string serviceStartingInstaller(const std::string& version = "") const {
+    const std::string versionFlag = version.empty() ? "" : " --version " + version;
     return "#!/bin/sh\n"
+           "rm -f '" + work_.utf8("service.out") + "'\n"
            "\"" AK_NATIVE_TESTBED "\" service --port 9421 --state-dir '" + work_.utf8("state") + "' --log '" +
-           work_.utf8("service.log") + "' >'" + work_.utf8("service.out") + "' 2>&1 &\n"
+           work_.utf8("service.log") + "'" + versionFlag + " >'" + work_.utf8("service.out") + "' 2>&1 &\n"
            "echo $! >'" + work_.utf8("service.pid") + "'\n"
            "for i in $(seq 1 200); do grep -q '^listening on' '" + work_.utf8("service.out") +
            "' 2>/dev/null && exit 0; sleep 0.05; done\nexit 1\n";
+  }
+  // An updating installer: stops the running stand-in, then starts this build's.
+  std::string updatingInstaller() const {
+    return "#!/bin/sh\nold=$(cat '" + work_.utf8("service.pid") + "')\nkill $old\n"
+           "for i in $(seq 1 100); do kill -0 $old 2>/dev/null || break; sleep 0.05; done\n" +
+           serviceStartingInstaller().substr(strlen("#!/bin/sh\n"));
+  }
+  // A stand-in service of another release on the API port, as an earlier install left it.
+  void startServiceOfVersion(const std::string& version) {
+    const std::string script = work_.utf8("start-service.sh");
+    std::ofstream(script) << serviceStartingInstaller(version);
+    ASSERT_EQ(system(("sh '" + script + "'").c_str()), 0);
+  }
+  std::string runningVersion() {
+    char version[64] = "";
+    EXPECT_TRUE(_ak_runningServiceVersion("probe", version, sizeof version));
+    return version;
   }
   static std::string idleInstaller() { return "#!/bin/sh\nexit 0\n"; }
 
   // Serves body as the installer and points the library at it.
   void serveInstaller(const std::string& body, bool gzip, int status = 0) {
+    server_.reset();
+    std::filesystem::remove(work_.path() / "installer.log");
     std::ofstream(work_.path() / "installer.body", std::ios::binary) << body;
     testbed::InstallerOptions options;
     options.bodyFile = work_.path() / "installer.body";
@@ -163,6 +187,63 @@ TEST_F(ClientInstallerTest, RefusesMissingNamesAndCallbacks) {
   EXPECT_EQ(_ak_install(nullptr, "path", "name"), 0);
   EXPECT_EQ(ak_getLastError(), static_cast<int32_t>(ClientError::InvalidArgument));
   EXPECT_NE(log().find("Installer path"), std::string::npos);
+}
+
+// A running service older than this build's is updated through the install road; the service that
+// answers afterwards is used whatever the update's outcome, and a failed update says why.
+TEST_F(ClientInstallerTest, AnOlderRunningServiceIsUpdatedAndOneNotOlderIsLeftAlone) {
+  startServiceOfVersion("1.8.0.5");
+  serveInstaller(updatingInstaller(), true);
+  ASSERT_EQ(ak_install("Tessel Download Client", 0, nullptr, &options_), 0) << log();
+  EXPECT_EQ(ak_getLastError(), 0);
+  EXPECT_EQ(runningVersion(), _ak_builtServiceVersion());
+  EXPECT_STREQ(_ak_serviceUpdateProblem(), "");
+  EXPECT_NE(log().find("Updating the service from '1.8.0.5' to '" + std::string(_ak_builtServiceVersion()) + "'"),
+            std::string::npos);
+  testsupport::expectInstallProgress(g_progress);
+
+  // This build's and a newer one are kept: no installer is fetched.
+  for (const std::string version : {std::string(_ak_builtServiceVersion()), std::string("60000.0.0.0")}) {
+    SCOPED_TRACE(version);
+    stopStartedService();
+    startServiceOfVersion(version);
+    serveInstaller(updatingInstaller(), false);
+    ASSERT_EQ(ak_install("Tessel Download Client", 0, nullptr, &options_), 0) << log();
+    EXPECT_EQ(installerRequests(), "");
+    EXPECT_EQ(runningVersion(), version);
+  }
+}
+
+TEST_F(ClientInstallerTest, AFailedUpdateGoesOnWithTheOlderServiceAndSaysWhy) {
+  const std::string built = _ak_builtServiceVersion();
+  struct Case {
+    const char* name;
+    std::string installer;
+    int status;
+    std::string reason;
+  } cases[] = {
+      {"rolled back, the new one ended at once", "#!/bin/sh\nexit 8\n", 0,
+       "the new service ended at once and the previous one was put back"},
+      {"rolled back, the new one was silent", "#!/bin/sh\nexit 9\n", 0,
+       "the new service did not answer and the previous one was put back"},
+      {"the old one would not stop", "#!/bin/sh\nexit 3\n", 0, "the running service would not stop"},
+      {"an installer that did nothing", "#!/bin/sh\nexit 0\n", 0, "the service still reports 1.8.0.5"},
+      {"no installer to fetch", "", 404, "the installer could not be fetched, checked or run"},
+  };
+  startServiceOfVersion("1.8.0.5");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    serveInstaller(c.installer, false, c.status);
+    ASSERT_EQ(ak_install("Tessel Download Client", 0, nullptr, &options_), 0) << log();
+    EXPECT_EQ(ak_getLastError(), 0);
+    EXPECT_EQ(std::string(_ak_serviceUpdateProblem()),
+              "Service update from 1.8.0.5 to " + built + " failed: " + c.reason + "; 1.8.0.5 goes on");
+    EXPECT_EQ(runningVersion(), "1.8.0.5");
+  }
+  // The next successful call forgets the last problem.
+  serveInstaller(updatingInstaller(), false);
+  ASSERT_EQ(ak_install("Tessel Download Client", 0, nullptr, &options_), 0) << log();
+  EXPECT_STREQ(_ak_serviceUpdateProblem(), "");
 }
 
 // The body's end decides between an installer and a broken file.
