@@ -28,6 +28,8 @@ constexpr size_t kVersionCapacity = 64;
 
 // The exit code of the installer that _ak_install ran last (-1: it did not end in time).
 int g_installerExitCode = -1;
+// How long an update waits for another process's update of the service to end.
+int g_updateLockWaitMs = kInstallerWaitLimitMs;
 
 const char* g_installerBaseUrl = AK_INSTALLER_BASE_URL;
 // The common name of the certificate that must have signed the installer; empty: no check.
@@ -114,7 +116,9 @@ int updateOutdatedService(const char* clientName, int32_t cid, const char* agree
   if (!_ak_runningServiceVersion(clientName, running, sizeof running) || !_ak_serviceIsOutdated(running)) return 0;
   char lockPath[kDataPathCapacity + sizeof kUpdateLockFileName + 1];
   snprintf(lockPath, sizeof lockPath, "%s/%s", folder, kUpdateLockFileName);
-  akplatform::ExclusiveFile* lock = akplatform::holdExclusiveFile(lockPath, kInstallerWaitLimitMs);
+  // The lock lives in the data folder, which a service installed by other means may not have made.
+  akplatform::createFolderUtf8(folder);
+  akplatform::ExclusiveFile* lock = akplatform::holdExclusiveFile(lockPath, g_updateLockWaitMs);
   // Another process of the user may have updated it while this one waited.
   if (lock != nullptr && _ak_runningServiceVersion(clientName, running, sizeof running) &&
       !_ak_serviceIsOutdated(running)) {
@@ -131,7 +135,7 @@ int updateOutdatedService(const char* clientName, int32_t cid, const char* agree
     return -1;
   }
   if (!installerRan || _ak_serviceIsOutdated(now)) {
-    _ak_noteServiceUpdateProblem(running, installerRan, lock == nullptr ? -1 : g_installerExitCode, now);
+    _ak_noteServiceUpdateProblem(running, installerRan, lock == nullptr ? kUpdateNotBegun : g_installerExitCode, now);
     AK_LOG_FOR("ak_install", kLogWarn, "%s", _ak_serviceUpdateProblem());
   }
   return 0;
@@ -243,6 +247,10 @@ int _ak_runProcess(const char* commandLine, const char* folder, int wait, int* e
 #ifdef AK_TEST_HOOKS
 void _ak_testSetInstallerBaseUrl(const char* baseUrl) {
   g_installerBaseUrl = baseUrl != nullptr ? baseUrl : AK_INSTALLER_BASE_URL;
+}
+
+void _ak_testSetUpdateLockWait(int milliseconds) {
+  g_updateLockWaitMs = milliseconds > 0 ? milliseconds : kInstallerWaitLimitMs;
 }
 
 void _ak_testSetServiceSigner(const char* signer) { g_serviceSigner = signer != nullptr ? signer : AK_SERVICE_SIGNER; }

@@ -41,6 +41,8 @@ int _ak_runProcess(const char* commandLine, const char* folder, int wait, int* e
 // Points the installer download at another scheme and host ("http://127.0.0.1:8080"); null
 // restores the built-in one.
 void _ak_testSetInstallerBaseUrl(const char* baseUrl);
+// How long an update waits for another's to end; 0 restores the built-in wait.
+void _ak_testSetUpdateLockWait(int milliseconds);
 // Requires the installer to be signed by signer ("" for no check); null restores the built-in one.
 void _ak_testSetServiceSigner(const char* signer);
 #endif

@@ -22,6 +22,7 @@ constexpr int kInstallerRolledBackSilent = 9;
 constexpr int kInstallerNewerKept = 10;
 
 const char* reasonOf(bool installerRan, int exitCode) {
+  if (exitCode == kUpdateNotBegun) return "another update of the service did not end in time";
   if (!installerRan) return "the installer could not be fetched, checked or run";
   switch (exitCode) {
     case kInstallerStillRunning:

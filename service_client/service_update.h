@@ -21,8 +21,10 @@ const char* _ak_builtServiceVersion();
 const char* _ak_serviceUpdateProblem();
 void _ak_clearServiceUpdateProblem();
 // Describes the failed update from running to this build's version: installerRan tells whether
-// the installer was fetched, checked and run, exitCode is its exit code (-1 when it did not end),
-// and nowRunning the version that answers afterwards.
+// the installer was fetched, checked and run, exitCode is its exit code (-1 when it did not end,
+// kUpdateNotBegun when the update lock could not be had), and nowRunning the version that answers
+// afterwards.
+constexpr int kUpdateNotBegun = -2;
 void _ak_noteServiceUpdateProblem(const char* running, bool installerRan, int exitCode, const char* nowRunning);
 
 #ifdef AK_TEST_HOOKS

@@ -240,6 +240,20 @@ TEST_F(ClientInstallerTest, AFailedUpdateGoesOnWithTheOlderServiceAndSaysWhy) {
               "Service update from 1.8.0.5 to " + built + " failed: " + c.reason + "; 1.8.0.5 goes on");
     EXPECT_EQ(runningVersion(), "1.8.0.5");
   }
+  // Another process of the user is updating it (holds the lock) for longer than this one waits:
+  // no installer is fetched, and the older service goes on.
+  _ak_testSetUpdateLockWait(300);
+  akplatform::ExclusiveFile* held =
+      akplatform::holdExclusiveFile((dataFolderText() + "/" + kUpdateLockFileName).c_str(), 0);
+  ASSERT_NE(held, nullptr);
+  serveInstaller(updatingInstaller(), false);
+  ASSERT_EQ(ak_install("Tessel Download Client", 0, nullptr, &options_), 0) << log();
+  EXPECT_EQ(installerRequests(), "");
+  EXPECT_EQ(std::string(_ak_serviceUpdateProblem()), "Service update from 1.8.0.5 to " + built +
+                                                         " failed: another update of the service did not end in "
+                                                         "time; 1.8.0.5 goes on");
+  akplatform::releaseExclusiveFile(held);
+  _ak_testSetUpdateLockWait(0);
   // The next successful call forgets the last problem.
   serveInstaller(updatingInstaller(), false);
   ASSERT_EQ(ak_install("Tessel Download Client", 0, nullptr, &options_), 0) << log();
