@@ -70,7 +70,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     ActivateRunningInstance(DownloaderWindowTitle(), 5000);
     return 1;
   }
-  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  // The window's thread is a single-threaded apartment, as ShellExecuteW (which opens the game's
+  // installer from it) and the shell's extensions it may load require; the threads that use COM
+  // otherwise (the configuration's XML, the inventory's WMI) join the multithreaded one themselves.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   AppModule().Init(instance);
   // GDI+ stays up to the end of the process: the exit procedure ends it from inside the loop.
   static GdiplusSession gdiplus;

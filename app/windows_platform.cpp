@@ -47,7 +47,12 @@ bool WindowsPlatform::WriteDword(const std::wstring& keyPath, const std::wstring
 
 bool WindowsPlatform::WriteRunOnceEntry(const std::wstring& name, const std::wstring& command) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunOnceKeyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+  // Windows makes the key with every profile, but a cleaner or policy may have removed it; without
+  // it the download would not resume at the next logon.
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kRunOnceKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
   LONG result = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                                static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);

@@ -39,6 +39,7 @@ void DownloadJob::verifyFile(int32_t index) {
   if (index == 0) {
     check.signer = game_.installerSigner;
     check.hold = true;
+    check.opened = true;
   }
   verifier_.Submit(std::move(check));
 }

@@ -22,7 +22,20 @@ std::optional<FileProblem> signatureProblem(const FileCheck& check, const Signat
 
 }  // namespace
 
+bool IsOpenableInstaller(const std::wstring& path) {
+  const std::wstring name = nameOf(path);
+  const size_t dot = name.find_last_of(L'.');
+  if (dot == std::wstring::npos || dot == 0) return false;
+  std::wstring extension = name.substr(dot);
+  for (wchar_t& c : extension) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return extension == L".exe" || extension == L".msi";
+}
+
 std::optional<FileProblem> CheckFile(FileInspector& inspector, const FileCheck& check) {
+  // Fetching it again cannot make it a program.
+  if (check.opened && !IsOpenableInstaller(check.path)) return problem(check, false, L"not a program or installer package");
   const std::optional<uint64_t> size = inspector.FileSize(check.path);
   if (!size) return problem(check, true, L"missing");
   if (*size != check.size) {

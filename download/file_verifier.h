@@ -27,6 +27,9 @@ struct FileCheck {
   uint64_t size = 0;          // the size the download service reported
   std::optional<Sha256Digest> sha256;
   std::wstring signer;        // the expected signer; empty: no signature required
+  // The file is opened at the end (the game's installer): it must be a program or a Windows
+  // Installer package, never a script, shortcut or document that the shell would open otherwise.
+  bool opened = false;
   // Held unchanged from before its checks until ReleaseHolds, when it passes them: the file that
   // is opened at the end is then the file that was checked.
   bool hold = false;
@@ -40,8 +43,11 @@ struct FileProblem {
   std::wstring description;   // what failed, for the analytics "error" event
 };
 
-// Runs the checks of one file, in the order size, digest, signature; the first that fails is the
-// problem.
+// Whether the shell may be asked to open the file at path: an .exe or .msi (any case).
+bool IsOpenableInstaller(const std::wstring& path);
+
+// Runs the checks of one file, in the order kind (for the file that is opened), size, digest,
+// signature; the first that fails is the problem.
 std::optional<FileProblem> CheckFile(FileInspector& inspector, const FileCheck& check);
 
 class FileVerifier {

@@ -27,7 +27,7 @@ class JobPlatform {
   // Creates the key (with its parents, non-volatile) when missing and sets a 4-byte DWORD.
   virtual bool WriteDword(const std::wstring& keyPath, const std::wstring& name, uint32_t value) = 0;
   // Sets the string value name, stored with its terminating null, under the current user's
-  // Software\Microsoft\Windows\CurrentVersion\RunOnce key; the key is opened, never created.
+  // Software\Microsoft\Windows\CurrentVersion\RunOnce key, which is made when it is missing.
   virtual bool WriteRunOnceEntry(const std::wstring& name, const std::wstring& command) = 0;
   // The full path of the running executable (the process's main module).
   virtual std::wstring ExecutablePath() = 0;

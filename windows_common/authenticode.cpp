@@ -112,10 +112,13 @@ SignatureCheck CheckAuthenticode(const std::wstring& path, HANDLE file, const st
   WINTRUST_DATA data{};
   data.cbStruct = sizeof data;
   data.dwUIChoice = WTD_UI_NONE;
-  // No network on the way: revocation is not checked, so a check cannot hang on an unreachable
-  // server (the shell's own checks still apply when the program starts).
+  // Revocation is not checked, so a check does not wait on a revocation server that cannot be
+  // reached (the shell's own checks still apply when the program starts). Missing chain
+  // certificates may be fetched: a freshly installed PC may not yet hold the intermediate that
+  // links a good signature to its root, and Windows fetches it from the address the signer's
+  // certificate names. The check runs off the window's thread, so such a fetch blocks no window.
   data.fdwRevocationChecks = WTD_REVOKE_NONE;
-  data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+  data.dwProvFlags = WTD_REVOCATION_CHECK_NONE;
   data.dwUnionChoice = WTD_CHOICE_FILE;
   data.pFile = &fileInfo;
   data.dwStateAction = WTD_STATEACTION_VERIFY;

@@ -56,14 +56,14 @@ TEST_F(WindowsPlatformTest, ValuesOfAnotherTypeOrSizeReadAsMissing) {
   }
 }
 
-TEST_F(WindowsPlatformTest, TheRunOnceEntryIsWrittenOnlyWhereTheKeyExists) {
+// Also where the key was removed (a cleaner, a policy): the entry is what resumes the download at
+// the next logon.
+TEST_F(WindowsPlatformTest, TheRunOnceEntryIsWrittenAndItsKeyMadeWhenMissing) {
   RegDeleteKeyW(HKEY_CURRENT_USER, kRunOnceKeyPath);
-  EXPECT_FALSE(platform_.WriteRunOnceEntry(L"Iron Fable Downloader", L"x"));
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kRunOnceKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
   std::wstring command = AutoResumeCommand(L"C:\\Users\\Player One\\Downloads\\Iron Fable Downloader.exe");
   ASSERT_TRUE(platform_.WriteRunOnceEntry(L"Iron Fable Downloader", command));
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kRunOnceKeyPath, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
   wchar_t stored[512] = L"";
   DWORD size = sizeof stored;
   DWORD type = 0;

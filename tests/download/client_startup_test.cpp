@@ -40,7 +40,7 @@ TEST(ClientStartup, RunsOnAThreadOfItsOwnNotTheHttpStacks) {
 
 TEST(ClientStartup, RunningClientGoesStraightToTheDownload) {
   JobFixture f;
-  f.client.sizes[L"http://cdn.test/irf/file0.bin"] = 5000;
+  f.client.sizes[L"http://cdn.test/irf/file0.exe"] = 5000;
   f.client.sizes[L"http://cdn.test/irf/file1.bin"] = 7000;
   f.client.held[L"http://cdn.test/irf/file1.bin"] = 1000;
   EXPECT_EQ(runStartup(f), std::nullopt);
@@ -48,11 +48,11 @@ TEST(ClientStartup, RunningClientGoesStraightToTheDownload) {
   EXPECT_EQ(f.client.calls,
             (std::vector<std::wstring>{
                 L"TSInstall", L"TSInitialize", L"AKGetAttr", L"TSUninitialize", L"TSInitialize",
-                L"AKGetFileSize http://cdn.test/irf/file0.bin C:\\TesselGames\\Downloader\\file0.bin",
-                L"AKGetReceivedSize http://cdn.test/irf/file0.bin",
+                L"AKGetFileSize http://cdn.test/irf/file0.exe C:\\TesselGames\\Downloader\\file0.exe",
+                L"AKGetReceivedSize http://cdn.test/irf/file0.exe",
                 L"AKGetFileSize http://cdn.test/irf/file1.bin C:\\TesselGames\\Downloader\\file1.bin",
                 L"AKGetReceivedSize http://cdn.test/irf/file1.bin",
-                L"AKDownload http://cdn.test/irf/file0.bin C:\\TesselGames\\Downloader\\file0.bin"}));
+                L"AKDownload http://cdn.test/irf/file0.exe C:\\TesselGames\\Downloader\\file0.exe"}));
   EXPECT_EQ(f.window.partProgress, (std::vector<int32_t>{20, 20, 80, 80, 80, 90, 100, 0}));
   EXPECT_EQ(f.job->config()->totalBytes, 12000u);
   EXPECT_EQ(f.job->config()->fileCount, 2);
@@ -237,7 +237,7 @@ TEST(DiskCheck, BoundariesAnswersAndTheOnceOnlyEvent) {
   };
   for (const DiskRow& row : kRows) {
     JobFixture f;
-    f.client.held[L"http://cdn.test/irf/file0.bin"] = row.held;
+    f.client.held[L"http://cdn.test/irf/file0.exe"] = row.held;
     f.client.held[L"http://cdn.test/irf/file1.bin"] = row.held;
     f.platform.freeSpace = row.freeSpace;
     f.window.promptAnswers = row.answers;
@@ -269,8 +269,8 @@ TEST(DiskCheck, MillionMissingBytesNeedAMillionAndAHundredThousand) {
   } kCases[] = {{1100000, false}, {1099999, true}};
   for (const auto& c : kCases) {
     JobFixture f;
-    f.client.sizes[L"http://cdn.test/irf/file0.bin"] = 1500000;
-    f.client.held[L"http://cdn.test/irf/file0.bin"] = 500000;
+    f.client.sizes[L"http://cdn.test/irf/file0.exe"] = 1500000;
+    f.client.held[L"http://cdn.test/irf/file0.exe"] = 500000;
     f.platform.freeSpace = {1, c.free};
     f.window.promptAnswers = {2};
     f.StartAndReceiveSid();

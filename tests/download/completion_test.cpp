@@ -26,8 +26,8 @@ TEST(Completion, OneFileHandsOffToItsInstaller) {
   EXPECT_EQ(f.window.prompts[0].icon, PromptIcon::Success);
   EXPECT_EQ(f.window.prompts[0].message, L"Download successful. Please install the application.");
   EXPECT_EQ(f.platform.sleeps, (std::vector<uint32_t>{1000, 500}));
-  EXPECT_EQ(f.platform.opened, std::vector<std::wstring>{L"C:\\TesselGames\\Downloader\\file0.bin"});
-  EXPECT_EQ(f.client.calls, (std::vector<std::wstring>{L"AKGetFileAttr http://cdn.test/irf/file0.bin",
+  EXPECT_EQ(f.platform.opened, std::vector<std::wstring>{L"C:\\TesselGames\\Downloader\\file0.exe"});
+  EXPECT_EQ(f.client.calls, (std::vector<std::wstring>{L"AKGetFileAttr http://cdn.test/irf/file0.exe",
                                                        L"TSUninitialize"}));
 }
 
@@ -42,7 +42,7 @@ TEST(Completion, ThreeFilesMoveOnTwiceThenOpenTheFirst) {
   EXPECT_EQ(f.ExitCodeOf([&] { f.Poll(0, Reading(kFileComplete, 1000, 0)); }), 0);
   EXPECT_EQ(f.events.named(L"download_partial_complete").size(), 3u);
   EXPECT_EQ(f.events.named(L"download_partial_complete")[2].job.rnum, L"3");
-  EXPECT_EQ(f.platform.opened, std::vector<std::wstring>{L"C:\\TesselGames\\Downloader\\file0.bin"});
+  EXPECT_EQ(f.platform.opened, std::vector<std::wstring>{L"C:\\TesselGames\\Downloader\\file0.exe"});
   for (const std::wstring& call : f.client.calls) EXPECT_EQ(call.find(L"AKDelete"), std::wstring::npos);
 }
 

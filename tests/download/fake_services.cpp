@@ -298,7 +298,8 @@ std::unique_ptr<GameConfig> ConfigWithFiles(int count) {
     ResourceFile file;
     file.rid = L"r" + std::to_wstring(i);
     file.rnum = std::to_wstring(i + 1);
-    file.uri = L"http://cdn.test/irf/file" + std::to_wstring(i) + L".bin";
+    // The first file is the game's installer, which must be a program.
+    file.uri = L"http://cdn.test/irf/file" + std::to_wstring(i) + (i == 0 ? L".exe" : L".bin");
     config->files.push_back(file);
   }
   return config;

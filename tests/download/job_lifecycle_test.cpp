@@ -54,7 +54,7 @@ TEST(JobStart, FallsBackToTheUsersOwnFolderWhenTheSharedOneCannotBeMadePrivate) 
                                                            own + L"\\TesselGames", own + L"\\TesselGames\\Downloader"}));
   f.Poll(0, Reading(kFileComplete, 1000, 0));
   EXPECT_EQ(f.ExitCodeOf([&] { f.Poll(0, Reading(kFileComplete, 1000, 0)); }), 0);
-  EXPECT_EQ(f.platform.opened, std::vector<std::wstring>{own + L"\\TesselGames\\Downloader\\file0.bin"});
+  EXPECT_EQ(f.platform.opened, std::vector<std::wstring>{own + L"\\TesselGames\\Downloader\\file0.exe"});
   EXPECT_EQ(f.platform.openedIn, std::vector<std::wstring>{own + L"\\TesselGames\\Downloader"});
 
   // Neither can be made private: the user's own profile is still the safer of the two.
@@ -62,7 +62,7 @@ TEST(JobStart, FallsBackToTheUsersOwnFolderWhenTheSharedOneCannotBeMadePrivate) 
   g.platform.refusedFolders = {L"C:\\TesselGames", own + L"\\TesselGames"};
   g.StartDownloading(1);
   EXPECT_EQ(g.ExitCodeOf([&] { g.Poll(0, Reading(kFileComplete, 1000, 0)); }), 0);
-  EXPECT_EQ(g.platform.opened, std::vector<std::wstring>{own + L"\\TesselGames\\Downloader\\file0.bin"});
+  EXPECT_EQ(g.platform.opened, std::vector<std::wstring>{own + L"\\TesselGames\\Downloader\\file0.exe"});
 }
 
 TEST(JobStart, AutoStartSendsItsOwnEvent) {
@@ -202,7 +202,7 @@ TEST(ServerHooks, ConfigurationGetsLocalPathsAndStartsTheClient) {
   f.StartAndReceiveSid();
   f.job->OnConfigReply(ConfigWithFiles(1));
   ASSERT_NE(f.job->config(), nullptr);
-  EXPECT_EQ(f.job->config()->files[0].localPath, L"C:\\TesselGames\\Downloader\\file0.bin");
+  EXPECT_EQ(f.job->config()->files[0].localPath, L"C:\\TesselGames\\Downloader\\file0.exe");
   EXPECT_EQ(f.job->state(), JobState::Downloading);
 }
 
@@ -229,8 +229,8 @@ void driveTo(JobFixture& f, JobState state) {
 }
 
 TEST(StateTable, PauseResumeAndToggleInEveryState) {
-  const std::wstring url = L"http://cdn.test/irf/file0.bin";
-  const std::wstring download = L"AKDownload " + url + L" C:\\TesselGames\\Downloader\\file0.bin";
+  const std::wstring url = L"http://cdn.test/irf/file0.exe";
+  const std::wstring download = L"AKDownload " + url + L" C:\\TesselGames\\Downloader\\file0.exe";
   const TransportRow kRows[] = {
       {JobState::Starting, kCommandPause, JobState::Starting, {}, {}},
       {JobState::Starting, kCommandResume, JobState::Starting, {}, {}},
@@ -330,7 +330,7 @@ TEST(SystemShutdown, WhileDownloadingPausesTheFileAndKeepsEverything) {
   f.StartDownloading(3);
   EXPECT_EQ(f.ExitCodeOf([&] { f.job->OnSystemShutdown(); }), 0);
   EXPECT_EQ(f.client.calls,
-            (std::vector<std::wstring>{L"AKPause http://cdn.test/irf/file0.bin", L"TSUninitialize"}));
+            (std::vector<std::wstring>{L"AKPause http://cdn.test/irf/file0.exe", L"TSUninitialize"}));
   EXPECT_EQ(f.job->state(), JobState::Paused);
   EXPECT_EQ(f.events.names(), std::vector<std::wstring>{L"system_shutdown"});
 }

@@ -10,8 +10,8 @@
 namespace downloadtest {
 namespace {
 
-const std::wstring kUrl0 = L"http://cdn.test/irf/file0.bin";
-const std::wstring kPath0 = L"C:\\TesselGames\\Downloader\\file0.bin";
+const std::wstring kUrl0 = L"http://cdn.test/irf/file0.exe";
+const std::wstring kPath0 = L"C:\\TesselGames\\Downloader\\file0.exe";
 
 int32_t code(ClientError error) { return static_cast<int32_t>(error); }
 

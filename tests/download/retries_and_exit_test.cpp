@@ -131,8 +131,8 @@ TEST(ClosePrompts, EveryStateAndAnswer) {
   const std::wstring quit = L"Are you sure you want to quit?";
   const std::wstring stop = L"Are you sure you want to stop your download?";
   const std::wstring save = L"Would you like to save your download progress?";
-  const std::wstring pause0 = L"AKPause http://cdn.test/irf/file0.bin";
-  const std::vector<std::wstring> deleteAll = {pause0, L"AKDelete http://cdn.test/irf/file0.bin",
+  const std::wstring pause0 = L"AKPause http://cdn.test/irf/file0.exe";
+  const std::vector<std::wstring> deleteAll = {pause0, L"AKDelete http://cdn.test/irf/file0.exe",
                                                L"AKDelete http://cdn.test/irf/file1.bin", L"TSUninitialize"};
   const CloseRow kRows[] = {
       {"starting, yes", JobState::Starting, {1}, {quit}, 0, {}, JobState::Starting},
@@ -146,7 +146,7 @@ TEST(ClosePrompts, EveryStateAndAnswer) {
       {"continue", JobState::Downloading, {3}, {stop}, std::nullopt, {}, JobState::Downloading},
       {"stop closed", JobState::Downloading, {0}, {stop}, std::nullopt, {}, JobState::Downloading},
       {"paused, stop, discard", JobState::Paused, {1, 2}, {stop, save}, 0,
-       {L"AKDelete http://cdn.test/irf/file0.bin", L"AKDelete http://cdn.test/irf/file1.bin", L"TSUninitialize"},
+       {L"AKDelete http://cdn.test/irf/file0.exe", L"AKDelete http://cdn.test/irf/file1.bin", L"TSUninitialize"},
        JobState::Paused},
       {"paused, continue", JobState::Paused, {3}, {stop}, std::nullopt, {}, JobState::Paused},
   };
@@ -186,7 +186,7 @@ TEST(ClosePrompts, DiscardingDeletesCompletedFilesToo) {
   f.window.promptAnswers = {1, 2};
   EXPECT_EQ(f.ExitCodeOf([&] { f.job->OnCommand(kCommandClose); }), 0);
   EXPECT_EQ(f.client.calls,
-            (std::vector<std::wstring>{L"AKPause http://cdn.test/irf/file2.bin", L"AKDelete http://cdn.test/irf/file0.bin",
+            (std::vector<std::wstring>{L"AKPause http://cdn.test/irf/file2.bin", L"AKDelete http://cdn.test/irf/file0.exe",
                                        L"AKDelete http://cdn.test/irf/file1.bin",
                                        L"AKDelete http://cdn.test/irf/file2.bin", L"TSUninitialize"}));
   EXPECT_EQ(callsWhenReleased, 1u) << "the installer, held since its check, is let go before the service deletes it";

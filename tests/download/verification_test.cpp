@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "download/failure_texts.h"
+#include "download/file_verifier.h"
 #include "tests/download/fake_services.h"
 
 namespace downloadtest {
@@ -20,8 +21,9 @@ Sha256Digest digestOf(uint8_t fill) {
   return digest;
 }
 
-std::wstring pathOf(int index) { return kFolder + L"file" + std::to_wstring(index) + L".bin"; }
-std::wstring uriOf(int index) { return L"http://cdn.test/irf/file" + std::to_wstring(index) + L".bin"; }
+std::wstring extensionOf(int index) { return index == 0 ? L".exe" : L".bin"; }
+std::wstring pathOf(int index) { return kFolder + L"file" + std::to_wstring(index) + extensionOf(index); }
+std::wstring uriOf(int index) { return L"http://cdn.test/irf/file" + std::to_wstring(index) + extensionOf(index); }
 
 // Every file given a digest; the disk holds the right bytes unless a test says otherwise.
 void withDigests(JobFixture& f, int count) {
@@ -127,11 +129,11 @@ TEST(Verification, SignatureProblemsAreRefusedAtOnceWithWhatFailed) {
     SignatureCheck result;
     std::wstring description;
   } kCases[] = {
-      {{SignatureVerdict::Unsigned, L"", 0}, L"file0.bin: not signed"},
-      {{SignatureVerdict::Invalid, L"", 0x80096010u}, L"file0.bin: signature not valid (0x80096010)"},
-      {{SignatureVerdict::Untrusted, kSigner, 0x800B0109u}, L"file0.bin: signer not trusted (0x800B0109)"},
+      {{SignatureVerdict::Unsigned, L"", 0}, L"file0.exe: not signed"},
+      {{SignatureVerdict::Invalid, L"", 0x80096010u}, L"file0.exe: signature not valid (0x80096010)"},
+      {{SignatureVerdict::Untrusted, kSigner, 0x800B0109u}, L"file0.exe: signer not trusted (0x800B0109)"},
       {{SignatureVerdict::OtherSigner, L"Someone Else", 0},
-       L"file0.bin: signed by \"Someone Else\", not by \"Tessel Test Publisher\""},
+       L"file0.exe: signed by \"Someone Else\", not by \"Tessel Test Publisher\""},
   };
   for (const auto& c : kCases) {
     JobFixture f;
@@ -146,6 +148,28 @@ TEST(Verification, SignatureProblemsAreRefusedAtOnceWithWhatFailed) {
     EXPECT_EQ(errors[0].description, L"Verification failed: " + c.description);
     for (const std::wstring& call : f.client.calls) EXPECT_EQ(call.find(L"AKDelete"), std::wstring::npos) << call;
   }
+}
+
+// The shell opens whatever it is given by the file's kind: a first file that is a script, a shortcut
+// or a document is refused like a failed check, also without a signer to require, and the rest
+// of the release is not fetched again for it.
+TEST(Verification, OnlyAProgramOrInstallerPackageIsOpened) {
+  for (const wchar_t* name : {L"setup.cmd", L"setup.lnk", L"setup.exe.txt", L"setup", L"setup.js", L"readme.pdf"}) {
+    JobFixture f;
+    f.StartDownloading(2, [&](GameConfig& config) { config.files[0].uri = std::wstring(L"http://cdn.test/irf/") + name; });
+    completeFiles(f, 1);
+    EXPECT_EQ(f.ExitCodeOf([&] { completeFiles(f, 1); }), 0) << name;
+    EXPECT_TRUE(f.platform.opened.empty()) << name;
+    const auto errors = f.events.named(L"error");
+    ASSERT_EQ(errors.size(), 1u) << name;
+    EXPECT_EQ(errors[0].description, std::wstring(L"Verification failed: ") + name + L": not a program or installer package");
+    for (const std::wstring& call : f.client.calls) EXPECT_EQ(call.find(L"AKDelete"), std::wstring::npos) << call;
+  }
+  for (const wchar_t* name : {L"Setup.EXE", L"game.msi", L"GAME.MSI"}) {
+    EXPECT_TRUE(IsOpenableInstaller(std::wstring(L"C:\\TesselGames\\Downloader\\") + name)) << name;
+  }
+  EXPECT_FALSE(IsOpenableInstaller(L"C:\\TesselGames\\setup.exe\\readme"));
+  EXPECT_FALSE(IsOpenableInstaller(L".exe"));
 }
 
 TEST(Verification, TheWindowWaitsForTheLastCheckOnItsTimerNotInASleep) {

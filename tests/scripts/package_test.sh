@@ -26,7 +26,7 @@ cp "$program" "$work/downloader.exe"
 original=$(sha256sum <"$work/downloader.exe")
 
 package sign --cert "$pki/signer.pem" --key "$pki/signer.key" --ca "$pki/root.pem" --program "$work/downloader.exe" \
-  --out "$work/dist"
+  --no-timestamp --out "$work/dist"
 check "signing succeeds" test $? -eq 0
 check "signing reports the signer" said "signature ok (/CN=Tessel Test Publisher)"
 check "the signed copy is in the distribution folder" test -f "$work/dist/downloader.exe"
@@ -51,29 +51,49 @@ check "verify refuses a chain to a root it was not given" test $? -ne 0
 package verify --ca "$pki/root.pem" "$work/downloader.exe"
 check "verify refuses an unsigned file" test $? -ne 0
 
-package sign --cert "$pki/signer.pem" --key "$pki/other-signer.key" --program "$work/downloader.exe" --out "$work/bad"
+package sign --cert "$pki/signer.pem" --key "$pki/other-signer.key" --program "$work/downloader.exe" --no-timestamp \
+  --out "$work/bad"
 check "a key that is not the certificate's fails" test $? -ne 0
 check "and leaves no signed file" test ! -e "$work/bad/downloader.exe"
 
 package sign --cert "$pki/stranger-signer.pem" --key "$pki/stranger-signer.key" --ca "$pki/root.pem" \
-  --program "$work/downloader.exe" --out "$work/stranger"
+  --program "$work/downloader.exe" --no-timestamp --out "$work/stranger"
 check "a certificate that does not chain to the given root fails" test $? -ne 0
 check "and leaves no signed file" test ! -e "$work/stranger/downloader.exe"
 
-package sign --key "$pki/signer.key" --program "$work/downloader.exe" --out "$work/none"
+package sign --key "$pki/signer.key" --program "$work/downloader.exe" --no-timestamp --out "$work/none"
 check "signing without a certificate fails" test $? -ne 0
 check "and says what is missing" said "give --cert and --key (or --pkcs12)"
+
+# Signatures that would stop verifying when the certificate expires are not made unless asked for.
+package sign --cert "$pki/signer.pem" --key "$pki/signer.key" --ca "$pki/root.pem" --program "$work/downloader.exe" \
+  --out "$work/untimed"
+check "signing without a timestamp server is refused" test $? -ne 0
+check "and says why" said "give --timestamp URL"
+check "and leaves no signed file" test ! -e "$work/untimed/downloader.exe"
+
+# A build whose downloader would open or run installers signed by anyone is not packaged.
+mkdir -p "$work/open-build/settings"
+printf '#define AK_INSTALLER_SIGNER ""\n#define AK_SERVICE_SIGNER "Tessel Test Publisher"\n' \
+  >"$work/open-build/settings/build_settings.h"
+package sign --cert "$pki/signer.pem" --key "$pki/signer.key" --build "$work/open-build" --no-timestamp
+check "a build without the game installer's signer is refused" test $? -ne 0
+check "and the refusal names the setting" said "the build leaves AK_INSTALLER_SIGNER empty"
+package sign --cert "$pki/signer.pem" --key "$pki/signer.key" --build "$work/open-build" --no-timestamp --allow-unsigned
+check "--allow-unsigned goes past that check (and stops at the missing programs)" said "does not exist (build it first)"
+check "leaving nothing signed" test ! -e "$work/open-build/dist/downloader.exe"
 
 openssl pkcs12 -export -in "$pki/signer.pem" -inkey "$pki/signer.key" -passout pass:secret -out "$work/signer.pfx"
 printf 'secret\n' >"$work/pass.txt"
 package sign --pkcs12 "$work/signer.pfx" --password-file "$work/pass.txt" --ca "$pki/root.pem" \
-  --program "$work/downloader.exe" --out "$work/pfx"
+  --program "$work/downloader.exe" --no-timestamp --out "$work/pfx"
 check "a PKCS#12 file with its password signs too" test $? -eq 0
 
 # A whole build (this one): both programs a publisher ships, the service program inside the
 # installer signed before it went in, and the hosted form of the installer.
 installer_before=$(sha256sum <"$installer")
-package sign --cert "$pki/signer.pem" --key "$pki/signer.key" --ca "$pki/root.pem" --build "$build" --out "$work/dist-build"
+package sign --cert "$pki/signer.pem" --key "$pki/signer.key" --ca "$pki/root.pem" --build "$build" --no-timestamp \
+  --out "$work/dist-build"
 check "signing a build succeeds" test $? -eq 0
 dist=$work/dist-build
 check "the build's downloader is signed into dist" \
