@@ -226,7 +226,7 @@ TEST_F(GameServer, EventsTellEachRunsOutcomeSpeedAndMachine) {
 }
 
 TEST_F(GameServer, OneClientOverItsRateIsRefusedWhileOthersAreServed) {
-  startServer(GameRequestLimits{1, 3, 1024, kToken});
+  startServer(GameRequestLimits{1, 3, 1024, kToken, true});
   publishTwoReleases();
   const std::string proxy = "X-Forwarded-For: 198.51.100.7, 203.0.113.9\r\n";
   for (int i = 0; i < 3; ++i) EXPECT_EQ(get("/downloads/v1/irf", proxy).status, 200) << i;
