@@ -174,6 +174,9 @@ std::unique_ptr<Database> openPostgres(const std::string& address, std::string* 
     PQfinish(connection);
     return nullptr;
   }
+  // The server's notices ("there is no transaction in progress", a shutdown's farewell) would go
+  // to standard error on every occurrence; what matters of them the store reports itself.
+  PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);
   auto database = std::make_unique<PostgresDatabase>(connection, statementTimeoutMs);
   std::string why;
   for (const std::string& setting : {std::string("SET client_min_messages TO warning"),
