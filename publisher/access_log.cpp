@@ -42,7 +42,9 @@ std::string accessLogLine(const web::HttpRequest& request, uint64_t connection, 
   json.key("method").string(bounded(request.method));
   json.key("path").string(bounded(request.path));
   json.key("target").string(bounded(request.target));
+  if (const std::string* agent = request.header("User-Agent")) json.key("agent").string(bounded(*agent));
   json.key("bytes").number(static_cast<int64_t>(request.body.size()));
+  if (!request.body.empty()) json.key("body").string(bounded(request.body));
   json.endObject();
   return json.text();
 }

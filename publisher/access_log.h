@@ -1,6 +1,6 @@
 // game-server's request log: one JSON line per request served, of bounded length whatever the
-// client sends ({"time","connection","client","method","path","target","bytes"}, the path and
-// target cut to 256 bytes, no header and no body, so no password), in a file that is renamed to
+// client sends ({"time","connection","client","method","path","target","agent","bytes","body"},
+// each text cut to 256 bytes; no other header, so no password), in a file that is renamed to
 // FILE.1 (FILE.1 to FILE.2, and so on) once it reaches its size, keeping a bounded number of old
 // files. So the log's room on the disk is bounded by its settings, not by the clients.
 #ifndef PUBLISHER_ACCESS_LOG_H
