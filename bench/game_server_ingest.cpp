@@ -3,6 +3,10 @@
 // (each client a kept connection, one request at a time, as players' downloaders are), then the
 // dashboard's answer time once the release has a million runs.
 //   game_server_ingest WHERE [RUNS [CLIENTS]]   RUNS runs of 20 events (default 5000), 32 clients
+//   game_server_ingest WHERE RUNS CLIENTS --servers PORT[,PORT...] [--first-run N]
+//       only the events, sent to game-server processes already serving WHERE on those ports (the
+//       clients spread evenly over them), runs numbered from N so that no event repeats another
+//       measurement's
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -57,16 +61,16 @@ std::vector<std::string> runEvents(int run) {
   return targets;
 }
 
-// Sends every request of the list over `clients` kept connections; the requests per second, or
-// -1 when an answer was not 200.
-double sendAll(uint16_t port, const std::vector<std::string>& requests, int clients) {
+// Sends every request of the list over `clients` kept connections, spread over the ports; the
+// requests per second, or -1 when an answer was not 200.
+double sendAll(const std::vector<uint16_t>& ports, const std::vector<std::string>& requests, int clients) {
   std::atomic<size_t> next{0};
   std::atomic<bool> failed{false};
   const auto began = Clock::now();
   std::vector<std::thread> threads;
   for (int c = 0; c < clients; ++c) {
-    threads.emplace_back([&] {
-      testbedtest::KeptConnection connection(port);
+    threads.emplace_back([&, c] {
+      testbedtest::KeptConnection connection(ports[static_cast<size_t>(c) % ports.size()]);
       for (size_t i; (i = next++) < requests.size();) {
         const testbedtest::Reply reply = connection.send(requests[i]);
         if (reply.status != 200) failed = true;
@@ -130,11 +134,35 @@ bool fillRuns(publisher::GameStore& store, int64_t total) {
   return true;
 }
 
+// The events of runs first .. first + count - 1, as requests.
+std::vector<std::string> eventRequests(int first, int count) {
+  std::vector<std::string> events;
+  for (int run = first; run < first + count; ++run) {
+    for (const std::string& target : runEvents(run)) events.push_back(getRequest(target));
+  }
+  return events;
+}
+
+// Events into game-server processes of their own: the figure of several processes on one database.
+int ingestIntoServers(int runs, int clients, const char* portList, int firstRun) {
+  std::vector<uint16_t> ports;
+  for (const char* at = portList; *at != '\0';) {
+    char* end = nullptr;
+    ports.push_back(static_cast<uint16_t>(strtoul(at, &end, 10)));
+    at = *end == ',' ? end + 1 : end;
+  }
+  const std::vector<std::string> events = eventRequests(firstRun, runs);
+  const double rate = sendAll(ports, events, clients);
+  printf("analytics events into %zu game-server process%s: %zu in all, %.0f per second\n", ports.size(),
+         ports.size() == 1 ? "" : "es", events.size(), rate);
+  return rate > 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fprintf(stderr, "usage: game_server_ingest WHERE [RUNS [CLIENTS]]\n");
+    fprintf(stderr, "usage: game_server_ingest WHERE [RUNS [CLIENTS]] [--servers PORT[,PORT...] [--first-run N]]\n");
     return 2;
   }
   const int runs = argc > 2 ? atoi(argv[2]) : 5000;
@@ -144,6 +172,10 @@ int main(int argc, char** argv) {
   if (!store || !store->publish("bench", "https://cdn.example/bench/1", {{"setup.exe", 1, std::string(64, 'a')}}, &error)) {
     fprintf(stderr, "game_server_ingest: %s\n", error.c_str());
     return 1;
+  }
+  if (argc > 5 && std::string(argv[4]) == "--servers") {
+    store.reset();
+    return ingestIntoServers(runs, clients, argv[5], argc > 7 ? atoi(argv[7]) : 0);
   }
   publisher::GameRequestLimits limits;
   limits.requestsPerSecond = 0;
@@ -159,11 +191,8 @@ int main(int argc, char** argv) {
   }
   printf("database: %s; %d runs, %d clients\n", store->kind(), runs, clients);
 
-  std::vector<std::string> events;
-  for (int run = 0; run < runs; ++run) {
-    for (const std::string& target : runEvents(run)) events.push_back(getRequest(target));
-  }
-  const double eventRate = sendAll(server.port(), events, clients);
+  const std::vector<std::string> events = eventRequests(0, runs);
+  const double eventRate = sendAll({server.port()}, events, clients);
   printf("analytics events: %zu in all, %.0f per second\n", events.size(), eventRate);
 
   std::vector<std::string> sids;
@@ -181,7 +210,7 @@ int main(int argc, char** argv) {
                       std::to_string(body.size()) + "\r\n\r\n" + body);
     }
   }
-  const double postRate = sendAll(server.port(), posts, clients);
+  const double postRate = sendAll({server.port()}, posts, clients);
   printf("statistics posts: %zu in all, %.0f per second\n", posts.size(), postRate);
 
   constexpr int64_t kMillion = 1000000;

@@ -43,16 +43,19 @@ bool labelsOf(Database& db, const DashboardFigures& figures, const char* column,
 
 }  // namespace
 
-bool readDashboard(GameStore& store, const std::string& game, int64_t release, DashboardFigures* figures,
-                   std::string* error) {
-  return store.transact(
+Outcome readDashboard(GameStore& store, const std::string& game, int64_t release, DashboardFigures* figures,
+                      std::string* error) {
+  bool unknown = false;
+  const bool ok = store.transact(
       [&](Database& db, std::string* why) {
+        unknown = false;
         *figures = DashboardFigures();
         figures->game = game;
         SqlRows rows;
         if (!db.run("SELECT current_release FROM games WHERE code = ?", {game}, &rows, nullptr, why)) return false;
         if (rows.empty()) {
           *why = "no such game: " + game;
+          unknown = true;
           return false;
         }
         figures->current = rows[0].integer(0);
@@ -68,6 +71,7 @@ bool readDashboard(GameStore& store, const std::string& game, int64_t release, D
         }
         if (!known) {
           *why = "no release " + std::to_string(figures->release) + " of " + game;
+          unknown = true;
           return false;
         }
         const std::vector<SqlValue> key = {game, figures->release};
@@ -109,6 +113,8 @@ bool readDashboard(GameStore& store, const std::string& game, int64_t release, D
                labelsOf(db, *figures, "graphics", &figures->graphics, why);
       },
       error);
+  if (ok) return Outcome::Found;
+  return unknown ? Outcome::UnknownGame : Outcome::Failed;
 }
 
 }  // namespace publisher

@@ -51,10 +51,10 @@ struct DashboardFigures {
   std::vector<LabelCount> os, screen, language, graphics;  // most frequent first, at most 8 each
 };
 
-// Figures for release (0: the game's current one). False with the reason when the game is unknown
-// or the database fails.
-bool readDashboard(GameStore& store, const std::string& game, int64_t release, DashboardFigures* figures,
-                   std::string* error);
+// Figures for release (0: the game's current one): Found, UnknownGame (the game or that release of
+// it is unknown) or Failed, with the reason in error.
+Outcome readDashboard(GameStore& store, const std::string& game, int64_t release, DashboardFigures* figures,
+                      std::string* error);
 
 }  // namespace publisher
 

@@ -4,11 +4,15 @@
 
 #include <algorithm>
 
+#include "publisher/text_checks.h"
 #include "publisher/xml_answers.h"
 #include "web/query.h"
 
 namespace publisher {
 namespace {
+
+// Text on the page: escaped, and with no control character (players' text is stored as sent).
+std::string pageText(std::string_view text) { return xmlEscape(displayable(text)); }
 
 std::string percentOf(int64_t part, int64_t whole) {
   if (whole <= 0) return "";
@@ -18,23 +22,23 @@ std::string percentOf(int64_t part, int64_t whole) {
 }
 
 std::string figure(const char* name, const std::string& label, const std::string& value, const std::string& note = "") {
-  return "<div class=\"figure\"><div class=\"value\" data-figure=\"" + std::string(name) + "\">" + xmlEscape(value) +
-         "</div><div class=\"label\">" + xmlEscape(label) + xmlEscape(note) + "</div></div>\n";
+  return "<div class=\"figure\"><div class=\"value\" data-figure=\"" + std::string(name) + "\">" + pageText(value) +
+         "</div><div class=\"label\">" + pageText(label) + pageText(note) + "</div></div>\n";
 }
 
 std::string spreadRow(const char* name, const std::string& label, const Spread& spread,
                       std::string (*format)(int64_t)) {
   if (spread.count == 0) {
-    return "<tr><th>" + xmlEscape(label) + "</th><td colspan=\"4\" data-figure=\"" + name + "-median\">none yet</td></tr>\n";
+    return "<tr><th>" + pageText(label) + "</th><td colspan=\"4\" data-figure=\"" + name + "-median\">none yet</td></tr>\n";
   }
-  return "<tr><th>" + xmlEscape(label) + "</th><td data-figure=\"" + name + "-p10\">" + format(spread.p10) +
+  return "<tr><th>" + pageText(label) + "</th><td data-figure=\"" + name + "-p10\">" + format(spread.p10) +
          "</td><td data-figure=\"" + name + "-median\">" + format(spread.median) + "</td><td data-figure=\"" + name +
          "-p90\">" + format(spread.p90) + "</td><td data-figure=\"" + name + "-p99\">" + format(spread.p99) +
          "</td></tr>\n";
 }
 
 std::string section(const std::string& title, const std::string& body) {
-  return "<section><h2>" + xmlEscape(title) + "</h2>\n" + body + "</section>\n";
+  return "<section><h2>" + pageText(title) + "</h2>\n" + body + "</section>\n";
 }
 
 }  // namespace
@@ -83,7 +87,7 @@ std::string svgBars(const std::vector<LabelCount>& items, const std::string& col
       while (cut > 0 && (static_cast<unsigned char>(label[cut]) & 0xC0) == 0x80) --cut;
       label = label.substr(0, cut) + "\xE2\x80\xA6";
     }
-    svg += "<text x=\"0\" y=\"" + std::to_string(y + 17) + "\">" + xmlEscape(label) + "</text>";
+    svg += "<text x=\"0\" y=\"" + std::to_string(y + 17) + "\">" + pageText(label) + "</text>";
     svg += "<rect x=\"" + std::to_string(kLabelWidth) + "\" y=\"" + std::to_string(y + 4) + "\" width=\"" +
            std::to_string(std::max(bar, 1)) + "\" height=\"18\" fill=\"" + colour + "\"/>";
     svg += "<text x=\"" + std::to_string(kLabelWidth + bar + 6) + "\" y=\"" + std::to_string(y + 17) + "\">" +
@@ -94,7 +98,7 @@ std::string svgBars(const std::vector<LabelCount>& items, const std::string& col
 
 std::string dashboardPage(const DashboardFigures& f, const std::vector<std::string>& games) {
   std::string html =
-      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + xmlEscape(f.game) + " release " +
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + pageText(f.game) + " release " +
       std::to_string(f.release) +
       " - game server dashboard</title>\n<style>\n"
       "body{font-family:'Liberation Sans',Arial,sans-serif;margin:24px;color:#1d2330;background:#f4f6fa}\n"
@@ -107,11 +111,11 @@ std::string dashboardPage(const DashboardFigures& f, const std::vector<std::stri
       "table{border-collapse:collapse} th,td{text-align:left;padding:4px 12px 4px 0;font-size:14px}\n"
       "svg text{font-size:13px;fill:#1d2330} .grid{display:grid;grid-template-columns:repeat(2,560px);gap:12px}\n"
       ".empty{color:#5a6375}\n</style></head><body>\n";
-  html += "<h1>" + xmlEscape(f.game) + ", release " + std::to_string(f.release) +
+  html += "<h1>" + pageText(f.game) + ", release " + std::to_string(f.release) +
           (f.release == f.current ? " (current)" : "") + "</h1>\n<nav>Games: ";
   for (const std::string& game : games) {
     html += "<a href=\"/dashboard?game=" + web::percentEncode(game) + "\"" +
-            (game == f.game ? " class=\"current\"" : "") + ">" + xmlEscape(game) + "</a>";
+            (game == f.game ? " class=\"current\"" : "") + ">" + pageText(game) + "</a>";
   }
   html += " &middot; Releases: ";
   for (int64_t release : f.releases) {
@@ -139,7 +143,7 @@ std::string dashboardPage(const DashboardFigures& f, const std::vector<std::stri
     failures = "<table><tr><th>reason</th><th>code</th><th>runs</th></tr>\n";
     for (size_t i = 0; i < f.failures.size(); ++i) {
       const std::string n = std::to_string(i + 1);
-      failures += "<tr><td data-figure=\"failure-" + n + "\">" + xmlEscape(f.failures[i].description) +
+      failures += "<tr><td data-figure=\"failure-" + n + "\">" + pageText(f.failures[i].description) +
                   "</td><td data-figure=\"failure-" + n + "-code\">" + std::to_string(f.failures[i].code) +
                   "</td><td data-figure=\"failure-" + n + "-runs\">" + std::to_string(f.failures[i].count) +
                   "</td></tr>\n";

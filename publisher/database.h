@@ -33,17 +33,35 @@ class Database {
   virtual const char* kind() const = 0;
   // Runs one statement. Rows it returns go to rows (when not null); the count of rows it changed to
   // changed (when not null). False with the database's reason in error.
-  virtual bool run(std::string_view sql, const std::vector<SqlValue>& values, SqlRows* rows, int64_t* changed,
-                   std::string* error) = 0;
+  bool run(std::string_view sql, const std::vector<SqlValue>& values, SqlRows* rows, int64_t* changed,
+           std::string* error) {
+    std::string why;
+    if (execute(sql, values, rows, changed, &why)) return true;
+    ++failures_;
+    if (error != nullptr) *error = std::move(why);
+    return false;
+  }
   bool run(std::string_view sql, const std::vector<SqlValue>& values, std::string* error) {
     return run(sql, values, nullptr, nullptr, error);
   }
   // Whether the last failure was one that the same transaction, run again, would get past: another
   // transaction held what it needed (a deadlock, a serialization failure, a busy file).
   bool lastFailureRetryable() const { return retryable_; }
+  // Whether the connection itself is gone (the server restarted, the network failed, a statement
+  // outlived the client's own bound): nothing more can run on it, and the caller opens another.
+  virtual bool connectionLost() const { return false; }
+  // How many statements the database has refused so far: a job that fails while this stays the
+  // same failed for a reason of its own, not the database's.
+  uint64_t failures() const { return failures_; }
 
  protected:
+  virtual bool execute(std::string_view sql, const std::vector<SqlValue>& values, SqlRows* rows, int64_t* changed,
+                       std::string* error) = 0;
+
   bool retryable_ = false;
+
+ private:
+  uint64_t failures_ = 0;
 };
 
 // True when where names a PostgreSQL database (a "postgresql://" or "postgres://" address, or
@@ -53,7 +71,12 @@ bool isPostgresAddress(std::string_view where);
 std::unique_ptr<Database> openDatabase(const std::string& where, std::string* error);
 
 std::unique_ptr<Database> openSqlite(const std::string& path, std::string* error);
-std::unique_ptr<Database> openPostgres(const std::string& address, std::string* error);
+// Every statement on PostgreSQL is cancelled by the server after statementTimeoutMs, and given up
+// by the client (the connection then counts as lost) a few seconds after that, so a database that
+// hangs holds the server's database thread for a bounded time only.
+constexpr int kStatementTimeoutMs = 10000;
+std::unique_ptr<Database> openPostgres(const std::string& address, std::string* error,
+                                       int statementTimeoutMs = kStatementTimeoutMs);
 
 }  // namespace publisher
 

@@ -1,11 +1,12 @@
 #include "publisher/game_requests.h"
 
-#include <set>
 #include <vector>
 
 #include "publisher/dashboard_page.h"
+#include "publisher/player_event.h"
 #include "publisher/sha256.h"
-#include "publisher/track_query.h"
+#include "publisher/stats_form.h"
+#include "publisher/text_checks.h"
 #include "publisher/xml_answers.h"
 #include "web/base64.h"
 #include "web/query.h"
@@ -14,8 +15,10 @@ namespace publisher {
 namespace {
 
 constexpr const char* kBasePath = "/downloads/v1/";
-constexpr size_t kLongestAttribute = 64;
-constexpr size_t kMostEventProperties = 64;
+constexpr size_t kLongestAddress = 64;
+// How long a client told that the database cannot take its request should wait before it asks
+// again.
+constexpr const char* kRetryAfterFault = "5";
 
 web::Answer text(int status, std::string body) {
   web::Answer answer;
@@ -32,28 +35,28 @@ web::Answer xml(std::string body) {
   return answer;
 }
 
-bool isWord(const std::string& value, size_t longest) {
-  if (value.empty() || value.size() > longest) return false;
-  for (char c : value) {
-    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-                        c == '-' || c == '.';
-    if (!letter) return false;
-  }
-  return true;
-}
-
-bool isDecimal(const std::string& value) {
-  if (value.empty() || value.size() > 20) return false;
-  for (char c : value) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
+// The database could not take the request: the client is to try again shortly.
+web::Answer unavailable(std::string body) {
+  web::Answer answer = text(503, std::move(body));
+  answer.headers.push_back({"Retry-After", kRetryAfterFault});
+  return answer;
 }
 
 bool isSid(const std::string& value) {
   if (value.size() != 32) return false;
   for (char c : value) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+// Letters, digits, "." and ":": an IPv4 or IPv6 address as a proxy writes it.
+bool looksLikeAddress(std::string_view value) {
+  if (value.empty() || value.size() > kLongestAddress) return false;
+  for (char c : value) {
+    const bool allowed = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.' ||
+                         c == ':';
+    if (!allowed) return false;
   }
   return true;
 }
@@ -76,30 +79,30 @@ bool sameSecret(const std::string& given, const std::string& secret) {
   return difference == 0;
 }
 
-// The password of an "Authorization: Basic" header, or empty.
+// The password of an "Authorization: Basic" header (the scheme's name in any case), or empty.
 std::string basicPassword(const web::HttpRequest& request) {
   const std::string* header = request.header("Authorization");
-  if (header == nullptr || header->compare(0, 6, "Basic ") != 0) return {};
+  if (header == nullptr || header->size() < 6 || !web::equalsIgnoringCase(header->substr(0, 6), "Basic ")) return {};
   std::optional<std::string> credentials = web::decodeBase64(web::trim(std::string_view(*header).substr(6)));
   if (!credentials) return {};
   const size_t colon = credentials->find(':');
   return colon == std::string::npos ? std::string() : credentials->substr(colon + 1);
 }
 
-// The status of a request whose record or event met this outcome: a record kept before is
-// answered as the first time.
-int statusOf(Outcome outcome) {
+// The answer to a write that met this outcome: a record kept before is answered as the first time.
+web::Answer writeAnswer(Outcome outcome, const char* stored, const char* unknown, const char* failed) {
   switch (outcome) {
     case Outcome::Stored:
     case Outcome::Duplicate:
-      return 200;
+    case Outcome::Found:
+      return text(200, stored);
     case Outcome::UnknownGame:
     case Outcome::UnknownSid:
-      return 404;
+      return text(404, unknown);
     case Outcome::Failed:
       break;
   }
-  return 503;
+  return unavailable(failed);
 }
 
 std::string configXml(const Release& release) {
@@ -116,23 +119,41 @@ std::string configXml(const Release& release) {
 
 }  // namespace
 
-std::string clientOf(const web::HttpRequest& request) {
-  const std::string* forwarded = request.header("X-Forwarded-For");
-  if (forwarded == nullptr || forwarded->empty()) return "direct";
-  const size_t comma = forwarded->rfind(',');
-  return std::string(web::trim(std::string_view(*forwarded).substr(comma == std::string::npos ? 0 : comma + 1)));
+std::optional<std::string> clientOf(const web::HttpRequest& request, bool behindProxy) {
+  if (!behindProxy) return request.peerAddress;
+  const std::string* last = nullptr;
+  for (const web::Header& header : request.headers) {
+    if (web::equalsIgnoringCase(header.name, "X-Forwarded-For")) last = &header.value;
+  }
+  if (last == nullptr) return std::nullopt;
+  const size_t comma = last->rfind(',');
+  const std::string_view entry = web::trim(std::string_view(*last).substr(comma == std::string::npos ? 0 : comma + 1));
+  if (!looksLikeAddress(entry)) return std::nullopt;
+  return std::string(entry);
 }
 
-GameRequests::GameRequests(GameStore& store, GameRequestLimits limits)
-    : store_(store), limits_(limits), limiter_(limits.requestsPerSecond, limits.burst) {}
+GameRequests::GameRequests(GameStore& store, GameRequestLimits limits, Recorder recorder)
+    : store_(store),
+      limits_(std::move(limits)),
+      recorder_(std::move(recorder)),
+      limiter_(limits_.requestsPerSecond, limits_.burst) {}
 
-web::Answer GameRequests::handle(const web::HttpRequest& request) {
-  if (request.path == "/health") return text(200, "ok");
-  if (!limiter_.allow(clientOf(request))) {
+web::Answer GameRequests::handle(const web::HttpRequest& request, uint64_t connection) {
+  const bool isHealth = request.path == "/health";
+  // A health check straight from the machine (not through the proxy) counts as the connection's.
+  std::optional<std::string> client = clientOf(request, limits_.behindProxy && !isHealth);
+  if (!client) return text(400, "no client address: the proxy in front must add X-Forwarded-For");
+  if (!limiter_.allow(*client)) {
     web::Answer answer = text(429, "too many requests from one client; try again shortly");
     answer.headers.push_back({"Retry-After", "1"});
     return answer;
   }
+  if (isHealth) return health();
+  if (recorder_) recorder_(request, connection, *client);
+  return route(request);
+}
+
+web::Answer GameRequests::route(const web::HttpRequest& request) {
   if (request.path == "/track/" || request.path == "/track") {
     if (request.method != "GET") return text(405, "the analytics endpoint takes GET");
     return track(request.rawQuery);
@@ -143,7 +164,7 @@ web::Answer GameRequests::handle(const web::HttpRequest& request) {
   }
   if (request.path.rfind(kBasePath, 0) != 0) return text(404, "no such path");
   const std::vector<std::string> parts = split(request.path.substr(std::string(kBasePath).size()), '/');
-  if (parts.empty() || !isWord(parts[0], 32)) return text(404, "no such game");
+  if (parts.empty() || !isGameCode(parts[0])) return text(404, "no such game");
   const std::string& game = parts[0];
   if (parts.size() == 1) {
     if (request.method != "GET") return text(405, "the sid takes GET");
@@ -162,69 +183,49 @@ web::Answer GameRequests::handle(const web::HttpRequest& request) {
   return text(404, "no such path");
 }
 
+web::Answer GameRequests::health() {
+  std::lock_guard<std::mutex> lock(healthMutex_);
+  const auto now = std::chrono::steady_clock::now();
+  if (now - healthAskedAt_ >= std::chrono::seconds(1)) {
+    healthReason_.clear();
+    healthy_ = store_.answers(&healthReason_);
+    healthAskedAt_ = std::chrono::steady_clock::now();
+  }
+  if (healthy_) return text(200, "ok");
+  return unavailable("the database does not answer");
+}
+
 web::Answer GameRequests::sid(const std::string& game) {
-  std::optional<std::string> sid = store_.newSid(game);
-  if (!sid) return text(404, "no such game, or it has no release");
-  return xml(sidAnswer(*sid));
+  std::string sid;
+  const Outcome outcome = store_.newSid(game, &sid);
+  if (outcome != Outcome::Stored) {
+    return writeAnswer(outcome, "", "no such game, or it has no release", "no sid can be given now; try again");
+  }
+  return xml(sidAnswer(sid));
 }
 
 web::Answer GameRequests::config(const std::string& game, const std::string& sid) {
-  std::optional<Release> release = store_.releaseOfSid(game, sid);
-  if (!release) return text(404, "no such sid for this game");
-  return xml(configXml(*release));
+  Release release;
+  const Outcome outcome = store_.releaseOfSid(game, sid, &release);
+  if (outcome != Outcome::Found) {
+    return writeAnswer(outcome, "", "no such sid for this game", "the configuration cannot be read now; try again");
+  }
+  return xml(configXml(release));
 }
 
 web::Answer GameRequests::stats(const std::string& game, const std::string& sid, const std::string& body) {
-  std::string event;
-  std::string attr1;
-  std::string attr2;
-  std::set<std::string> seen;
-  for (const web::QueryParam& field : web::parseQuery(body)) {
-    if (!seen.insert(field.name).second) return text(400, "a field is given twice: " + field.name);
-    if (field.name == "event") {
-      event = field.value;
-    } else if (field.name == "attr1") {
-      attr1 = field.value;
-    } else if (field.name == "attr2") {
-      attr2 = field.value;
-    } else {
-      return text(400, "unknown field: " + field.name.substr(0, kLongestAttribute));
-    }
-  }
-  static const std::set<std::string> kEvents = {"partial_complete", "complete", "pause", "unpause"};
-  if (kEvents.count(event) == 0) return text(400, "unknown statistics event");
-  if (!attr1.empty() && !isWord(attr1, kLongestAttribute)) return text(400, "attr1 is not an identifier");
-  if (!attr2.empty() && !isDecimal(attr2)) return text(400, "attr2 is not a decimal number");
-  const int status = statusOf(store_.recordStats(game, sid, event, attr1, attr2));
-  return text(status, status == 200   ? "ok"
-                      : status == 404 ? "no such sid for this game"
-                                      : "the record could not be kept; try again");
+  std::string why;
+  const std::optional<StatsRecord> record = readStatsForm(body, &why);
+  if (!record) return text(400, why);
+  return writeAnswer(store_.recordStats(game, sid, record->event, record->attr1, record->attr2), "ok",
+                     "no such sid for this game", "the record could not be kept; try again");
 }
 
 web::Answer GameRequests::track(const std::string& rawQuery) {
-  const TrackedEvent tracked = readTrackQuery(rawQuery);
-  if (!tracked.readable) return text(400, "0");
-  if (!isWord(tracked.event, kLongestAttribute) || tracked.properties.size() > kMostEventProperties) {
-    return text(400, "0");
-  }
-  PlayerEvent event;
-  event.name = tracked.event;
-  for (const auto& [key, value] : tracked.properties) {
-    if (value.kind != web::JsonValue::Kind::String || key.empty() || key.size() > kLongestAttribute) {
-      return text(400, "0");
-    }
-    event.properties.emplace_back(key, value.text);
-  }
-  const std::string* game = event.property("game_id");
-  const std::string* user = event.property("distinct_id");
-  const std::string* time = event.property("time");
-  if (game == nullptr || !isWord(*game, 32) || user == nullptr || user->empty() || user->size() > 128 ||
-      time == nullptr || !isDecimal(*time)) {
-    return text(400, "0");
-  }
-  event.digest = sha256Hex(tracked.data);
-  const int status = statusOf(store_.recordEvent(event));
-  return text(status, status == 200 ? "1" : "0");
+  std::optional<PlayerEvent> event = readPlayerEvent(rawQuery, nullptr);
+  if (!event) return text(400, "0");
+  event->digest = sha256Hex(event->data);
+  return writeAnswer(store_.recordEvent(*event), "1", "0", "0");
 }
 
 web::Answer GameRequests::dashboard(const web::HttpRequest& request) {
@@ -235,17 +236,21 @@ web::Answer GameRequests::dashboard(const web::HttpRequest& request) {
     return answer;
   }
   const web::QueryParams params = web::parseQuery(request.rawQuery);
-  const std::vector<std::string> games = store_.games();
+  std::vector<std::string> games;
+  if (!store_.games(&games)) return unavailable("the dashboard cannot be read now; try again");
   const web::QueryParam* game = web::findParam(params, "game");
   const web::QueryParam* release = web::findParam(params, "release");
   if (games.empty()) return text(404, "no game has been published yet");
   const std::string chosen = game != nullptr ? game->value : games.front();
+  if (!isGameCode(chosen)) return text(404, "no such game");
   const int64_t number = release != nullptr && isDecimal(release->value) && release->value.size() < 10
                              ? std::stoll(release->value)
                              : 0;
   DashboardFigures figures;
   std::string error;
-  if (!readDashboard(store_, chosen, number, &figures, &error)) return text(404, error);
+  const Outcome outcome = readDashboard(store_, chosen, number, &figures, &error);
+  if (outcome == Outcome::UnknownGame) return text(404, error);
+  if (outcome != Outcome::Found) return unavailable("the dashboard cannot be read now; try again");
   web::Answer answer;
   answer.headers.push_back({"Content-Type", "text/html; charset=utf-8"});
   answer.headers.push_back({"Cache-Control", "no-store"});

@@ -4,6 +4,7 @@
 #include <sys/random.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "web/json_writer.h"
@@ -135,13 +136,6 @@ bool advanceRun(Database& db, const PlayerEvent& event, const std::string& game,
 
 }  // namespace
 
-const std::string* PlayerEvent::property(const std::string& key) const {
-  for (const auto& [each, value] : properties) {
-    if (each == key) return &value;
-  }
-  return nullptr;
-}
-
 std::string randomHex128() {
   unsigned char bytes[16];
   size_t got = 0;
@@ -155,7 +149,13 @@ std::string randomHex128() {
 }
 
 std::unique_ptr<GameStore> GameStore::open(const std::string& where, std::string* error, Clock clock) {
-  std::unique_ptr<Database> database = openDatabase(where, error);
+  Settings settings;
+  settings.clock = std::move(clock);
+  return open([where](std::string* why) { return openDatabase(where, why); }, error, std::move(settings));
+}
+
+std::unique_ptr<GameStore> GameStore::open(Connector connect, std::string* error, Settings settings) {
+  std::unique_ptr<Database> database = connect(error);
   if (!database) return nullptr;
   for (const char* statement : kSchema) {
     std::string why;
@@ -164,11 +164,17 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& where, std::string
       return nullptr;
     }
   }
-  return std::unique_ptr<GameStore>(new GameStore(std::move(database), clock ? std::move(clock) : systemClock));
+  return std::unique_ptr<GameStore>(new GameStore(std::move(database), std::move(connect), std::move(settings)));
 }
 
-GameStore::GameStore(std::unique_ptr<Database> database, Clock clock)
-    : database_(std::move(database)), clock_(std::move(clock)) {
+GameStore::GameStore(std::unique_ptr<Database> database, Connector connect, Settings settings)
+    : database_(std::move(database)),
+      kind_(database_->kind()),
+      connect_(std::move(connect)),
+      clock_(settings.clock ? std::move(settings.clock) : systemClock),
+      faults_(settings.faults != nullptr ? settings.faults : &ownFaults_),
+      policy_(settings.reconnect),
+      wait_(policy_.firstWait) {
   thread_ = std::thread([this] { loop(); });
 }
 
@@ -190,6 +196,15 @@ bool GameStore::transact(const std::function<bool(Database&, std::string*)>& wor
   finished_.wait(lock, [&job] { return job->done; });
   if (!job->ok && error != nullptr) *error = job->error;
   return job->ok;
+}
+
+bool GameStore::answers(std::string* error) {
+  return transact(
+      [](Database& db, std::string* why) {
+        SqlRows rows;
+        return db.run("SELECT 1", {}, &rows, nullptr, why) && rows.size() == 1;
+      },
+      error);
 }
 
 void GameStore::loop() {
@@ -214,7 +229,67 @@ void GameStore::loop() {
   }
 }
 
-bool GameStore::runBatch(std::vector<std::shared_ptr<Job>>& batch) {
+void GameStore::failAll(std::vector<std::shared_ptr<Job>>& batch, const std::string& why) {
+  for (auto& job : batch) {
+    job->ok = false;
+    job->error = why;
+  }
+}
+
+bool GameStore::reconnect(std::string* error) {
+  const auto now = SteadyClock::now();
+  if (now < nextAttempt_) {
+    *error = lastConnectError_;
+    return false;
+  }
+  database_ = connect_(error);
+  if (database_) {
+    wait_ = policy_.firstWait;
+    return true;
+  }
+  faults_->report("cannot reach the database", *error);
+  lastConnectError_ = *error;
+  nextAttempt_ = now + wait_;
+  wait_ = std::min(wait_ * 2, policy_.longestWait);
+  return false;
+}
+
+void GameStore::runBatch(std::vector<std::shared_ptr<Job>>& batch) {
+  // A batch whose connection was lost under it waits for the database a little and runs again;
+  // one that finds the connection already lost fails at once (the client's own retries take
+  // over) unless the wait since the last attempt is over.
+  int losses = 0;
+  for (;;) {
+    std::string why;
+    if (!database_ && !reconnect(&why)) {
+      if (losses == 0 || losses > policy_.attemptsPerBatch) {
+        failAll(batch, "the database cannot be reached: " + why);
+        return;
+      }
+      ++losses;
+      std::this_thread::sleep_until(nextAttempt_);
+      continue;
+    }
+    const uint64_t failuresBefore = database_->failures();
+    if (runBatchOnce(batch)) return;
+    if (!database_->connectionLost()) {
+      if (database_->failures() != failuresBefore) {
+        for (const auto& job : batch) {
+          if (!job->ok) faults_->report("a database statement failed", job->error);
+        }
+      }
+      return;
+    }
+    faults_->report("the database connection was lost", batch.front()->error);
+    database_.reset();
+    if (++losses > policy_.attemptsPerBatch) {
+      failAll(batch, "the database connection was lost");
+      return;
+    }
+  }
+}
+
+bool GameStore::runBatchOnce(std::vector<std::shared_ptr<Job>>& batch) {
   Database& db = *database_;
   // SQLite takes the write lock at once, so a publish in another process makes it wait instead of
   // failing halfway.
@@ -222,7 +297,7 @@ bool GameStore::runBatch(std::vector<std::shared_ptr<Job>>& batch) {
   std::string why;
   // Every job in one transaction, which is all but always what happens. A transaction that lost
   // to another one (several servers on one database) is run again, a few times.
-  for (int attempt = 0; attempt < 4; ++attempt) {
+  for (int attempt = 0; attempt < 4 && !db.connectionLost(); ++attempt) {
     if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5 << attempt));
     if (!db.run(begin, {}, &why)) {
       if (db.lastFailureRetryable()) continue;
@@ -238,33 +313,34 @@ bool GameStore::runBatch(std::vector<std::shared_ptr<Job>>& batch) {
       }
     }
     if (all && db.run("COMMIT", {}, &why)) return true;
+    if (all) faults_->report("a commit failed", why);
     const bool again = db.lastFailureRetryable();
     db.run("ROLLBACK", {}, nullptr);
     if (!again) break;
   }
   // A job failed (or the commit did): again, each job in a savepoint of its own, so that one bad
-  // job costs only itself.
-  if (!db.run(begin, {}, &why)) {
-    for (auto& job : batch) {
-      job->ok = false;
-      job->error = "cannot begin: " + why;
-    }
+  // job costs only itself. Until the commit succeeds, no job has succeeded.
+  if (db.connectionLost() || !db.run(begin, {}, &why)) {
+    failAll(batch, "cannot begin: " + why);
     return false;
   }
-  for (auto& job : batch) {
-    job->error.clear();
+  std::vector<bool> succeeded(batch.size(), false);
+  for (size_t i = 0; i < batch.size(); ++i) {
+    Job& job = *batch[i];
+    job.error.clear();
     db.run("SAVEPOINT job", {}, nullptr);
-    job->ok = job->work(db, &job->error);
-    if (!job->ok) db.run("ROLLBACK TO SAVEPOINT job", {}, nullptr);
+    succeeded[i] = job.work(db, &job.error);
+    if (!succeeded[i]) db.run("ROLLBACK TO SAVEPOINT job", {}, nullptr);
     db.run("RELEASE SAVEPOINT job", {}, nullptr);
   }
-  if (db.run("COMMIT", {}, &why)) return true;
-  db.run("ROLLBACK", {}, nullptr);
-  for (auto& job : batch) {
-    job->ok = false;
-    job->error = "cannot commit: " + why;
+  if (!db.run("COMMIT", {}, &why)) {
+    faults_->report("a commit failed", why);
+    db.run("ROLLBACK", {}, nullptr);
+    failAll(batch, "cannot commit: " + why);
+    return false;
   }
-  return false;
+  for (size_t i = 0; i < batch.size(); ++i) batch[i]->ok = succeeded[i];
+  return std::find(succeeded.begin(), succeeded.end(), false) == succeeded.end();
 }
 
 std::optional<int64_t> GameStore::publish(const std::string& game, const std::string& cdnBase,
@@ -358,51 +434,58 @@ std::vector<Release> GameStore::releases(const std::string& game) {
   return all;
 }
 
-std::vector<std::string> GameStore::games() {
-  std::vector<std::string> codes;
-  transact(
+bool GameStore::games(std::vector<std::string>* codes) {
+  return transact(
       [&](Database& db, std::string* why) {
-        codes.clear();
+        codes->clear();
         SqlRows rows;
         if (!db.run("SELECT code FROM games ORDER BY code", {}, &rows, nullptr, why)) return false;
-        for (const SqlRow& row : rows) codes.push_back(row.text(0));
+        for (const SqlRow& row : rows) codes->push_back(row.text(0));
         return true;
       },
       nullptr);
-  return codes;
 }
 
-std::optional<std::string> GameStore::newSid(const std::string& game) {
-  const std::string sid = randomHex128();
+Outcome GameStore::newSid(const std::string& game, std::string* sid) {
+  const std::string fresh = randomHex128();
   const int64_t now = clock_();
+  int64_t current = 0;
+  // Run again after a lost connection, the insert may find its own row committed the first time.
   const bool ok = transact(
       [&](Database& db, std::string* why) {
-        int64_t current = 0;
-        return currentNumber(db, game, &current, why) && current > 0 &&
-               db.run("INSERT INTO sids (sid, game, release_number, created_at) VALUES (?, ?, ?, ?)",
-                      {sid, game, current, now}, why);
+        return currentNumber(db, game, &current, why) &&
+               (current == 0 || db.run("INSERT INTO sids (sid, game, release_number, created_at) VALUES (?, ?, ?, ?) "
+                                       "ON CONFLICT (sid) DO NOTHING",
+                                       {fresh, game, current, now}, why));
       },
       nullptr);
-  return ok ? std::optional<std::string>(sid) : std::nullopt;
+  if (!ok) return Outcome::Failed;
+  if (current == 0) return Outcome::UnknownGame;
+  *sid = fresh;
+  return Outcome::Stored;
 }
 
-std::optional<Release> GameStore::releaseOfSid(const std::string& game, const std::string& sid) {
-  Release release;
+Outcome GameStore::releaseOfSid(const std::string& game, const std::string& sid, Release* release) {
+  bool known = false;
   const bool ok = transact(
       [&](Database& db, std::string* why) {
         SqlRows rows;
-        return db.run("SELECT release_number FROM sids WHERE sid = ? AND game = ?", {sid, game}, &rows, nullptr, why) &&
-               !rows.empty() && loadRelease(db, game, rows[0].integer(0), &release, why);
+        if (!db.run("SELECT release_number FROM sids WHERE sid = ? AND game = ?", {sid, game}, &rows, nullptr, why)) {
+          return false;
+        }
+        known = !rows.empty();
+        return !known || loadRelease(db, game, rows[0].integer(0), release, why);
       },
       nullptr);
-  return ok ? std::optional<Release>(release) : std::nullopt;
+  if (!ok) return Outcome::Failed;
+  return known ? Outcome::Found : Outcome::UnknownSid;
 }
 
 Outcome GameStore::recordStats(const std::string& game, const std::string& sid, const std::string& event,
                                const std::string& attr1, const std::string& attr2) {
   Outcome outcome = Outcome::Failed;
   const int64_t now = clock_();
-  transact(
+  const bool committed = transact(
       [&](Database& db, std::string* why) {
         SqlRows rows;
         if (!db.run("SELECT 1 FROM sids WHERE sid = ? AND game = ?", {sid, game}, &rows, nullptr, why)) return false;
@@ -420,7 +503,7 @@ Outcome GameStore::recordStats(const std::string& game, const std::string& sid, 
         return true;
       },
       nullptr);
-  return outcome;
+  return committed ? outcome : Outcome::Failed;
 }
 
 Outcome GameStore::recordEvent(const PlayerEvent& event) {
@@ -433,7 +516,7 @@ Outcome GameStore::recordEvent(const PlayerEvent& event) {
   properties.beginObject();
   for (const auto& [key, value] : event.properties) properties.key(key).string(value);
   properties.endObject();
-  transact(
+  const bool committed = transact(
       [&](Database& db, std::string* why) {
         // Counted for the game's current release; nothing is written for a game with none.
         int64_t changed = 0;
@@ -454,7 +537,7 @@ Outcome GameStore::recordEvent(const PlayerEvent& event) {
         return true;
       },
       nullptr);
-  return outcome;
+  return committed ? outcome : Outcome::Failed;
 }
 
 }  // namespace publisher

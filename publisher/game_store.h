@@ -3,12 +3,16 @@
 // derived from the events as they come. One thread owns the connection; requests queue up for it
 // and the writes that arrive together are committed together (one sync for many posts), each in a
 // savepoint of its own so that one bad row never costs the others. A call returns once its work is
-// committed: what the server answered 200 is on disk.
+// committed, and its outcome is that of the commit: what the server answered 200 is on disk, and a
+// write whose commit failed is Failed, never Stored. A connection that is lost (a PostgreSQL
+// server restarted) is opened again and the batch run again, a bounded number of times with
+// growing waits; while the database cannot be reached, every call fails at once.
 #ifndef PUBLISHER_GAME_STORE_H
 #define PUBLISHER_GAME_STORE_H
 
 #include <stdint.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -21,6 +25,8 @@
 #include <vector>
 
 #include "publisher/database.h"
+#include "publisher/fault_log.h"
+#include "publisher/player_event.h"
 
 namespace publisher {
 
@@ -39,28 +45,41 @@ struct Release {
   std::vector<ReleaseFile> files;  // the installer first
 };
 
-// One analytics event as the downloader sent it: its name and properties (in order, as text).
-struct PlayerEvent {
-  std::string name;
-  std::vector<std::pair<std::string, std::string>> properties;
-  std::string digest;  // SHA-256 of the payload: the same event sent twice is kept once
+// What became of a request to the store. Failed is the database's fault (it could not be reached,
+// a statement or the commit failed): the request may succeed when sent again.
+enum class Outcome { Stored, Duplicate, Found, UnknownGame, UnknownSid, Failed };
 
-  const std::string* property(const std::string& key) const;
+// How a lost connection is opened again: the wait after a failed attempt doubles from firstWait up
+// to longestWait; a batch whose connection was lost under it is run again after at most
+// attemptsPerBatch such waits, and then fails.
+struct ReconnectPolicy {
+  std::chrono::milliseconds firstWait{100};
+  std::chrono::milliseconds longestWait{2000};
+  int attemptsPerBatch = 3;
 };
-
-enum class Outcome { Stored, Duplicate, UnknownGame, UnknownSid, Failed };
 
 class GameStore {
  public:
   using Clock = std::function<int64_t()>;  // seconds since 1970
+  // Opens one connection to the database; null with the reason in error.
+  using Connector = std::function<std::unique_ptr<Database>(std::string* error)>;
+
+  struct Settings {
+    Clock clock;                  // the system's when empty
+    FaultLog* faults = nullptr;   // standard error, at most once a minute per kind, when null
+    ReconnectPolicy reconnect;
+  };
 
   // Opens the database, creating the tables that are missing. Null with the reason in error.
   static std::unique_ptr<GameStore> open(const std::string& where, std::string* error, Clock clock = nullptr);
+  // The same through a connector of the caller's, which is asked again whenever the connection is
+  // lost.
+  static std::unique_ptr<GameStore> open(Connector connect, std::string* error, Settings settings);
   ~GameStore();
   GameStore(const GameStore&) = delete;
   GameStore& operator=(const GameStore&) = delete;
 
-  const char* kind() const { return database_->kind(); }
+  const char* kind() const { return kind_; }
 
   // Publishing: the new release becomes the game's current one; its number is returned.
   std::optional<int64_t> publish(const std::string& game, const std::string& cdnBase,
@@ -70,16 +89,21 @@ class GameStore {
   std::optional<int64_t> rollBack(const std::string& game, std::string* error);
   std::optional<Release> currentRelease(const std::string& game);
   std::vector<Release> releases(const std::string& game);
-  std::vector<std::string> games();
+  // The codes of every game; false when the database fails.
+  bool games(std::vector<std::string>* codes);
 
-  // A new sid for a run of the game's current release; none when the game has no release.
-  std::optional<std::string> newSid(const std::string& game);
-  // The release a sid was given out for.
-  std::optional<Release> releaseOfSid(const std::string& game, const std::string& sid);
+  // A new sid for a run of the game's current release: Stored, UnknownGame when the game has no
+  // release, or Failed.
+  Outcome newSid(const std::string& game, std::string* sid);
+  // The release a sid was given out for: Found, UnknownSid, or Failed.
+  Outcome releaseOfSid(const std::string& game, const std::string& sid, Release* release);
   Outcome recordStats(const std::string& game, const std::string& sid, const std::string& event,
                       const std::string& attr1, const std::string& attr2);
   // The event counts for the release of its game that is current when it arrives.
   Outcome recordEvent(const PlayerEvent& event);
+
+  // Whether the database answers a trivial question now; false with the reason in error.
+  bool answers(std::string* error);
 
   // Runs work on the database thread, in a transaction committed with the others queued beside it.
   // False (and error set) when the work or the commit failed. When another job of the batch fails,
@@ -94,12 +118,27 @@ class GameStore {
     std::string error;
   };
 
-  GameStore(std::unique_ptr<Database> database, Clock clock);
-  void loop();
-  bool runBatch(std::vector<std::shared_ptr<Job>>& batch);
+  using SteadyClock = std::chrono::steady_clock;
 
+  GameStore(std::unique_ptr<Database> database, Connector connect, Settings settings);
+  void loop();
+  void runBatch(std::vector<std::shared_ptr<Job>>& batch);
+  bool runBatchOnce(std::vector<std::shared_ptr<Job>>& batch);
+  // Opens the connection again, unless the last attempt failed less than the current wait ago.
+  bool reconnect(std::string* error);
+  void failAll(std::vector<std::shared_ptr<Job>>& batch, const std::string& why);
+
+  // Owned by the database thread; null while the connection is lost.
   std::unique_ptr<Database> database_;
+  const char* kind_;
+  Connector connect_;
   Clock clock_;
+  FaultLog ownFaults_;
+  FaultLog* faults_;
+  ReconnectPolicy policy_;
+  SteadyClock::time_point nextAttempt_{};
+  std::chrono::milliseconds wait_;
+  std::string lastConnectError_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "publisher/sha256.h"
+#include "publisher/text_checks.h"
 
 extern char** environ;
 
@@ -60,13 +61,29 @@ bool readReleaseFolder(const fs::path& folder, const std::string& installer, std
   std::error_code failure;
   std::vector<std::string> names;
   for (fs::directory_iterator it(folder, failure), end; !failure && it != end; it.increment(failure)) {
-    std::error_code ignored;
     const std::string name = it->path().filename().string();
-    if (it->is_directory(ignored)) {
+    // What the entry itself is, not what a link points to: a link could publish any file of the
+    // machine, and what is not a regular file has no size and digest to promise.
+    std::error_code statusFailure;
+    const fs::file_type type = it->symlink_status(statusFailure).type();
+    if (statusFailure) {
+      *error = "cannot look at " + name + ": " + statusFailure.message();
+      return false;
+    }
+    if (type == fs::file_type::directory) {
       *error = "the folder holds a subfolder (" + name + "); the downloader puts every file in one folder";
       return false;
     }
-    if (it->is_regular_file(ignored)) names.push_back(name);
+    if (type != fs::file_type::regular) {
+      *error = name + " is " + (type == fs::file_type::symlink ? "a symbolic link" : "not a regular file") +
+               "; a release holds regular files only, so nothing was published";
+      return false;
+    }
+    if (!isPlayerText(name) || displayable(name) != name) {
+      *error = "the name of " + displayable(name) + " is not printable UTF-8; nothing was published";
+      return false;
+    }
+    names.push_back(name);
   }
   if (failure) {
     *error = "cannot read the folder " + folder.string() + ": " + failure.message();

@@ -18,10 +18,10 @@ class SqliteDatabase : public Database {
   }
 
   const char* kind() const override { return "SQLite"; }
-  using Database::run;
 
-  bool run(std::string_view sql, const std::vector<SqlValue>& values, SqlRows* rows, int64_t* changed,
-           std::string* error) override {
+ protected:
+  bool execute(std::string_view sql, const std::vector<SqlValue>& values, SqlRows* rows, int64_t* changed,
+               std::string* error) override {
     retryable_ = false;
     sqlite3_stmt* statement = prepared(sql, error);
     if (statement == nullptr) return false;

@@ -102,7 +102,7 @@ static bool locateHead(std::string_view bytes, size_t* headLength, size_t* lineE
   return true;
 }
 
-ParseResult parseRequest(std::string_view bytes, HttpRequest& out) {
+ParseResult parseRequest(std::string_view bytes, HttpRequest& out, size_t largestBody) {
   size_t headLength, lineEnd;
   ParseResult early;
   if (!locateHead(bytes, &headLength, &lineEnd, &early)) return early;
@@ -137,10 +137,13 @@ ParseResult parseRequest(std::string_view bytes, HttpRequest& out) {
 
   size_t consumed = headLength;
   if (request.header("Transfer-Encoding") != nullptr) return {ParseStatus::Invalid, 0};
+  size_t lengths = 0;
+  for (const Header& header : request.headers) lengths += equalsIgnoringCase(header.name, "Content-Length") ? 1 : 0;
+  if (lengths > 1) return {ParseStatus::Invalid, 0};
   if (const std::string* length = request.header("Content-Length")) {
     uint64_t bodyLength = 0;
     if (!parseDecimal(*length, &bodyLength)) return {ParseStatus::Invalid, 0};
-    if (bodyLength > kMaxRequestBody) return {ParseStatus::TooLarge, 0};
+    if (bodyLength > largestBody) return {ParseStatus::TooLarge, 0, true};
     if (bytes.size() - headLength < bodyLength) return {ParseStatus::Incomplete, 0};
     request.body = std::string(bytes.substr(headLength, bodyLength));
     consumed += bodyLength;
@@ -179,11 +182,14 @@ const char* reasonPhrase(int status) {
     case 206: return "Partial Content";
     case 302: return "Found";
     case 400: return "Bad Request";
+    case 401: return "Unauthorized";
     case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
+    case 413: return "Content Too Large";
     case 416: return "Range Not Satisfiable";
+    case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
     case 502: return "Bad Gateway";

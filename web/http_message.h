@@ -32,6 +32,7 @@ struct HttpRequest {
   std::string path;      // the target up to "?", without scheme and host when sent in absolute form
   std::string rawQuery;  // what follows the first "?", not decoded
   std::string body;
+  std::string peerAddress;  // the connection's other end ("203.0.113.5"), set by the server
 
   const std::string* header(std::string_view name) const { return findHeader(headers, name); }
   // HTTP/1.1 keeps the connection unless told to close; HTTP/1.0 only when asked for keep-alive.
@@ -43,6 +44,8 @@ enum class ParseStatus { Incomplete, Complete, Invalid, TooLarge };
 struct ParseResult {
   ParseStatus status;
   size_t consumed;  // bytes of the message when Complete
+  // TooLarge because of the body the head announces, not because of the head itself.
+  bool bodyTooLarge = false;
 };
 
 // A header block larger than this is refused: nothing the client library sends comes close.
@@ -50,8 +53,10 @@ constexpr size_t kMaxHeaderBlock = 16384;
 constexpr size_t kMaxRequestBody = 1 << 20;
 
 // Parses one request from the start of bytes. Lines must end in CRLF; a bare LF or CR, a header
-// line without a name and colon, folded lines, NUL bytes and unknown versions are Invalid.
-ParseResult parseRequest(std::string_view bytes, HttpRequest& out);
+// line without a name and colon, folded lines, NUL bytes, unknown versions and a second
+// Content-Length (two lengths leave the end of the body to whoever reads it) are Invalid. A body
+// announced longer than largestBody is TooLarge before any of it has arrived.
+ParseResult parseRequest(std::string_view bytes, HttpRequest& out, size_t largestBody = kMaxRequestBody);
 
 struct HttpResponseHead {
   std::string version;

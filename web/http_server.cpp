@@ -125,37 +125,53 @@ void HttpServer::acceptLoop() {
       continue;
     }
     reapFinished();
-    if (limits_.maxConnections > 0 && openConnections() >= limits_.maxConnections) {
+    std::string address = socket.peerAddress();
+    if (overConnectionBounds(address)) {
       // Refused at once, without a thread: a flood of connections cannot exhaust the server.
       socket.sendAll("HTTP/1.0 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
       socket.close();
       continue;
     }
+    if (limits_.sendTimeout.count() > 0) socket.setSendTimeout(static_cast<int>(limits_.sendTimeout.count()));
     std::lock_guard<std::mutex> lock(connectionsMutex_);
     if (stopping_) break;
     connections_.emplace_back();
     Connection* connection = &connections_.back();
     connection->native = socket.native();
+    connection->address = std::move(address);
     uint64_t id = nextConnectionId_++;
     connection->thread = std::thread(
         [this, id, connection](Socket s) { serve(std::move(s), id, connection); }, std::move(socket));
   }
 }
 
-size_t HttpServer::openConnections() {
+bool HttpServer::overConnectionBounds(const std::string& address) {
+  if (limits_.maxConnections == 0 && limits_.maxConnectionsPerAddress == 0) return false;
   std::lock_guard<std::mutex> lock(connectionsMutex_);
   size_t open = 0;
-  for (const auto& connection : connections_) open += connection.finished ? 0 : 1;
-  return open;
+  size_t fromAddress = 0;
+  for (const auto& connection : connections_) {
+    if (connection.finished) continue;
+    ++open;
+    if (connection.address == address) ++fromAddress;
+  }
+  return (limits_.maxConnections > 0 && open >= limits_.maxConnections) ||
+         (limits_.maxConnectionsPerAddress > 0 && fromAddress >= limits_.maxConnectionsPerAddress);
 }
 
-int HttpServer::receiveWaitMs(bool requestUnderWay, std::chrono::steady_clock::time_point requestStarted) const {
+int HttpServer::receiveWaitMs(bool requestUnderWay, std::chrono::steady_clock::time_point requestStarted,
+                              std::optional<std::chrono::steady_clock::time_point> firstDue) const {
   using std::chrono::milliseconds;
-  if (!requestUnderWay) return static_cast<int>(limits_.idleTimeout.count());
-  if (limits_.requestTimeout.count() == 0) return static_cast<int>(limits_.idleTimeout.count());
-  auto left = std::chrono::duration_cast<milliseconds>(requestStarted + limits_.requestTimeout -
-                                                       std::chrono::steady_clock::now());
-  return static_cast<int>(std::max<int64_t>(1, left.count()));
+  const auto now = std::chrono::steady_clock::now();
+  int64_t wait = limits_.idleTimeout.count();
+  if (requestUnderWay && limits_.requestTimeout.count() > 0) {
+    wait = std::max<int64_t>(1, std::chrono::duration_cast<milliseconds>(requestStarted + limits_.requestTimeout - now).count());
+  }
+  if (firstDue) {
+    const int64_t left = std::max<int64_t>(1, std::chrono::duration_cast<milliseconds>(*firstDue - now).count());
+    wait = wait == 0 ? left : std::min(wait, left);
+  }
+  return static_cast<int>(wait);
 }
 
 // Joins the threads of connections that have ended, so a long run with many short connections
@@ -177,8 +193,13 @@ void HttpServer::serve(Socket socket, uint64_t id, Connection* connection) {
   std::string received;
   char buffer[16384];
   bool open = true;
-  const bool bounded = limits_.idleTimeout.count() > 0 || limits_.requestTimeout.count() > 0;
+  const bool bounded = limits_.idleTimeout.count() > 0 || limits_.requestTimeout.count() > 0 ||
+                       limits_.firstRequestTimeout.count() > 0;
   auto requestStarted = std::chrono::steady_clock::now();
+  // Until the first request is whole, it is due this long after the accept.
+  std::optional<std::chrono::steady_clock::time_point> firstDue;
+  if (limits_.firstRequestTimeout.count() > 0) firstDue = requestStarted + limits_.firstRequestTimeout;
+  const size_t largestBody = limits_.largestBody > 0 ? limits_.largestBody : kMaxRequestBody;
   if (gate_ && !gate_(socket)) {
     HttpRequest placeholder;
     placeholder.version = "HTTP/1.0";
@@ -188,10 +209,10 @@ void HttpServer::serve(Socket socket, uint64_t id, Connection* connection) {
   }
   while (open && !stopping_) {
     HttpRequest request;
-    ParseResult parsed = parseRequest(received, request);
+    ParseResult parsed = parseRequest(received, request, largestBody);
     bool tooSlow = false;
     if (parsed.status == ParseStatus::Incomplete) {
-      if (bounded) socket.setReceiveTimeout(receiveWaitMs(!received.empty(), requestStarted));
+      if (bounded) socket.setReceiveTimeout(receiveWaitMs(!received.empty(), requestStarted, firstDue));
       ReceiveResult result = socket.receiveSome(buffer, sizeof buffer);
       if (result.status == ReceiveStatus::Data) {
         if (received.empty()) requestStarted = std::chrono::steady_clock::now();
@@ -199,13 +220,20 @@ void HttpServer::serve(Socket socket, uint64_t id, Connection* connection) {
         continue;
       }
       // A silent kept connection simply ends; a request left half sent is answered first.
-      if (result.status != ReceiveStatus::TimedOut || received.empty() || limits_.requestTimeout.count() == 0) break;
-      if (std::chrono::steady_clock::now() - requestStarted < limits_.requestTimeout) continue;
+      if (result.status != ReceiveStatus::TimedOut || received.empty()) break;
+      const auto now = std::chrono::steady_clock::now();
+      const bool firstLate = firstDue && now >= *firstDue;
+      const bool requestLate = limits_.requestTimeout.count() > 0 && now - requestStarted >= limits_.requestTimeout;
+      if (!firstLate && !requestLate) {
+        if (limits_.requestTimeout.count() == 0 && !firstDue) break;
+        continue;
+      }
       tooSlow = true;
     }
     if (tooSlow || parsed.status != ParseStatus::Complete) {
       // The stream cannot be resynchronised after a broken request: answer it and close.
-      int status = tooSlow ? 408 : parsed.status == ParseStatus::TooLarge ? 431 : 400;
+      const bool bodyRefused = parsed.bodyTooLarge && limits_.largestBody > 0;
+      int status = tooSlow ? 408 : bodyRefused ? 413 : parsed.status == ParseStatus::TooLarge ? 431 : 400;
       Answer refusal = Answer::json(status, "{\"error\":\"" + std::string(reasonPhrase(status)) + "\"}");
       HttpRequest placeholder;
       placeholder.version = "HTTP/1.0";
@@ -221,6 +249,8 @@ void HttpServer::serve(Socket socket, uint64_t id, Connection* connection) {
     }
     received.erase(0, parsed.consumed);
     requestStarted = std::chrono::steady_clock::now();  // for a next request already under way
+    firstDue.reset();
+    request.peerAddress = connection->address;
     Answer answer;
     try {
       answer = handler_(request, id);

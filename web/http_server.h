@@ -60,6 +60,17 @@ struct ServerLimits {
   std::chrono::milliseconds requestTimeout{0};
   // Connections served at once; one more is answered 503 and closed at once.
   size_t maxConnections = 0;
+  // The first request on a connection must arrive whole within this long of the accept, so a
+  // connection that sends nothing, or a byte now and then, holds its slot no longer than that.
+  std::chrono::milliseconds firstRequestTimeout{0};
+  // An answer the client does not read within this long ends the connection (a client that sends
+  // requests and never reads the answers cannot hold a thread).
+  std::chrono::milliseconds sendTimeout{0};
+  // Connections served at once from one address; one more is answered 503 and closed at once.
+  size_t maxConnectionsPerAddress = 0;
+  // A request announcing a longer body is answered 413 before its body is read; 0 keeps the
+  // common bound (kMaxRequestBody), over which the answer is 431.
+  size_t largestBody = 0;
 };
 
 class HttpServer {
@@ -85,6 +96,7 @@ class HttpServer {
   struct Connection {
     std::thread thread;
     NativeSocket native = kNoSocket;
+    std::string address;  // the peer's
     std::atomic<bool> finished{false};
   };
 
@@ -97,12 +109,15 @@ class HttpServer {
   // Needs resumeControlMutex_ held.
   void cancelResumerLocked();
   void serve(Socket socket, uint64_t id, Connection* connection);
+  // Whether a new connection from this address is over a bound; then it gets 503 at once.
+  bool overConnectionBounds(const std::string& address);
   bool sendAnswer(const Socket& socket, const HttpRequest& request, Answer& answer, bool keepOpen);
   void reapFinished();
 
-  // How long the next receive may wait: the idle or the request time left; 0 without a bound.
-  int receiveWaitMs(bool requestUnderWay, std::chrono::steady_clock::time_point requestStarted) const;
-  size_t openConnections();
+  // How long the next receive may wait: the idle or the request time left, and on a connection's
+  // first request no longer than its time from the accept left; 0 without a bound.
+  int receiveWaitMs(bool requestUnderWay, std::chrono::steady_clock::time_point requestStarted,
+                    std::optional<std::chrono::steady_clock::time_point> firstDue) const;
 
   RequestHandler handler_;
   ConnectionGate gate_;

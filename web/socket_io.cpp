@@ -97,17 +97,35 @@ void Socket::setReceiveBuffer(int bytes) const {
   setsockopt(native_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }
 
-void Socket::setReceiveTimeout(int milliseconds) const {
+namespace {
+
+void setTimeoutOption(NativeSocket native, int option, int milliseconds) {
 #ifdef _WIN32
   DWORD value = static_cast<DWORD>(milliseconds);
-  setsockopt(static_cast<SOCKET>(native_), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value),
-             sizeof value);
+  setsockopt(static_cast<SOCKET>(native), SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value);
 #else
   timeval value{};
   value.tv_sec = milliseconds / 1000;
   value.tv_usec = (milliseconds % 1000) * 1000;
-  setsockopt(static_cast<int>(native_), SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value);
+  setsockopt(static_cast<int>(native), SOL_SOCKET, option, &value, sizeof value);
 #endif
+}
+
+}  // namespace
+
+void Socket::setReceiveTimeout(int milliseconds) const { setTimeoutOption(native_, SO_RCVTIMEO, milliseconds); }
+
+void Socket::setSendTimeout(int milliseconds) const { setTimeoutOption(native_, SO_SNDTIMEO, milliseconds); }
+
+std::string Socket::peerAddress() const {
+  sockaddr_in address{};
+  socklen_type length = sizeof address;
+  if (getpeername(native_, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET) {
+    return {};
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&address.sin_addr);
+  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
+         std::to_string(bytes[3]);
 }
 
 void shutdownSocket(NativeSocket native) {

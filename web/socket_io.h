@@ -44,6 +44,10 @@ class Socket {
   void setReceiveBuffer(int bytes) const;
   // Bounds every later receive; 0 waits without limit.
   void setReceiveTimeout(int milliseconds) const;
+  // Bounds every later send: a peer that stops reading makes sendAll fail after this long.
+  void setSendTimeout(int milliseconds) const;
+  // The dotted IPv4 address of the other end, or empty when it cannot be had.
+  std::string peerAddress() const;
 
  private:
   NativeSocket native_ = kNoSocket;

@@ -1,6 +1,7 @@
 // Reading a folder of game files into a release, and reading the signer out of osslsigncode's
 // report. Signing itself is tested on a real Windows program by publish_test.sh.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -39,6 +40,30 @@ TEST(ReleaseFolder, TheInstallerComesFirstAndEveryFileHasItsSizeAndDigest) {
   std::filesystem::create_directory(folder.path() / "maps");
   EXPECT_FALSE(readReleaseFolder(folder.path(), "tools.exe", &files, &error)) << "the downloader keeps one folder";
   EXPECT_NE(error.find("maps"), std::string::npos) << error;
+}
+
+TEST(ReleaseFolder, AnythingButARegularFileRefusesTheWholeRelease) {
+  testsupport::TempFolder folder;
+  write(folder.path() / "setup.exe", "installer");
+  std::vector<ReleaseFile> files;
+  std::string error;
+  ASSERT_TRUE(readReleaseFolder(folder.path(), "", &files, &error)) << error;
+  auto refusedFor = [&](const std::string& name) {
+    files.clear();
+    const bool read = readReleaseFolder(folder.path(), "", &files, &error);
+    std::filesystem::remove(folder.path() / name);
+    return !read && files.empty() && error.find(name) != std::string::npos;
+  };
+  std::filesystem::create_symlink("/etc/hostname", folder.path() / "data.bin");
+  EXPECT_TRUE(refusedFor("data.bin")) << "a link would publish a file of the machine: " << error;
+  std::filesystem::create_symlink(folder.path() / "gone", folder.path() / "dangling.bin");
+  EXPECT_TRUE(refusedFor("dangling.bin")) << "a dangling link is not silently left out: " << error;
+  ASSERT_EQ(mkfifo((folder.path() / "pipe.bin").c_str(), 0600), 0);
+  EXPECT_TRUE(refusedFor("pipe.bin")) << error;
+  write(folder.path() / "bad\x1B[2Jname.bin", "x");
+  files.clear();
+  EXPECT_FALSE(readReleaseFolder(folder.path(), "", &files, &error)) << "a name the downloader could not show";
+  EXPECT_EQ(error.find('\x1B'), std::string::npos) << error;
 }
 
 TEST(ReleaseFolder, TheSignerIsTheSigningCertificatesCommonNameNotTheChains) {

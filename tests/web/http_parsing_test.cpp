@@ -39,6 +39,7 @@ TEST(HttpParsing, RequestsFromPeersAreAcceptedOrRefusedAsAWhole) {
       {"NUL byte", std::string("GET /\0 HTTP/1.0\r\n\r\n", 19), ParseStatus::Invalid},
       {"chunked body", "GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", ParseStatus::Invalid},
       {"bad content length", "GET / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", ParseStatus::Invalid},
+      {"two content lengths", "POST / HTTP/1.1\r\nContent-Length: 0\r\ncontent-length: 0\r\n\r\n", ParseStatus::Invalid},
       {"body still coming", "GET / HTTP/1.1\r\nContent-Length: 5\r\n\r\nab", ParseStatus::Incomplete},
       {"huge body announced", "GET / HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n", ParseStatus::TooLarge},
       {"oversized head", "GET / HTTP/1.0\r\nX: " + std::string(kMaxHeaderBlock, 'a') + "\r\n\r\n",
