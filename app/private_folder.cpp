@@ -69,6 +69,12 @@ bool hasForeignEntries(const std::wstring& path, const std::vector<BYTE>& user) 
   do {
     const std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
+    // A link or junction leads out of the folder: what it names is no file of the user's here,
+    // whoever owns the link itself.
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      foreign = true;
+      break;
+    }
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const std::wstring entry = path + L"\\" + name;

@@ -203,6 +203,12 @@ FetchOutcome FileWorkers::fetchAttempt(const std::shared_ptr<TrackedFile>& file,
   KnownVersion known;
   std::optional<SegmentPlan> plan;
   bool oneConnection = false;
+  // Segments write far ahead of each other: where the file system would zero-fill the gap first
+  // (minutes on a hard disk, while the other connections wait), one connection writes in order.
+  const auto farWritesWait = [&] {
+    return (options_.prepareFarWrites ? options_.prepareFarWrites(target) : target.PrepareForFarWrites()) ==
+           FarWrites::ZeroFilled;
+  };
   {
     std::lock_guard<std::mutex> lock(list_.state());
     known.validator = file->record.validator;
@@ -217,7 +223,9 @@ FetchOutcome FileWorkers::fetchAttempt(const std::shared_ptr<TrackedFile>& file,
   if (!plan) {
     // An origin that serves ranges of a large file gets asked for its segments instead.
     hooks.wantsSegments = nullptr;
-    if (!oneConnection) hooks.wantsSegments = [&](int64_t total) { return total >= settings.threshold; };
+    if (!oneConnection) {
+      hooks.wantsSegments = [&](int64_t total) { return total >= settings.threshold && !farWritesWait(); };
+    }
     outcome = fetchIntoFile(url, target, *resumeFrom, known, hooks, options_.fetch);
     if (outcome.result == FetchResult::Split) {
       std::lock_guard<std::mutex> lock(list_.state());
@@ -229,6 +237,9 @@ FetchOutcome FileWorkers::fetchAttempt(const std::shared_ptr<TrackedFile>& file,
     }
   }
   if (plan) {
+    // Segments already under way go on whatever the answer: their bytes lie past gaps that only
+    // the plan knows.
+    if (plan->bytesOnDisk() > 0) farWritesWait();
     *segmented = true;
     list_.save();
     SegmentHooks segmentHooks;

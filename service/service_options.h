@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "build_settings.h"
@@ -12,6 +13,7 @@
 #include "service/drive_map.h"
 #include "service/keep_awake.h"
 #include "service/segmented_fetch.h"
+#include "service/target_file.h"
 #include "service/service_hooks.h"
 #include "service/web_plumbing.h"
 #include "web/http_server.h"
@@ -65,6 +67,9 @@ struct ServiceOptions {
   // How long a file's local file may stay in use by another program (a scanner, an installer still
   // running) before the file reports it; it is tried again all the while.
   std::chrono::milliseconds fileInUsePatience{30000};
+  // Readies a file for segments written far apart (TargetFile::PrepareForFarWrites); a file whose
+  // file system fills such gaps with zeros is fetched over one connection. Empty: the file's own.
+  std::function<FarWrites(TargetFile&)> prepareFarWrites;
   // How long start keeps trying to bind a port that is in use. Windows refuses to bind a port
   // exclusively again while connections of the last listener on it linger in TIME_WAIT, which
   // the API's short connections leave behind; a service restarted at once must wait them out.

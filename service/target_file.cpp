@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <winioctl.h>
 #else
 #include <errno.h>
 #include <fcntl.h>
@@ -191,6 +192,18 @@ TargetProblem TargetFile::Flush() {
   return problemOf(lastCode_);
 }
 
+FarWrites TargetFile::PrepareForFarWrites() {
+  // No input buffer: the file is made sparse (already sparse, it stays so). A file system without
+  // sparse files (FAT32, exFAT) refuses the request; asking it is the one answer that holds on
+  // every file system, where the volume's flags may leave sparse files out of what it claims.
+  DWORD returned = 0;
+  if (!DeviceIoControl(handleOf(handle_), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+    lastCode_ = GetLastError();
+    return FarWrites::ZeroFilled;
+  }
+  return FarWrites::Sparse;
+}
+
 void TargetFile::ClearHiddenMark() {
   FILE_BASIC_INFO basic{};
   if (!GetFileInformationByHandleEx(handleOf(handle_), FileBasicInfo, &basic, sizeof basic)) return;
@@ -307,6 +320,9 @@ TargetProblem TargetFile::Flush() {
 }
 
 // Wine keeps the DOS attributes of a host file in this extended attribute.
+// The file systems the service runs on here leave holes where nothing was written.
+FarWrites TargetFile::PrepareForFarWrites() { return FarWrites::Sparse; }
+
 void TargetFile::ClearHiddenMark() { fremovexattr(static_cast<int>(handle_), "user.DOSATTRIB"); }
 
 #endif

@@ -26,6 +26,13 @@ enum class TargetProblem {
   Failed,      // anything else
 };
 
+// How a file takes a write far beyond the bytes written so far, as segments starting at a quarter,
+// a half and three quarters of it do.
+enum class FarWrites {
+  Sparse,      // the file is sparse (made so, or sparse by nature): such a write waits on nothing
+  ZeroFilled,  // the file system writes zeros up to it first (no sparse files: FAT32, exFAT)
+};
+
 // What went wrong, for the file's error text: a sentence a player understands.
 std::string DescribeTargetProblem(TargetProblem problem, const std::filesystem::path& file);
 
@@ -47,6 +54,10 @@ class TargetFile {
   TargetProblem Write(int64_t offset, const char* data, size_t count);
   // Sends what was written to the disk, so that a power loss cannot take it back.
   TargetProblem Flush();
+  // Makes the file sparse where its file system has sparse files. NTFS otherwise keeps a valid data
+  // length and writes zeros from it up to any later write, synchronously, while every other writer
+  // of the file waits.
+  FarWrites PrepareForFarWrites();
   // Clears the hidden mark the client gives the token file of a write challenge: the game's bytes
   // that replace the token must not stay hidden from the player.
   void ClearHiddenMark();

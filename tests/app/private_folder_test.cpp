@@ -159,6 +159,25 @@ TEST(PrivateFolders, ANewFolderIsMadePrivateAndUsedAsItIsTheNextTime) {
   EXPECT_TRUE(onlyTheUserAndSystemMayWrite(folder + L"\\setup.exe", user));
 }
 
+// A link inside an existing folder leads elsewhere, whoever made it: the folder counts as holding
+// something foreign, and is not used as it is.
+TEST(PrivateFolders, ALinkInsideCountsAsForeign) {
+  testsupport::TempFolder temp;
+  const std::wstring folder = temp.path().wstring() + L"\\TesselGames";
+  const std::wstring elsewhere = temp.path().wstring() + L"\\Elsewhere";
+  ASSERT_TRUE(MakePrivateFolder(folder));
+  ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+  EXPECT_FALSE(ReadFolderFacts(folder).foreignEntries);
+  const std::wstring link = folder + L"\\Startup";
+  // Wine 8 answers the request with success and makes nothing that a listing shows.
+  if (!CreateSymbolicLinkW(link.c_str(), elsewhere.c_str(),
+                           SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) ||
+      GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "this system makes no symbolic link that a listing shows";
+  }
+  EXPECT_TRUE(ReadFolderFacts(folder).foreignEntries);
+}
+
 // A folder of the user's own that everyone may write to (what a folder made in the drive's root
 // inherits) is closed before anything goes into it; one that others may only read stays as it is.
 TEST(PrivateFolders, AnOpenFolderOfTheUsersOwnIsClosed) {

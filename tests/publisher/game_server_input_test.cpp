@@ -29,7 +29,7 @@ TEST(PlayerText, OnlyWellFormedUtf8WithoutNulOrDirectionControlsIsText) {
       {"an overlong three-byte form", "\xE0\x80\xAF", false},
       {"a surrogate", "\xED\xA0\x80", false},
       {"past U+10FFFF", "\xF4\x90\x80\x80", false},
-      {"right-to-left override U+202E", "file\xE2\x80\xAEexe.txt", false},
+      {"right-to-left override U+202E", "file\xE2\x80\xAE" "exe.txt", false},
       {"first strong isolate U+2068", "\xE2\x81\xA8x", false},
       {"right-to-left mark U+200F", "\xE2\x80\x8F", false},
       {"Arabic letter mark U+061C", "\xD8\x9C", false},

@@ -4,7 +4,9 @@
 // flushed bytes end.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "service/file_registry.h"
@@ -23,8 +25,10 @@ class SegmentedDownload : public ServiceFixture {
  protected:
   // Files from 4 MiB on go in segments of at least 1 MiB over up to four connections.
   void startSegmentedService(int connections = 4,
-                             std::chrono::milliseconds recordEvery = std::chrono::milliseconds(100)) {
-    startService([connections, recordEvery](svc::ServiceOptions& options) {
+                             std::chrono::milliseconds recordEvery = std::chrono::milliseconds(100),
+                             std::function<svc::FarWrites(svc::TargetFile&)> prepareFarWrites = nullptr) {
+    startService([connections, recordEvery, prepareFarWrites](svc::ServiceOptions& options) {
+      options.prepareFarWrites = prepareFarWrites;
       options.segments.connections = connections;
       options.segments.threshold = 4 * kMiB;
       options.segments.minSegment = kMiB;
@@ -77,6 +81,37 @@ TEST_F(SegmentedDownload, ALargeFileComesOverFourConnectionsByteForByteAndSmallO
   EXPECT_GE(starts.size(), 4u) << "four segments at least, more when connections took halves";
   EXPECT_EQ(originRanges("small.bin"), std::vector<std::string>{""});
   EXPECT_FALSE(recordedPlan(url)) << "a complete file keeps no segments";
+}
+
+// A file system without sparse files (FAT32 or exFAT: USB drives, SD cards) would write zeros up to
+// each far segment's first byte while the other connections wait: there a large file comes over one
+// connection, written in order. Where the file is made sparse, it comes in segments.
+TEST_F(SegmentedDownload, WhereFarWritesWouldBeZeroFilledALargeFileComesOverOneConnection) {
+  for (const svc::FarWrites system : {svc::FarWrites::ZeroFilled, svc::FarWrites::Sparse}) {
+    const bool sparse = system == svc::FarWrites::Sparse;
+    SCOPED_TRACE(sparse ? "sparse" : "zero-filled");
+    auto asked = std::make_shared<std::atomic<int>>(0);
+    startOrigin(4 * kPerConnection);
+    startSegmentedService(4, std::chrono::milliseconds(100), [system, asked](svc::TargetFile&) {
+      ++*asked;
+      return system;
+    });
+    const std::string content = publish("large.bin", 6 * kMiB + 777, 5);
+    publish("small.bin", kMiB, 6);
+    const std::string url = startDownload("large.bin", "C:\\large.bin");
+    const std::string smallUrl = startDownload("small.bin", "C:\\small.bin");
+    ASSERT_TRUE(waitForStatus(url, "COMPLETE", 30000));
+    ASSERT_TRUE(waitForStatus(smallUrl, "COMPLETE", 30000));
+    EXPECT_TRUE(readFile(driveC() / "large.bin") == content);
+    EXPECT_EQ(segmentRequests("large.bin").empty(), !sparse);
+    EXPECT_EQ(originRanges("large.bin").size() == 1, !sparse) << "one whole request";
+    EXPECT_GE(asked->load(), 1) << "the large file's system was asked";
+    stopService();
+    stopOrigin();
+    fs::remove(driveC() / "large.bin");
+    fs::remove(driveC() / "small.bin");
+    fs::remove(stateDir() / "registry.txt");
+  }
 }
 
 TEST_F(SegmentedDownload, ANewVersionBetweenSegmentsOrA200ToARangeStartsTheFileOverOnOneConnection) {

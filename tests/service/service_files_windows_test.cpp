@@ -148,4 +148,22 @@ TEST(TargetFiles, AHiddenTokenFileLosesItsMarkWhenOpenedForTheGame) {
   EXPECT_FALSE(GetFileAttributesW(file.wstring().c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 
+// A large file is readied for segments far apart: it is made sparse (no zero fill before a far
+// write), asked again it stays so, and the far write lands in place. Wine's drive C: (the build
+// machine's file system, which it calls NTFS) takes the request as NTFS does; FAT32 and exFAT refuse
+// it, which the service's tests of the decision stand in for.
+TEST(TargetFiles, ALargeFileIsMadeSparseBeforeFarWrites) {
+  testsupport::TempFolder temp;
+  const fs::path file = temp.path() / "large.bin";
+  svc::TargetProblem problem = svc::TargetProblem::Failed;
+  uint32_t code = 0;
+  auto target = svc::TargetFile::Open(file, &problem, &code);
+  ASSERT_TRUE(target);
+  ASSERT_EQ(target->PrepareForFarWrites(), svc::FarWrites::Sparse) << target->LastSystemCode();
+  EXPECT_EQ(target->PrepareForFarWrites(), svc::FarWrites::Sparse);
+  const char bytes[] = "three quarters in";
+  ASSERT_EQ(target->Write(48LL * 1024 * 1024, bytes, sizeof bytes), svc::TargetProblem::None);
+  EXPECT_EQ(target->Size(), 48LL * 1024 * 1024 + static_cast<int64_t>(sizeof bytes));
+}
+
 }  // namespace

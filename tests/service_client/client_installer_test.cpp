@@ -203,7 +203,7 @@ TEST_F(ClientInstallerTest, AnOlderRunningServiceIsUpdatedAndOneNotOlderIsLeftAl
   testsupport::expectInstallProgress(g_progress);
 
   // This build's and a newer one are kept: no installer is fetched.
-  for (const std::string version : {std::string(_ak_builtServiceVersion()), std::string("60000.0.0.0")}) {
+  for (const std::string& version : {std::string(_ak_builtServiceVersion()), std::string("60000.0.0.0")}) {
     SCOPED_TRACE(version);
     stopStartedService();
     startServiceOfVersion(version);
