@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "local_peer/local_peer.h"
-#include "service/discovery_cache.h"
 #include "service/downloader.h"
 #include "service/drive_map.h"
 #include "service/file_registry.h"
@@ -25,6 +24,7 @@
 #include "service/rate_meter.h"
 #include "service/segment_plan.h"
 #include "service/windows_paths.h"
+#include "windows_common/discovery_cache.h"
 #include "windows_common/secure_protocols.h"
 #include "tests/support/temp_folder.h"
 #ifndef _WIN32
@@ -298,7 +298,7 @@ TEST(LocalPeer, AClientThatClosedItsEndIsNoLongerAPeer) {
 // search however many fetches wait for it; a fetch that is stopped stops waiting at once, and the
 // search's answer is kept all the same.
 TEST(DiscoveryCache, OneSearchPerKeyAndNetworkAndAWaitThatCanBeStopped) {
-  DiscoveryCache<std::string> cache;
+  wincommon::DiscoveryCache<std::string> cache;
   std::atomic<int> searches{0};
   auto slowSearch = [&](const std::string& answer) {
     return [&searches, answer] {
