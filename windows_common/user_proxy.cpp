@@ -6,6 +6,7 @@
 
 #include "windows_common/discovery_cache.h"
 #include "windows_common/iphlpapi_functions.h"
+#include "windows_common/proxy_road.h"
 #include "windows_common/winhttp_session.h"
 
 namespace wincommon {
@@ -92,6 +93,18 @@ std::wstring serverOf(const WinHttpFunctions& winhttp, const std::wstring& url) 
          std::wstring(parts.lpszHostName, parts.dwHostNameLength) + L":" + std::to_wstring(parts.nPort);
 }
 
+// The version the system really runs: RtlGetVersion answers whatever the program's manifest
+// declares. ntdll is in every process from its start.
+ProxyRoad roadOfThisSystem() {
+  using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+  auto getVersion = reinterpret_cast<GetVersion>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+  OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (getVersion == nullptr || getVersion(&version) != 0) return ProxyRoad::UserSettings;
+  return ProxyRoadFor(version.dwMajorVersion, version.dwMinorVersion);
+}
+
 }  // namespace
 
 std::optional<ProxyChoice> UserProxyFor(const WinHttpFunctions& winhttp, const std::wstring& url,
@@ -133,6 +146,19 @@ HINTERNET OpenSessionFor(const wchar_t* userAgent, const ProxyChoice& choice, DW
   }
   return OpenWinHttpSession(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                             WINHTTP_NO_PROXY_BYPASS, flags);
+}
+
+HINTERNET OpenUserProxySession(const wchar_t* userAgent, const std::wstring& url, DWORD flags) {
+  static const ProxyRoad road = roadOfThisSystem();
+  const WinHttpFunctions* winhttp = WinHttp();
+  if (winhttp == nullptr) return nullptr;
+  if (road == ProxyRoad::Automatic) {
+    HINTERNET session = OpenWinHttpSession(userAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                           WINHTTP_NO_PROXY_BYPASS, flags);
+    if (session != nullptr) return session;
+  }
+  std::optional<ProxyChoice> choice = UserProxyFor(*winhttp, url, userAgent, nullptr);
+  return OpenSessionFor(userAgent, choice ? *choice : ProxyChoice(), flags);
 }
 
 }  // namespace wincommon

@@ -35,6 +35,11 @@ std::optional<ProxyChoice> UserProxyFor(const WinHttpFunctions& winhttp, const s
 // per-request proxy option is not honoured everywhere), asking for current TLS versions.
 HINTERNET OpenSessionFor(const wchar_t* userAgent, const ProxyChoice& choice, DWORD flags);
 
+// A session for requests to url that goes the way the user's browser does: WinHTTP's automatic
+// proxy where the system has it (proxy_road.h, decided once per run), else the choice of
+// UserProxyFor, whose first search for a server is waited for. Null when no session can be opened.
+HINTERNET OpenUserProxySession(const wchar_t* userAgent, const std::wstring& url, DWORD flags);
+
 }  // namespace wincommon
 
 #endif

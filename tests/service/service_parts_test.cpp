@@ -1,6 +1,6 @@
 // The service's own pieces: where client paths land, the file list on disk, the rate arithmetic, the
-// misbehaviour settings, the TLS versions a WinHTTP session asks for, and who is on the other end of
-// a loopback connection.
+// misbehaviour settings, the TLS versions a WinHTTP session asks for and how it finds the user's
+// proxy, and who is on the other end of a loopback connection.
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <arpa/inet.h>
@@ -25,6 +25,7 @@
 #include "service/segment_plan.h"
 #include "service/windows_paths.h"
 #include "windows_common/discovery_cache.h"
+#include "windows_common/proxy_road.h"
 #include "windows_common/secure_protocols.h"
 #include "tests/support/temp_folder.h"
 #ifndef _WIN32
@@ -170,6 +171,25 @@ TEST(SecureProtocols, FallBackToWhatTheSystemKnows) {
   }
   EXPECT_EQ(wincommon::kTls12, 0x800u);   // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2
   EXPECT_EQ(wincommon::kTls13, 0x2000u);  // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
+}
+
+// WinHTTP finds the user's proxy itself from Windows 8.1 on; Windows 7 and 8 lack the automatic
+// type, so there the user's settings are read and a script or detection is run by us.
+TEST(ProxyRoad, AutomaticFromWindows81OnAndTheUsersSettingsBefore) {
+  using wincommon::ProxyRoad;
+  struct Case {
+    const char* system;
+    unsigned long major, minor;
+    ProxyRoad expected;
+  };
+  for (const Case& c : {Case{"Windows XP", 5, 1, ProxyRoad::UserSettings},
+                        Case{"Windows 7", 6, 1, ProxyRoad::UserSettings},
+                        Case{"Windows 8", 6, 2, ProxyRoad::UserSettings},
+                        Case{"Windows 8.1", 6, 3, ProxyRoad::Automatic},
+                        Case{"Windows 10 and 11", 10, 0, ProxyRoad::Automatic},
+                        Case{"a later major version", 11, 0, ProxyRoad::Automatic}}) {
+    EXPECT_EQ(wincommon::ProxyRoadFor(c.major, c.minor), c.expected) << c.system;
+  }
 }
 
 // Who is on the other end of a loopback connection, from the system's table of connection ends,
