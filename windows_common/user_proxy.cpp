@@ -7,10 +7,14 @@
 #include "windows_common/discovery_cache.h"
 #include "windows_common/iphlpapi_functions.h"
 #include "windows_common/proxy_road.h"
+#include "windows_common/wait_deadline.h"
 #include "windows_common/winhttp_session.h"
 
 namespace wincommon {
 namespace {
+
+// Automatic detection takes a few seconds of DHCP and DNS queries where it finds nothing.
+constexpr std::chrono::milliseconds kLongestProxySearchWait{5000};
 
 std::wstring takeGlobal(LPWSTR text) {
   std::wstring kept = text != nullptr ? text : L"";
@@ -157,7 +161,10 @@ HINTERNET OpenUserProxySession(const wchar_t* userAgent, const std::wstring& url
                                            WINHTTP_NO_PROXY_BYPASS, flags);
     if (session != nullptr) return session;
   }
-  std::optional<ProxyChoice> choice = UserProxyFor(*winhttp, url, userAgent, nullptr);
+  // A search that takes longer goes on, and its answer is kept for the next request (a retry); this
+  // one goes the machine's way meanwhile.
+  WaitDeadline deadline(kLongestProxySearchWait);
+  std::optional<ProxyChoice> choice = UserProxyFor(*winhttp, url, userAgent, &deadline);
   return OpenSessionFor(userAgent, choice ? *choice : ProxyChoice(), flags);
 }
 

@@ -37,7 +37,8 @@ HINTERNET OpenSessionFor(const wchar_t* userAgent, const ProxyChoice& choice, DW
 
 // A session for requests to url that goes the way the user's browser does: WinHTTP's automatic
 // proxy where the system has it (proxy_road.h, decided once per run), else the choice of
-// UserProxyFor, whose first search for a server is waited for. Null when no session can be opened.
+// UserProxyFor, whose first search for a server is waited for up to five seconds. Null when no
+// session can be opened.
 HINTERNET OpenUserProxySession(const wchar_t* userAgent, const std::wstring& url, DWORD flags);
 
 }  // namespace wincommon

@@ -27,6 +27,7 @@
 #include "windows_common/discovery_cache.h"
 #include "windows_common/proxy_road.h"
 #include "windows_common/secure_protocols.h"
+#include "windows_common/wait_deadline.h"
 #include "tests/support/temp_folder.h"
 #ifndef _WIN32
 #include "tests/support/other_account.h"
@@ -350,6 +351,36 @@ TEST(DiscoveryCache, OneSearchPerKeyAndNetworkAndAWaitThatCanBeStopped) {
   again.abort();
   EXPECT_FALSE(cache.Get("https://slow", 1, slowSearch("late"), &again).has_value()) << "stopped before it waited";
   EXPECT_EQ(cache.Get("https://slow", 1, slowSearch("other"), nullptr), "late") << "the stopped search's answer is kept";
+}
+
+// The downloader's window thread waits for a search of the user's proxy only so long: past the
+// deadline it goes on without the answer, which is kept for the next request; an answer found in
+// time is taken, and the deadline then never fires.
+TEST(DiscoveryCache, ADeadlineEndsTheWaitButNotTheSearch) {
+  using std::chrono::milliseconds;
+  wincommon::DiscoveryCache<std::string> cache;
+  auto search = [](milliseconds takes, std::string answer) {
+    return [takes, answer] {
+      std::this_thread::sleep_for(takes);
+      return answer;
+    };
+  };
+  const auto began = std::chrono::steady_clock::now();
+  {
+    wincommon::WaitDeadline deadline(milliseconds(50));
+    EXPECT_FALSE(cache.Get("http://publisher", 1, search(milliseconds(400), "proxy:3128"), &deadline).has_value());
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - began, milliseconds(300)) << "the deadline did not end the wait";
+  std::this_thread::sleep_for(milliseconds(500));
+  wincommon::WaitDeadline unused(milliseconds(50));
+  EXPECT_EQ(cache.Get("http://publisher", 1, search(milliseconds(0), "other"), &unused), "proxy:3128")
+      << "the late answer was not kept";
+  const auto quick = std::chrono::steady_clock::now();
+  {
+    wincommon::WaitDeadline roomy(milliseconds(2000));
+    EXPECT_EQ(cache.Get("http://analytics", 1, search(milliseconds(20), "direct"), &roomy), "direct");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - quick, milliseconds(1000)) << "the deadline outlived the answer";
 }
 
 // Every folder a write passes through is looked at for a junction, and the final path of the
