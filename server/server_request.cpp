@@ -6,7 +6,7 @@
 #include "server/form_encoding.h"
 #include "server/xml_replies.h"
 #include "windows_common/winhttp_functions.h"
-#include "windows_common/winhttp_session.h"
+#include "windows_common/user_proxy.h"
 
 namespace {
 
@@ -123,16 +123,19 @@ void ServerRequest::Send(const std::wstring& path, const PropertyList& list, boo
   Exchange* exchange = new Exchange(this, kind_);
   exchange->body = utf8Of(EncodeForm(list));
   const wincommon::WinHttpFunctions* winhttp = exchange->winhttp;
+  const std::wstring fullPath = address_.basePath + path;
   if (winhttp != nullptr) {
-    exchange->root = wincommon::OpenWinHttpSession(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                                   WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    // Through the proxy the player's browser uses: behind a school's or an office's proxy nothing
+    // else reaches the publisher or the analytics server.
+    const std::wstring url = std::wstring(address_.secure ? L"https://" : L"http://") + address_.host + L":" +
+                             std::to_wstring(address_.port) + fullPath;
+    exchange->root = wincommon::OpenUserProxySession(kUserAgent, url, WINHTTP_FLAG_ASYNC);
   }
   if (exchange->root != nullptr) {
     exchange->connection =
         winhttp->WinHttpConnect(exchange->root, address_.host.c_str(), static_cast<INTERNET_PORT>(address_.port), 0);
   }
   if (exchange->connection != nullptr) {
-    std::wstring fullPath = address_.basePath + path;
     exchange->request = winhttp->WinHttpOpenRequest(exchange->connection, post ? L"POST" : L"GET", fullPath.c_str(),
                                                     nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                     address_.secure ? WINHTTP_FLAG_SECURE : 0);

@@ -8,9 +8,11 @@
 #include <mutex>
 #include <utility>
 
+#include "windows_common/wait_interrupt.h"
+
 namespace svc {
 
-class FetchAbort {
+class FetchAbort final : public wincommon::WaitInterrupt {
  public:
   void abort() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -19,14 +21,13 @@ class FetchAbort {
     interrupt_ = nullptr;
   }
   // False when abort() already ran; then nothing is registered.
-  bool setInterrupt(std::function<void()> interrupt) {
+  bool setInterrupt(std::function<void()> interrupt) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (aborted_) return false;
     interrupt_ = std::move(interrupt);
     return true;
   }
-  // Called before what the interrupt touches goes away.
-  void clearInterrupt() {
+  void clearInterrupt() override {
     std::lock_guard<std::mutex> lock(mutex_);
     interrupt_ = nullptr;
   }

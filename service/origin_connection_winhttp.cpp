@@ -10,130 +10,20 @@
 #include <mutex>
 #include <utility>
 
-#include "service/discovery_cache.h"
 #include "service/origin_connection.h"
 #include "service/web_plumbing.h"
 #include "service/wide_text.h"
-#include "windows_common/iphlpapi_functions.h"
+#include "windows_common/user_proxy.h"
 #include "windows_common/winhttp_functions.h"
-#include "windows_common/winhttp_session.h"
 
 namespace svc {
 namespace {
 
+using wincommon::ProxyChoice;
 using wincommon::WinHttpFunctions;
 
 std::string systemError(const char* what) {
   return std::string(what) + " (error " + std::to_string(GetLastError()) + ")";
-}
-
-// How the user's settings reach an origin: straight, or through a proxy that WinHTTP is to use.
-struct ProxyChoice {
-  bool direct = true;
-  std::wstring proxy;   // with !direct: the proxy list for WINHTTP_OPTION_PROXY; empty: WinHTTP's own
-  std::wstring bypass;
-};
-
-std::wstring takeGlobal(LPWSTR text) {
-  std::wstring kept = text != nullptr ? text : L"";
-  if (text != nullptr) GlobalFree(text);
-  return kept;
-}
-
-// What automatic detection or a configuration script found for a URL.
-struct Discovered {
-  bool found = false;  // false: neither gave an answer, and the fixed setting (if any) applies
-  ProxyChoice choice;
-};
-
-// Detection asks DHCP and DNS for a configuration script and runs it: seconds, on a session of its
-// own.
-Discovered discover(const WinHttpFunctions& winhttp, const std::wstring& url, bool autoDetect,
-                      const std::wstring& script) {
-  Discovered discovered;
-  HINTERNET session = winhttp.WinHttpOpen(L"Tessel Download Service", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                  WINHTTP_NO_PROXY_BYPASS, 0);
-  if (session == nullptr) return discovered;
-  WINHTTP_AUTOPROXY_OPTIONS automatic = {};
-  if (!script.empty()) {
-    automatic.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
-    automatic.lpszAutoConfigUrl = script.c_str();
-  }
-  if (autoDetect) {
-    automatic.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
-    automatic.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-  }
-  automatic.fAutoLogonIfChallenged = TRUE;
-  WINHTTP_PROXY_INFO found = {};
-  if (winhttp.WinHttpGetProxyForUrl(session, url.c_str(), &automatic, &found)) {
-    discovered.found = true;
-    std::wstring proxy = takeGlobal(found.lpszProxy);
-    std::wstring bypass = takeGlobal(found.lpszProxyBypass);
-    if (found.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && !proxy.empty()) {
-      discovered.choice = ProxyChoice{false, proxy, bypass};
-    }
-  }
-  winhttp.WinHttpCloseHandle(session);
-  return discovered;
-}
-
-// Counts the changes of the machine's network addresses (a new network, a VPN, a wake from sleep):
-// a proxy found before may not hold after one.
-uint64_t networkGeneration() {
-  static std::mutex mutex;
-  static OVERLAPPED watch = {};
-  static uint64_t generation = 0;
-  // Without IP Helper no change is seen: what was found stays until the user's settings change.
-  const wincommon::IpHelperFunctions* ipHelper = wincommon::IpHelper();
-  if (ipHelper == nullptr) return generation;
-  std::lock_guard<std::mutex> lock(mutex);
-  HANDLE ignored = nullptr;
-  if (watch.hEvent == nullptr) {
-    watch.hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (watch.hEvent != nullptr) ipHelper->NotifyAddrChange(&ignored, &watch);
-  } else if (WaitForSingleObject(watch.hEvent, 0) == WAIT_OBJECT_0) {
-    ++generation;
-    ipHelper->NotifyAddrChange(&ignored, &watch);
-  }
-  return generation;
-}
-
-DiscoveryCache<Discovered>& discoveries() {
-  static DiscoveryCache<Discovered> cache;
-  return cache;
-}
-
-// The proxy the user has set for the browser (a fixed one, a configuration script or automatic
-// detection) for this URL, else the machine's WinHTTP setting. What detection or a script finds is
-// kept per origin until the settings or the network change. Nothing when abort stopped the wait.
-std::optional<ProxyChoice> proxyFor(const WinHttpFunctions& winhttp, const std::wstring& url, const HttpUrl& origin,
-                                    FetchAbort* abort) {
-  ProxyChoice choice;
-  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
-  if (winhttp.WinHttpGetIEProxyConfigForCurrentUser(&user)) {
-    std::wstring script = takeGlobal(user.lpszAutoConfigUrl);
-    std::wstring fixed = takeGlobal(user.lpszProxy);
-    std::wstring fixedBypass = takeGlobal(user.lpszProxyBypass);
-    if (user.fAutoDetect || !script.empty()) {
-      const std::string key = std::string(user.fAutoDetect ? "detect " : "") + toUtf8(script) + " " +
-                              (origin.secure ? "https://" : "http://") + origin.host + ":" +
-                              std::to_string(origin.port);
-      const bool autoDetect = user.fAutoDetect != FALSE;
-      std::optional<Discovered> discovered = discoveries().Get(
-          key, networkGeneration(), [table = &winhttp, url, autoDetect, script] { return discover(*table, url, autoDetect, script); }, abort);
-      if (!discovered) return std::nullopt;
-      if (discovered->found) return discovered->choice;
-    }
-    if (!fixed.empty()) return ProxyChoice{false, fixed, fixedBypass};
-    if (user.fAutoDetect || !script.empty()) return choice;
-  }
-  WINHTTP_PROXY_INFO machine = {};
-  if (winhttp.WinHttpGetDefaultProxyConfiguration(&machine)) {
-    std::wstring proxy = takeGlobal(machine.lpszProxy);
-    takeGlobal(machine.lpszProxyBypass);
-    if (machine.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && !proxy.empty()) choice.direct = false;
-  }
-  return choice;
 }
 
 class WinHttpExchange : public OriginExchange {
@@ -275,12 +165,7 @@ HINTERNET sharedSession(const std::wstring& userAgent, const ProxyChoice& proxy)
   std::lock_guard<std::mutex> lock(mutex);
   auto found = sessions.find(key);
   if (found != sessions.end()) return found->second;
-  // A session of its own names the proxy: the per-request proxy option is not honoured everywhere.
-  HINTERNET session =
-      named ? wincommon::OpenWinHttpSession(userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.proxy.c_str(),
-                                            proxy.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxy.bypass.c_str(), 0)
-            : wincommon::OpenWinHttpSession(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  HINTERNET session = wincommon::OpenSessionFor(userAgent.c_str(), proxy, 0);
   if (session != nullptr) sessions[key] = session;
   return session;
 }
@@ -304,7 +189,8 @@ OriginOpened openOrigin(const OriginRequest& request, const FetchHooks& hooks, c
     opened.detail = "WinHTTP cannot be used: " + wincommon::SystemFunctionsFailure();
     return opened;
   }
-  std::optional<ProxyChoice> found = proxyFor(*winhttp, toWide(request.url), *url, hooks.abort);
+  std::optional<ProxyChoice> found =
+      wincommon::UserProxyFor(*winhttp, toWide(request.url), L"Tessel Download Service", hooks.abort);
   if (!found) {
     opened.failure = FetchResult::Stopped;
     opened.detail = "stopped";

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <stdint.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -79,6 +80,62 @@ std::string readLog(const char* name) {
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+size_t occurrences(const std::string& log, const std::string& text) {
+  size_t found = 0;
+  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++found;
+  return found;
+}
+
+// The proxy the user has set in Internet Options, as Windows keeps it: the connection settings
+// blob (version, counter, flags "direct and proxy", the proxy's length and text, no exceptions, no
+// configuration script, the reserved tail). What was there before comes back at the end.
+class UserProxySetting {
+ public:
+  explicit UserProxySetting(const std::string& proxy) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, kConnections, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
+                    nullptr);
+    DWORD size = 0;
+    had_ = RegQueryValueExW(key_, kValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
+    previous_.resize(size);
+    if (had_ && size > 0) RegQueryValueExW(key_, kValue, nullptr, nullptr, previous_.data(), &size);
+    set(proxy);
+  }
+  ~UserProxySetting() {
+    if (had_) {
+      RegSetValueExW(key_, kValue, 0, REG_BINARY, previous_.data(), static_cast<DWORD>(previous_.size()));
+    } else {
+      RegDeleteValueW(key_, kValue);
+    }
+    RegCloseKey(key_);
+  }
+  UserProxySetting(const UserProxySetting&) = delete;
+  UserProxySetting& operator=(const UserProxySetting&) = delete;
+
+  void set(const std::string& proxy) {
+    std::vector<BYTE> blob;
+    auto add = [&blob](uint32_t value) {
+      for (int shift = 0; shift < 32; shift += 8) blob.push_back(static_cast<BYTE>(value >> shift));
+    };
+    add(0x46);
+    add(0);
+    add(3);
+    add(static_cast<uint32_t>(proxy.size()));
+    blob.insert(blob.end(), proxy.begin(), proxy.end());
+    add(0);
+    add(0);
+    blob.resize(blob.size() + 32, 0);
+    ASSERT_EQ(RegSetValueExW(key_, kValue, 0, REG_BINARY, blob.data(), static_cast<DWORD>(blob.size())), ERROR_SUCCESS);
+  }
+
+ private:
+  static constexpr const wchar_t* kConnections =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+  static constexpr const wchar_t* kValue = L"DefaultConnectionSettings";
+  HKEY key_ = nullptr;
+  bool had_ = false;
+  std::vector<BYTE> previous_;
+};
+
 
 class ServerRequestTest : public ::testing::Test {
  protected:
@@ -110,9 +167,7 @@ class ServerRequestTest : public ::testing::Test {
     std::string log;
     for (int i = 0; i < 200; ++i) {
       log = newLog();
-      size_t found = 0;
-      for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++found;
-      if (found >= count) break;
+      if (occurrences(log, text) >= count) break;
       Sleep(25);
     }
     return log;
@@ -238,6 +293,33 @@ TEST_F(ServerRequestTest, StatisticsPostsCarryTheFormAndItsContentType) {
   EXPECT_NE(secondLine.find("\"body\":\"\""), std::string::npos) << secondLine;
   EXPECT_NE(secondLine.find("application/x-www-form-urlencoded"), std::string::npos) << secondLine;
   EXPECT_TRUE(hooks_.waitForCalls(1, 300).empty());
+}
+
+// A player behind a school's or an office's proxy: each request goes through the proxy the user has
+// set, read afresh for every request; a proxy that cannot be reached fails the request (the retries
+// take over) rather than being passed by, and without one the request goes straight.
+TEST_F(ServerRequestTest, RequestsGoThroughTheUsersProxy) {
+  const int proxyPort = portOf("proxy.port");
+  ASSERT_GT(proxyPort, 0) << "the forward proxy did not start";
+  // Wine's WinHTTP names the origin in Host and sends the path alone, as some stacks do to a proxy.
+  const std::string proxied = "\"path\":\"/downloads/v1/irf\"";
+  const size_t before = occurrences(readLog("proxy.log"), proxied);
+  {
+    UserProxySetting setting("127.0.0.1:" + std::to_string(proxyPort));
+    ServerRequest sid(&hooks_, address());
+    sid.RequestSid(L"irf");
+    ASSERT_EQ(hooks_.waitForCalls(1), (std::vector<std::wstring>{L"sid:tb-sid-0001"}));
+    EXPECT_EQ(occurrences(readLog("proxy.log"), proxied), before + 1) << readLog("proxy.log");
+    setting.set("127.0.0.1:9");
+    sid.RequestSid(L"irf");
+    EXPECT_EQ(hooks_.waitForCalls(2).back(), L"failed:sid") << "the unreachable proxy was passed by";
+  }
+  ServerRequest direct(&hooks_, address());
+  direct.RequestSid(L"irf");
+  EXPECT_EQ(hooks_.waitForCalls(3).back(), L"sid:tb-sid-0001");
+  EXPECT_EQ(occurrences(readLog("proxy.log"), proxied), before + 1) << "the user's proxy was kept after it was gone";
+  EXPECT_EQ(occurrences(newLog(), proxied), 2u)
+      << "the publisher saw the proxied and the straight request";
 }
 
 // A request replaced before its answer came must not reach the hooks late.

@@ -1,6 +1,6 @@
 // The service's own pieces: where client paths land, the file list on disk, the rate arithmetic, the
-// misbehaviour settings, the TLS versions a WinHTTP session asks for, and who is on the other end of
-// a loopback connection.
+// misbehaviour settings, the TLS versions a WinHTTP session asks for and how it finds the user's
+// proxy, and who is on the other end of a loopback connection.
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <arpa/inet.h>
@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "local_peer/local_peer.h"
-#include "service/discovery_cache.h"
 #include "service/downloader.h"
 #include "service/drive_map.h"
 #include "service/file_registry.h"
@@ -25,7 +24,10 @@
 #include "service/rate_meter.h"
 #include "service/segment_plan.h"
 #include "service/windows_paths.h"
+#include "windows_common/discovery_cache.h"
+#include "windows_common/proxy_road.h"
 #include "windows_common/secure_protocols.h"
+#include "windows_common/wait_deadline.h"
 #include "tests/support/temp_folder.h"
 #ifndef _WIN32
 #include "tests/support/other_account.h"
@@ -172,6 +174,25 @@ TEST(SecureProtocols, FallBackToWhatTheSystemKnows) {
   EXPECT_EQ(wincommon::kTls13, 0x2000u);  // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
 }
 
+// WinHTTP finds the user's proxy itself from Windows 8.1 on; Windows 7 and 8 lack the automatic
+// type, so there the user's settings are read and a script or detection is run by us.
+TEST(ProxyRoad, AutomaticFromWindows81OnAndTheUsersSettingsBefore) {
+  using wincommon::ProxyRoad;
+  struct Case {
+    const char* system;
+    unsigned long major, minor;
+    ProxyRoad expected;
+  };
+  for (const Case& c : {Case{"Windows XP", 5, 1, ProxyRoad::UserSettings},
+                        Case{"Windows 7", 6, 1, ProxyRoad::UserSettings},
+                        Case{"Windows 8", 6, 2, ProxyRoad::UserSettings},
+                        Case{"Windows 8.1", 6, 3, ProxyRoad::Automatic},
+                        Case{"Windows 10 and 11", 10, 0, ProxyRoad::Automatic},
+                        Case{"a later major version", 11, 0, ProxyRoad::Automatic}}) {
+    EXPECT_EQ(wincommon::ProxyRoadFor(c.major, c.minor), c.expected) << c.system;
+  }
+}
+
 // Who is on the other end of a loopback connection, from the system's table of connection ends,
 // listening sockets and their owners: this end is port 50000 (the library), the other 9421 (the
 // service), or the other way round.
@@ -298,7 +319,7 @@ TEST(LocalPeer, AClientThatClosedItsEndIsNoLongerAPeer) {
 // search however many fetches wait for it; a fetch that is stopped stops waiting at once, and the
 // search's answer is kept all the same.
 TEST(DiscoveryCache, OneSearchPerKeyAndNetworkAndAWaitThatCanBeStopped) {
-  DiscoveryCache<std::string> cache;
+  wincommon::DiscoveryCache<std::string> cache;
   std::atomic<int> searches{0};
   auto slowSearch = [&](const std::string& answer) {
     return [&searches, answer] {
@@ -330,6 +351,36 @@ TEST(DiscoveryCache, OneSearchPerKeyAndNetworkAndAWaitThatCanBeStopped) {
   again.abort();
   EXPECT_FALSE(cache.Get("https://slow", 1, slowSearch("late"), &again).has_value()) << "stopped before it waited";
   EXPECT_EQ(cache.Get("https://slow", 1, slowSearch("other"), nullptr), "late") << "the stopped search's answer is kept";
+}
+
+// The downloader's window thread waits for a search of the user's proxy only so long: past the
+// deadline it goes on without the answer, which is kept for the next request; an answer found in
+// time is taken, and the deadline then never fires.
+TEST(DiscoveryCache, ADeadlineEndsTheWaitButNotTheSearch) {
+  using std::chrono::milliseconds;
+  wincommon::DiscoveryCache<std::string> cache;
+  auto search = [](milliseconds takes, std::string answer) {
+    return [takes, answer] {
+      std::this_thread::sleep_for(takes);
+      return answer;
+    };
+  };
+  const auto began = std::chrono::steady_clock::now();
+  {
+    wincommon::WaitDeadline deadline(milliseconds(50));
+    EXPECT_FALSE(cache.Get("http://publisher", 1, search(milliseconds(400), "proxy:3128"), &deadline).has_value());
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - began, milliseconds(300)) << "the deadline did not end the wait";
+  std::this_thread::sleep_for(milliseconds(500));
+  wincommon::WaitDeadline unused(milliseconds(50));
+  EXPECT_EQ(cache.Get("http://publisher", 1, search(milliseconds(0), "other"), &unused), "proxy:3128")
+      << "the late answer was not kept";
+  const auto quick = std::chrono::steady_clock::now();
+  {
+    wincommon::WaitDeadline roomy(milliseconds(2000));
+    EXPECT_EQ(cache.Get("http://analytics", 1, search(milliseconds(20), "direct"), &roomy), "direct");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - quick, milliseconds(1000)) << "the deadline outlived the answer";
 }
 
 // Every folder a write passes through is looked at for a junction, and the final path of the

@@ -1,11 +1,11 @@
-// Answers that are slow to find and seldom change, found once and kept: the proxy for an origin,
+// Answers that are slow to find and seldom change, found once and kept: the proxy for a server,
 // which Windows's automatic detection (on by default) finds only after seconds of DHCP and DNS
 // queries. An answer is kept until the network changes (a new generation); it is found on a thread
-// of its own, so that a fetch waiting for it can be stopped at once (a pause, a delete, the
-// service's end) while the search goes on and its answer is still kept. Waiters for the same key
+// of its own, so that a caller waiting for it can be stopped at once (the service's pause,
+// delete or end) while the search goes on and its answer is still kept. Waiters for the same key
 // share one search.
-#ifndef SERVICE_DISCOVERY_CACHE_H
-#define SERVICE_DISCOVERY_CACHE_H
+#ifndef WINDOWS_COMMON_DISCOVERY_CACHE_H
+#define WINDOWS_COMMON_DISCOVERY_CACHE_H
 
 #include <stdint.h>
 
@@ -19,19 +19,19 @@
 #include <string>
 #include <thread>
 
-#include "service/fetch_abort.h"
+#include "windows_common/wait_interrupt.h"
 
-namespace svc {
+namespace wincommon {
 
-template <typename Value>
+template <typename Value, typename Key = std::string>
 class DiscoveryCache {
  public:
   DiscoveryCache() : state_(std::make_shared<State>()) {}
 
   // The answer for key in this network generation: kept, or found by discover; nothing when abort
   // (which may be null) cut the wait short.
-  std::optional<Value> Get(const std::string& key, uint64_t generation, std::function<Value()> discover,
-                           FetchAbort* abort) {
+  std::optional<Value> Get(const Key& key, uint64_t generation, std::function<Value()> discover,
+                           WaitInterrupt* abort) {
     std::shared_ptr<State> state = state_;
     std::unique_lock<std::mutex> lock(state->mutex);
     Entry& entry = state->entries[key];
@@ -90,12 +90,12 @@ class DiscoveryCache {
   struct State {
     mutable std::mutex mutex;
     std::condition_variable changed;
-    std::map<std::string, Entry> entries;
+    std::map<Key, Entry> entries;
     int searches = 0;
   };
   std::shared_ptr<State> state_;
 };
 
-}  // namespace svc
+}  // namespace wincommon
 
 #endif
