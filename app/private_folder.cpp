@@ -181,7 +181,9 @@ std::wstring PrivateFolderSddl() {
   wchar_t* text = nullptr;
   if (user.empty() || !ConvertSidToStringSidW(user.data(), &text)) return std::wstring();
   LocalMemory freed(text);
-  return L"D:P(A;OICI;FA;;;" + std::wstring(text) + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+  // OWNER RIGHTS in place of an owner's implicit rights to read and change an entry's access
+  // list: an entry another account made before the folder was taken over keeps only reading.
+  return L"D:P(A;OICI;FA;;;" + std::wstring(text) + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;OW)";
 }
 
 FolderFacts ReadFolderFacts(const std::wstring& path) {

@@ -12,7 +12,9 @@
 FolderFacts ReadFolderFacts(const std::wstring& path);
 
 // The security descriptor in SDDL every private folder gets: protected from its parent's entries,
-// full control for the user, SYSTEM and the administrators, inherited by everything made in it.
+// full control for the user, SYSTEM and the administrators, inherited by everything made in it;
+// the owner of an entry, when not one of them, may only read it (OWNER RIGHTS), never change who
+// may write it.
 std::wstring PrivateFolderSddl();
 
 // Creates the folder, uses it, or makes it private, as DecideFolderAction says; true when it is a

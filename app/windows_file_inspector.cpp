@@ -90,7 +90,7 @@ std::optional<Sha256Digest> WindowsFileInspector::FileSha256(const std::wstring&
   return digest;
 }
 
-SignatureCheck WindowsFileInspector::CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) {
+SignatureCheck WindowsFileInspector::CheckSignature(const std::wstring& path, const ExpectedSigner& expectedSigner) {
   FileHandle file = openUnchangeable(path);
   if (!file) return SignatureCheck{};
   return wincommon::CheckAuthenticode(path, file.get(), expectedSigner);

@@ -10,7 +10,7 @@ class WindowsFileInspector : public FileInspector {
  public:
   std::optional<uint64_t> FileSize(const std::wstring& path) override;
   std::optional<Sha256Digest> FileSha256(const std::wstring& path) override;
-  SignatureCheck CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) override;
+  SignatureCheck CheckSignature(const std::wstring& path, const ExpectedSigner& expectedSigner) override;
   // Open for reading with writing and deleting shut out, for as long as the hold is kept.
   FileHold HoldUnchanged(const std::wstring& path) override;
 };

@@ -17,6 +17,12 @@ set(AK_INSTALLER_SIGNER "" CACHE STRING
     "Common name of the certificate that must have signed the game's installer; empty: no signature check")
 set(AK_SERVICE_SIGNER "" CACHE STRING
     "Common name of the certificate that must have signed the download service's installer; empty: no signature check")
+foreach(signer IN ITEMS INSTALLER SERVICE)
+  set(AK_${signer}_SIGNER_ORG "" CACHE STRING
+      "Organisation (O) of the certificate named by AK_${signer}_SIGNER; empty: not compared")
+  set(AK_${signer}_SIGNER_ISSUER "" CACHE STRING
+      "Common name of the certificate that issued the one named by AK_${signer}_SIGNER; empty: not compared")
+endforeach()
 set(AK_PUBLISHER_NAME "Tessel Games" CACHE STRING
     "The publisher that ships the downloader and the download service, named in the licence dialog")
 set(AK_VERSION "1.0.0.0" CACHE STRING "Version of the downloader, four numbers")

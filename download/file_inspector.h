@@ -26,7 +26,7 @@ class FileInspector {
   virtual std::optional<Sha256Digest> FileSha256(const std::wstring& path) = 0;
   // The file's Authenticode signature, required to be by expectedSigner (the common name of the
   // signing certificate, compared exactly).
-  virtual SignatureCheck CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) = 0;
+  virtual SignatureCheck CheckSignature(const std::wstring& path, const ExpectedSigner& expectedSigner) = 0;
   // Holds the file unchanged from now until the hold is dropped; null when it cannot be opened.
   virtual FileHold HoldUnchanged(const std::wstring& path) = 0;
 };

@@ -26,7 +26,7 @@ struct FileCheck {
   std::wstring path;          // where it is on disk
   uint64_t size = 0;          // the size the download service reported
   std::optional<Sha256Digest> sha256;
-  std::wstring signer;        // the expected signer; empty: no signature required
+  ExpectedSigner signer;      // the expected signer; empty: no signature required
   // The file is opened at the end (the game's installer): it must be a program or a Windows
   // Installer package, never a script, shortcut or document that the shell would open otherwise.
   bool opened = false;

@@ -20,7 +20,7 @@ const GameInfo& BuiltInGameInfo() {
       AK_WIDE(AK_ANALYTICS_HOST),
       static_cast<uint16_t>(AK_ANALYTICS_PORT),
       AK_ANALYTICS_SECURE != 0,
-      AK_WIDE(AK_INSTALLER_SIGNER),
+      ExpectedSigner(AK_WIDE(AK_INSTALLER_SIGNER), AK_WIDE(AK_INSTALLER_SIGNER_ORG), AK_WIDE(AK_INSTALLER_SIGNER_ISSUER)),
   };
   return kGame;
 }

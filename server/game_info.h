@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "windows_common/signature_check.h"
+
 struct GameInfo {
   std::wstring title;           // "Iron Fable"; the window title is "<title> Downloader"
   std::wstring code;            // "irf": first server path component, per-game settings key
@@ -22,9 +24,10 @@ struct GameInfo {
   std::wstring analyticsHost;
   uint16_t analyticsPort = 0;
   bool analyticsSecure = false;
-  // The common name of the certificate that must have signed the game's installer (the first
-  // file) before it is opened; empty when the build asks for no signature.
-  std::wstring installerSigner;
+  // Who must have signed the game's installer (the first file) before it is opened: the
+  // certificate's common name (empty when the build asks for no signature), and its organisation
+  // and issuer when the build names them.
+  ExpectedSigner installerSigner;
 };
 
 // The values fixed when the program was built.

@@ -32,8 +32,11 @@ int g_installerExitCode = -1;
 int g_updateLockWaitMs = kInstallerWaitLimitMs;
 
 const char* g_installerBaseUrl = AK_INSTALLER_BASE_URL;
-// The common name of the certificate that must have signed the installer; empty: no check.
+// The common name of the certificate that must have signed the installer (empty: no check), and
+// its organisation and issuer when the build names them.
 const char* g_serviceSigner = AK_SERVICE_SIGNER;
+const char* const kServiceSignerOrganization = AK_SERVICE_SIGNER_ORG;
+const char* const kServiceSignerIssuer = AK_SERVICE_SIGNER_ISSUER;
 
 // Keeps the checked installer unchanged until it has been run.
 struct HeldInstaller {
@@ -46,7 +49,8 @@ struct HeldInstaller {
 bool checkInstaller(const char* installerPath, HeldInstaller* held) {
   if (g_serviceSigner == nullptr || g_serviceSigner[0] == '\0') return true;
   char problem[256];
-  if (akplatform::holdSignedFile(installerPath, g_serviceSigner, &held->file, problem, sizeof problem)) return true;
+  const akplatform::SignerNames expected{g_serviceSigner, kServiceSignerOrganization, kServiceSignerIssuer};
+  if (akplatform::holdSignedFile(installerPath, expected, &held->file, problem, sizeof problem)) return true;
   AK_LOG_FOR("_ak_install", kLogError, "Installer '%s' failed verification: %s", installerPath, problem);
   _ak_setLastError(ClientError::VerificationFailed);
   return false;
@@ -107,35 +111,50 @@ int downloadAndRunInstaller(const char* clientName, int32_t cid, const char* agr
   return 0;
 }
 
+// The lock that lets one process of the user install or update the service at a time: held from
+// take until the end of its scope.
+class InstallLock {
+ public:
+  ~InstallLock() { akplatform::releaseExclusiveFile(held_); }
+  // Waits for another process's install or update to end. False when it did not end in time.
+  bool take(const char* folder) {
+    if (held_ != nullptr) return true;
+    char path[kDataPathCapacity + sizeof kUpdateLockFileName + 1];
+    snprintf(path, sizeof path, "%s/%s", folder, kUpdateLockFileName);
+    // The lock lives in the data folder, which a service installed by other means may not have made.
+    akplatform::createFolderUtf8(folder);
+    held_ = akplatform::holdExclusiveFile(path, g_updateLockWaitMs);
+    return held_ != nullptr;
+  }
+  bool held() const { return held_ != nullptr; }
+
+ private:
+  akplatform::ExclusiveFile* held_ = nullptr;
+};
+
 // A running service older than this build's is updated through the install road, one process of
 // the user at a time. Whatever the update's outcome, the service that answers afterwards is used;
 // a failed update is noted (_ak_serviceUpdateProblem). 0, or -1 when no service answers any more.
 int updateOutdatedService(const char* clientName, int32_t cid, const char* agreement, DownloadOptions* options,
-                          const char* folder) {
+                          const char* folder, InstallLock& lock) {
   char running[kVersionCapacity];
   if (!_ak_runningServiceVersion(clientName, running, sizeof running) || !_ak_serviceIsOutdated(running)) return 0;
-  char lockPath[kDataPathCapacity + sizeof kUpdateLockFileName + 1];
-  snprintf(lockPath, sizeof lockPath, "%s/%s", folder, kUpdateLockFileName);
-  // The lock lives in the data folder, which a service installed by other means may not have made.
-  akplatform::createFolderUtf8(folder);
-  akplatform::ExclusiveFile* lock = akplatform::holdExclusiveFile(lockPath, g_updateLockWaitMs);
   // Another process of the user may have updated it while this one waited.
-  if (lock != nullptr && _ak_runningServiceVersion(clientName, running, sizeof running) &&
+  if (!lock.held() && lock.take(folder) && _ak_runningServiceVersion(clientName, running, sizeof running) &&
       !_ak_serviceIsOutdated(running)) {
-    akplatform::releaseExclusiveFile(lock);
     return 0;
   }
   AK_LOG_FOR("ak_install", kLogInfo, "Updating the service from '%s' to '%s'", running, _ak_builtServiceVersion());
   g_installerExitCode = -1;
-  const bool installerRan = lock != nullptr && downloadAndRunInstaller(clientName, cid, agreement, options, folder) == 0;
-  akplatform::releaseExclusiveFile(lock);
+  const bool installerRan =
+      lock.held() && downloadAndRunInstaller(clientName, cid, agreement, options, folder) == 0;
   char now[kVersionCapacity];
   if (!_ak_runningServiceVersion(clientName, now, sizeof now)) {
     if (installerRan) _ak_setLastError(ClientError::InstallerStartError);
     return -1;
   }
   if (!installerRan || _ak_serviceIsOutdated(now)) {
-    _ak_noteServiceUpdateProblem(running, installerRan, lock == nullptr ? kUpdateNotBegun : g_installerExitCode, now);
+    _ak_noteServiceUpdateProblem(running, installerRan, lock.held() ? g_installerExitCode : kUpdateNotBegun, now);
     AK_LOG_FOR("ak_install", kLogWarn, "%s", _ak_serviceUpdateProblem());
   }
   return 0;
@@ -155,11 +174,15 @@ extern "C" int ak_install(const char* clientName, int32_t cid, const char* agree
   if (_ak_dataFolder(folder, sizeof folder) == 0) return -1;
   report(options, 10);
   _ak_clearServiceUpdateProblem();
-  if (_ak_ping(clientName) != 0) {
+  InstallLock lock;
+  // No answer may also mean that another process of the user is installing or updating the service
+  // this moment: its end is waited for (a lock that cannot be had in time is gone without), and
+  // the service asked again.
+  if (_ak_ping(clientName) != 0 && (!lock.take(folder) || _ak_ping(clientName) != 0)) {
     // Also when another account's program holds 9421: this user's service takes the next free
     // port and records it, where the library finds it.
     if (downloadAndRunInstaller(clientName, cid, agreement, options, folder) != 0) return -1;
-  } else if (updateOutdatedService(clientName, cid, agreement, options, folder) != 0) {
+  } else if (updateOutdatedService(clientName, cid, agreement, options, folder, lock) != 0) {
     return -1;
   }
   report(options, 95);

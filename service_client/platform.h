@@ -85,11 +85,18 @@ void releaseExclusiveFile(ExclusiveFile* held);
 // signature check until it is released; null releases nothing.
 struct HeldFile;
 void releaseHeldFile(HeldFile* held);
+// Who must have signed a file, in UTF-8: the signing certificate's common name, and when not null
+// or empty its organisation and the common name of its issuer, each compared exactly.
+struct SignerNames {
+  const char* commonName;
+  const char* organization;
+  const char* issuer;
+};
 // Holds the file named in UTF-8 and checks that it carries a trusted Authenticode signature by
-// expectedSigner (the signing certificate's common name, compared exactly). true with *held set
-// when it does; false with a short reason in UTF-8 in problem (NUL-terminated, cut to capacity)
-// when it does not or cannot be checked (always, on systems without Authenticode).
-bool holdSignedFile(const char* path, const char* expectedSigner, HeldFile** held, char* problem,
+// the expected signer. true with *held set when it does; false with a short reason in UTF-8 in
+// problem (NUL-terminated, cut to capacity) when it does not or cannot be checked (always, on
+// systems without Authenticode).
+bool holdSignedFile(const char* path, const SignerNames& expected, HeldFile** held, char* problem,
                     size_t problemCapacity);
 
 void sleepMs(int milliseconds);

@@ -318,7 +318,7 @@ struct HeldFile {};
 
 void releaseHeldFile(HeldFile* held) { delete held; }
 
-bool holdSignedFile(const char*, const char*, HeldFile** held, char* problem, size_t problemCapacity) {
+bool holdSignedFile(const char*, const SignerNames&, HeldFile** held, char* problem, size_t problemCapacity) {
   *held = nullptr;
   if (problemCapacity > 0) snprintf(problem, problemCapacity, "%s", "signatures cannot be checked on this system");
   return false;

@@ -252,7 +252,7 @@ void releaseHeldFile(HeldFile* held) {
   delete held;
 }
 
-bool holdSignedFile(const char* path, const char* expectedSigner, HeldFile** held, char* problem,
+bool holdSignedFile(const char* path, const SignerNames& expected, HeldFile** held, char* problem,
                     size_t problemCapacity) {
   *held = nullptr;
   auto fail = [&](const std::wstring& reason) {
@@ -264,18 +264,29 @@ bool holdSignedFile(const char* path, const char* expectedSigner, HeldFile** hel
     if (problemCapacity > 0) problem[problemCapacity - 1] = '\0';
     return false;
   };
-  wchar_t widePath[kMaxPathUnits];
-  wchar_t wideSigner[kMaxPathUnits];
-  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kMaxPathUnits) == 0 ||
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, expectedSigner, -1, wideSigner, kMaxPathUnits) == 0) {
+  // A missing part is the empty text: not compared.
+  auto wide = [](const char* text, std::wstring* out) {
+    wchar_t converted[kMaxPathUnits];
+    if (text == nullptr || text[0] == '\0') {
+      out->clear();
+      return true;
+    }
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, converted, kMaxPathUnits) == 0) return false;
+    *out = converted;
+    return true;
+  };
+  std::wstring widePath;
+  ExpectedSigner signer;
+  if (!wide(path, &widePath) || !wide(expected.commonName, &signer.name) ||
+      !wide(expected.organization, &signer.organization) || !wide(expected.issuer, &signer.issuer)) {
     return fail(L"name cannot be converted");
   }
   HANDLE file = wincommon::OpenUnchangeable(widePath);
   if (file == INVALID_HANDLE_VALUE) return fail(L"cannot be read");
-  const SignatureCheck check = wincommon::CheckAuthenticode(widePath, file, wideSigner);
+  const SignatureCheck check = wincommon::CheckAuthenticode(widePath, file, signer);
   if (check.verdict != SignatureVerdict::Trusted) {
     CloseHandle(file);
-    return fail(DescribeSignatureProblem(check, wideSigner));
+    return fail(DescribeSignatureProblem(check, signer));
   }
   *held = new HeldFile{file};
   return true;

@@ -12,10 +12,12 @@ namespace {
 constexpr int kSharingRetries = 50;
 constexpr DWORD kSharingRetryMs = 200;
 
-std::wstring commonNameOf(const Crypt32Functions& crypt32, PCCERT_CONTEXT certificate) {
+// One attribute of the certificate's subject, or with issuerFlag of its issuer ("" when absent).
+std::wstring nameAttributeOf(const Crypt32Functions& crypt32, PCCERT_CONTEXT certificate, const char* oid,
+                             DWORD issuerFlag = 0) {
   wchar_t name[256] = L"";
-  DWORD length = crypt32.CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name,
-                                    ARRAYSIZE(name));
+  DWORD length = crypt32.CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, issuerFlag, const_cast<char*>(oid), name,
+                                            ARRAYSIZE(name));
   return length > 1 ? std::wstring(name, length - 1) : std::wstring();
 }
 
@@ -51,7 +53,7 @@ bool isMissingSignature(LONG status) {
 // Authenticode policy (Wine's WinVerifyTrust checks the signature and the file's digest but not
 // the chain; Windows checks both, and there this repeats its answer) and name the expected signer.
 SignatureCheck judgeAcceptedSignature(const WinTrustFunctions& wintrust, const Crypt32Functions& crypt32,
-                                      HANDLE stateData, const std::wstring& expectedSigner) {
+                                      HANDLE stateData, const ExpectedSigner& expectedSigner) {
   SignatureCheck result;
   result.verdict = SignatureVerdict::Invalid;
   CRYPT_PROVIDER_DATA* provider = wintrust.WTHelperProvDataFromStateData(stateData);
@@ -59,7 +61,9 @@ SignatureCheck judgeAcceptedSignature(const WinTrustFunctions& wintrust, const C
       provider != nullptr ? wintrust.WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
   CRYPT_PROVIDER_CERT* certificate = signer != nullptr ? wintrust.WTHelperGetProvCertFromChain(signer, 0) : nullptr;
   if (certificate == nullptr || certificate->pCert == nullptr || signer->pChainContext == nullptr) return result;
-  result.signer = commonNameOf(crypt32, certificate->pCert);
+  result.signer = nameAttributeOf(crypt32, certificate->pCert, szOID_COMMON_NAME);
+  result.organization = nameAttributeOf(crypt32, certificate->pCert, szOID_ORGANIZATION_NAME);
+  result.issuer = nameAttributeOf(crypt32, certificate->pCert, szOID_COMMON_NAME, CERT_NAME_ISSUER_FLAG);
   for (LPCSTR policyId : {CERT_CHAIN_POLICY_AUTHENTICODE, CERT_CHAIN_POLICY_BASE}) {
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
@@ -78,7 +82,7 @@ SignatureCheck judgeAcceptedSignature(const WinTrustFunctions& wintrust, const C
     result.code = static_cast<uint32_t>(CERT_E_CHAINING);
     return result;
   }
-  result.verdict = result.signer == expectedSigner ? SignatureVerdict::Trusted : SignatureVerdict::OtherSigner;
+  result.verdict = JudgeSigner(result, expectedSigner);
   return result;
 }
 
@@ -94,7 +98,7 @@ HANDLE OpenUnchangeable(const std::wstring& path) {
   }
 }
 
-SignatureCheck CheckAuthenticode(const std::wstring& path, HANDLE file, const std::wstring& expectedSigner) {
+SignatureCheck CheckAuthenticode(const std::wstring& path, HANDLE file, const ExpectedSigner& expectedSigner) {
   SignatureCheck result;
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return result;
   const WinTrustFunctions* wintrust = WinTrust();

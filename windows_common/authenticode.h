@@ -1,6 +1,7 @@
 // The Authenticode check of a file through WinVerifyTrust: a valid signature whose signer's chain
 // satisfies the Authenticode and base chain policies, ends in a root the machine trusts, and whose
-// certificate's common name is exactly the expected one. Revocation is not checked, so that the
+// certificate's common name (and organisation and issuer, when the expected signer names them) is
+// exactly the expected one. Revocation is not checked, so that the
 // check never waits on the network.
 #ifndef WINDOWS_COMMON_AUTHENTICODE_H
 #define WINDOWS_COMMON_AUTHENTICODE_H
@@ -20,7 +21,7 @@ HANDLE OpenUnchangeable(const std::wstring& path);
 
 // Checks the signature of the file at path, whose bytes the caller holds unchangeable through file
 // (from OpenUnchangeable).
-SignatureCheck CheckAuthenticode(const std::wstring& path, HANDLE file, const std::wstring& expectedSigner);
+SignatureCheck CheckAuthenticode(const std::wstring& path, HANDLE file, const ExpectedSigner& expectedSigner);
 
 }  // namespace wincommon
 

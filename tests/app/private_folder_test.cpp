@@ -93,7 +93,8 @@ bool makeFileIn(const std::wstring& path) {
 // and folders (2) made inside.
 std::vector<std::wstring> privateEntries(const std::wstring& user, int flags) {
   const std::wstring tail = L":1f01ff:" + std::to_wstring(flags);
-  return {user + tail, L"S-1-5-18" + tail, L"S-1-5-32-544" + tail};
+  // OWNER RIGHTS: reading only (FILE_GENERIC_READ), in place of an owner's implicit rights.
+  return {user + tail, L"S-1-5-18" + tail, L"S-1-5-32-544" + tail, L"S-1-3-4:120089:" + std::to_wstring(flags)};
 }
 
 // Whether the access list read back from path lets anyone but the user and SYSTEM change what is

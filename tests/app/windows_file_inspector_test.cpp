@@ -74,11 +74,16 @@ TEST(WindowsFileInspector, TrustsOnlyAValidSignatureByTheExpectedSignerUnderATru
   WindowsFileInspector files;
   const struct {
     const char* file;
-    std::wstring expected;
+    ExpectedSigner expected;
     SignatureVerdict verdict;
     std::wstring signer;
   } kCases[] = {
       {"signed.exe", kPublisher, SignatureVerdict::Trusted, kPublisher},
+      // The build may pin the certificate's issuer and organisation too (the test certificate names
+      // no organisation).
+      {"signed.exe", ExpectedSigner(kPublisher, L"", L"Tessel Test Root"), SignatureVerdict::Trusted, kPublisher},
+      {"signed.exe", ExpectedSigner(kPublisher, L"", L"Another Root"), SignatureVerdict::OtherSigner, kPublisher},
+      {"signed.exe", ExpectedSigner(kPublisher, L"Tessel Games"), SignatureVerdict::OtherSigner, kPublisher},
       {"signed.exe", L"Tessel Test Publisher Ltd", SignatureVerdict::OtherSigner, kPublisher},
       {"signed.exe", L"tessel test publisher", SignatureVerdict::OtherSigner, kPublisher},
       {"other-signer.exe", kPublisher, SignatureVerdict::OtherSigner, L"Someone Else"},
@@ -93,6 +98,9 @@ TEST(WindowsFileInspector, TrustsOnlyAValidSignatureByTheExpectedSignerUnderATru
     EXPECT_EQ(static_cast<int>(result.verdict), static_cast<int>(c.verdict));
     EXPECT_EQ(result.signer, c.signer);
   }
+  const SignatureCheck signedByUs = files.CheckSignature((kSamples / "signed.exe").wstring(), kPublisher);
+  EXPECT_EQ(signedByUs.issuer, L"Tessel Test Root");
+  EXPECT_EQ(signedByUs.organization, L"");
   EXPECT_EQ(files.CheckSignature((kSamples / "tampered.exe").wstring(), kPublisher).code, 0x80096010u)
       << "TRUST_E_BAD_DIGEST";
   const uint32_t strangerCode = files.CheckSignature((kSamples / "stranger.exe").wstring(), kPublisher).code;

@@ -260,11 +260,14 @@ std::optional<Sha256Digest> FakeFiles::FileSha256(const std::wstring& path) {
   return found->second;
 }
 
-SignatureCheck FakeFiles::CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) {
-  calls.push_back(L"signature " + path + L" by " + expectedSigner);
+SignatureCheck FakeFiles::CheckSignature(const std::wstring& path, const ExpectedSigner& expectedSigner) {
+  calls.push_back(L"signature " + path + L" by " + expectedSigner.name);
   auto found = signatures.find(path);
   if (found != signatures.end()) return found->second;
-  return SignatureCheck{SignatureVerdict::Trusted, expectedSigner, 0};
+  SignatureCheck trusted;
+  trusted.verdict = SignatureVerdict::Trusted;
+  trusted.signer = expectedSigner.name;
+  return trusted;
 }
 
 FileHold FakeFiles::HoldUnchanged(const std::wstring& path) {

@@ -156,7 +156,7 @@ class FakeFiles : public FileInspector {
  public:
   std::optional<uint64_t> FileSize(const std::wstring& path) override;
   std::optional<Sha256Digest> FileSha256(const std::wstring& path) override;
-  SignatureCheck CheckSignature(const std::wstring& path, const std::wstring& expectedSigner) override;
+  SignatureCheck CheckSignature(const std::wstring& path, const ExpectedSigner& expectedSigner) override;
   // Records "hold <path>", and "release <path>" when the hold is dropped.
   FileHold HoldUnchanged(const std::wstring& path) override;
 

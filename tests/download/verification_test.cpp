@@ -172,6 +172,36 @@ TEST(Verification, OnlyAProgramOrInstallerPackageIsOpened) {
   EXPECT_FALSE(IsOpenableInstaller(L".exe"));
 }
 
+// A build that names the signer's organisation or issuer as well accepts only a certificate with
+// those exactly; one that names only the common name compares nothing else.
+TEST(Verification, TheSignersOrganisationAndIssuerMustMatchWhenTheBuildNamesThem) {
+  SignatureCheck found;
+  found.verdict = SignatureVerdict::Trusted;
+  found.signer = kSigner;
+  found.organization = L"Tessel Games Ltd";
+  found.issuer = L"Example Code Signing CA";
+  const struct {
+    ExpectedSigner expected;
+    SignatureVerdict verdict;
+    std::wstring description;
+  } kCases[] = {
+      {kSigner, SignatureVerdict::Trusted, L""},
+      {ExpectedSigner(kSigner, L"Tessel Games Ltd", L"Example Code Signing CA"), SignatureVerdict::Trusted, L""},
+      {ExpectedSigner(kSigner, L"Tessel Games"), SignatureVerdict::OtherSigner,
+       L"signed by \"Tessel Test Publisher\" of \"Tessel Games Ltd\", not of \"Tessel Games\""},
+      {ExpectedSigner(kSigner, L"", L"Other CA"), SignatureVerdict::OtherSigner,
+       L"signed by \"Tessel Test Publisher\" with a certificate from \"Example Code Signing CA\", not from \"Other CA\""},
+      {ExpectedSigner(L"Someone Else", L"Tessel Games Ltd"), SignatureVerdict::OtherSigner,
+       L"signed by \"Tessel Test Publisher\", not by \"Someone Else\""},
+  };
+  for (const auto& c : kCases) {
+    SignatureCheck judged = found;
+    judged.verdict = JudgeSigner(found, c.expected);
+    EXPECT_EQ(static_cast<int>(judged.verdict), static_cast<int>(c.verdict)) << c.description;
+    EXPECT_EQ(DescribeSignatureProblem(judged, c.expected), c.description);
+  }
+}
+
 TEST(Verification, TheWindowWaitsForTheLastCheckOnItsTimerNotInASleep) {
   JobFixture f;
   withDigests(f, 1);
@@ -223,7 +253,7 @@ class BrokenFiles : public FileInspector {
     return size;
   }
   std::optional<Sha256Digest> FileSha256(const std::wstring&) override { return std::nullopt; }
-  SignatureCheck CheckSignature(const std::wstring&, const std::wstring&) override { return {}; }
+  SignatureCheck CheckSignature(const std::wstring&, const ExpectedSigner&) override { return {}; }
   FileHold HoldUnchanged(const std::wstring&) override { return nullptr; }
   bool throwOnSize = false;
   std::optional<uint64_t> size;

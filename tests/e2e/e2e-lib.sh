@@ -418,7 +418,7 @@ e2e_opened_line() {  # N
 
 # Fails unless the access list (SDDL) lets no account but the Wine user, SYSTEM and the
 # administrators change anything (reading is fine). On Windows the folders carry exactly
-# "D:P(A;OICI;FA;;;<user>)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"; this Wine keeps only what a Unix mode
+# "D:P(A;OICI;FA;;;<user>)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;OW)"; this Wine keeps only what a Unix mode
 # can say of an access list.
 e2e_expect_private_access_list() {  # SDDL WHAT
   local entry rights sid
