@@ -17,6 +17,7 @@ const char* phaseOf(TargetProblem problem) {
     case TargetProblem::DiskFull:
       return "INSUFFICIENTDISKSPACE";
     case TargetProblem::Redirected:
+    case TargetProblem::NameTooLong:
       return "FORBIDDEN";
     default:
       return "WAITING";

@@ -32,6 +32,9 @@ std::string DescribeTargetProblem(TargetProblem problem, const std::filesystem::
     case TargetProblem::Redirected:
       return name + ", or a folder on its way, leads somewhere else (a link or junction); nothing is written "
                     "there.";
+    case TargetProblem::NameTooLong:
+      return "The path of " + name + " is longer than Windows takes (260 characters in all, 255 for one name); "
+                                     "choose a shorter folder for the game.";
     case TargetProblem::Failed:
       break;
   }
@@ -56,6 +59,8 @@ TargetProblem problemOf(DWORD code) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
       return TargetProblem::DiskFull;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return TargetProblem::NameTooLong;
     case ERROR_CANT_ACCESS_FILE:
     case ERROR_CANT_RESOLVE_FILENAME:
     case ERROR_NOT_A_REPARSE_POINT:
@@ -100,6 +105,25 @@ bool samePath(const std::wstring& a, const std::wstring& b) {
                                             TRUE) == CSTR_EQUAL;
 }
 
+// Whether this process may use paths longer than 259 characters: its manifest declares it long-path
+// aware and the machine enables long paths (Windows 10 1607 and later, a setting off by default).
+// ntdll tells both at once; older systems have no such function and take no long paths.
+bool longPathsAllowed() {
+  using AreEnabled = BOOLEAN(WINAPI*)();
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto areEnabled =
+      ntdll ? reinterpret_cast<AreEnabled>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlAreLongPathsEnabled")))
+            : nullptr;
+  return areEnabled != nullptr && areEnabled() != FALSE;
+}
+
+bool folderExists(const std::wstring& full) {
+  const size_t end = full.find_last_of(L'\\');
+  if (end == std::wstring::npos) return false;
+  const DWORD attributes = GetFileAttributesW(full.substr(0, end).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Whether any existing folder of the path, or the file itself, is a reparse point (a junction,
 // symbolic link or mount point).
 bool passesReparsePoint(const std::wstring& full) {
@@ -119,6 +143,11 @@ std::unique_ptr<TargetFile> TargetFile::Open(const std::filesystem::path& path, 
   const std::wstring full = fullPathOf(path.wstring());
   if (full.size() < 4) {
     *problem = TargetProblem::Failed;
+    return nullptr;
+  }
+  if (PathTooLong(full, longPathsAllowed(), folderExists(full))) {
+    *problem = TargetProblem::NameTooLong;
+    *systemCode = ERROR_FILENAME_EXCED_RANGE;
     return nullptr;
   }
   std::error_code ignored;
@@ -231,6 +260,8 @@ TargetProblem problemOf(int code) {
       return TargetProblem::DiskFull;
     case ELOOP:
       return TargetProblem::Redirected;
+    case ENAMETOOLONG:
+      return TargetProblem::NameTooLong;
     default:
       return TargetProblem::Failed;
   }

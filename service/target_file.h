@@ -23,6 +23,7 @@ enum class TargetProblem {
   Denied,      // the system refuses this user access to it
   DiskFull,    // no room for the bytes
   Redirected,  // a link, junction or mount point on the path, a hard-linked file, or one not where asked
+  NameTooLong, // the path, or one name on it, is longer than Windows takes
   Failed,      // anything else
 };
 

@@ -27,4 +27,22 @@ std::wstring PlainFinalPath(const std::wstring& finalPath) {
   return finalPath;
 }
 
+bool PathTooLong(const std::wstring& full, bool longPathsAllowed, bool folderExists) {
+  constexpr size_t kLongestName = 255;
+  constexpr size_t kLongestPath = 259;
+  constexpr size_t kLongestFolder = 247;
+  // The longest a path takes even with long paths, less the "\\?\UNC\" Windows may put before it.
+  constexpr size_t kLongestLongPath = 32767 - 8;
+  size_t nameStart = 0;
+  for (size_t at = 0; at <= full.size(); ++at) {
+    if (at == full.size() || full[at] == L'\\' || full[at] == L'/') {
+      if (at - nameStart > kLongestName) return true;
+      nameStart = at + 1;
+    }
+  }
+  if (longPathsAllowed) return full.size() > kLongestLongPath;
+  const size_t folderEnd = full.find_last_of(L"\\/");
+  return full.size() > kLongestPath || (!folderExists && folderEnd != std::wstring::npos && folderEnd > kLongestFolder);
+}
+
 }  // namespace svc

@@ -17,6 +17,12 @@ std::vector<std::wstring> NamesAlongPath(const std::wstring& full);
 // form the client names paths in ("C:\..." or "\\server\...").
 std::wstring PlainFinalPath(const std::wstring& finalPath);
 
+// Whether Windows would refuse a full file path for its length. A name between backslashes takes at
+// most 255 characters on every file system. Unless the program may use long paths (its manifest
+// says so and the machine allows them), the whole path takes at most 259, and a folder still to be
+// made at most 247, as CreateDirectory keeps room for an 8.3 name in it.
+bool PathTooLong(const std::wstring& full, bool longPathsAllowed, bool folderExists);
+
 }  // namespace svc
 
 #endif

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
+#include <vector>
+
 #include "service/install_plan.h"
 #include "service/windows/program_version.h"
 #include "service/windows/service_identity.h"
@@ -180,25 +182,57 @@ InstallResult startAndWait(const std::wstring& program, const std::wstring& fold
   return result;
 }
 
-// Runs a copy of this installer from the temporary folder, which removes the service's folder
-// (this program among it) once this process has ended.
-InstallResult handOverToTemporaryCopy(const std::wstring& self) {
+// Where removal runs from once the service's folder must go: the user's temporary folder. Empty
+// when it cannot be told.
+std::wstring temporaryCopyPath() {
   wchar_t temporary[MAX_PATH + 1];
-  DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
-  if (length == 0 || length > MAX_PATH) return InstallResult::CannotRemove;
-  std::wstring copy = std::wstring(temporary) + L"download-service-uninstall.exe";
-  if (!CopyFileW(self.c_str(), copy.c_str(), FALSE)) return InstallResult::CannotRemove;
-  std::wstring commandLine = inQuotes(copy) + L" /uninstall /after " + std::to_wstring(GetCurrentProcessId());
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, temporary, &startup,
-                      &process)) {
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
+  if (length == 0 || length > MAX_PATH) return std::wstring();
+  return std::wstring(temporary, length) + L"download-service-uninstall.exe";
+}
+
+// Runs a copy of this installer from the temporary folder, which removes the service's folder
+// (this program among it) once this process has ended. The copy leaves nothing behind: it is held
+// open delete-on-close through a handle that only its own process inherits and never touches, so
+// Windows deletes the file once that process has ended, and at once should it not start. Scripts
+// or scheduled deletions are not needed, and a standard user could not schedule one for the next
+// start anyway.
+InstallResult handOverToTemporaryCopy(const std::wstring& self) {
+  const std::wstring copy = temporaryCopyPath();
+  if (copy.empty() || !CopyFileW(self.c_str(), copy.c_str(), FALSE)) return InstallResult::CannotRemove;
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE removal = CreateFileW(copy.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherited, OPEN_EXISTING,
+                               FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (removal == INVALID_HANDLE_VALUE) {
+    DeleteFileW(copy.c_str());
     return InstallResult::CannotRemove;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return InstallResult::Done;
+  // Only that handle goes to the copy, none other this process may hold.
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<unsigned char> attributes(size);
+  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+  bool started = false;
+  if (InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+    if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &removal, sizeof removal, nullptr,
+                                  nullptr)) {
+      std::wstring commandLine = inQuotes(copy) + L" /uninstall /after " + std::to_wstring(GetCurrentProcessId());
+      const std::wstring folder = parentOf(copy);
+      STARTUPINFOEXW startup = {};
+      startup.StartupInfo.cb = sizeof startup;
+      startup.lpAttributeList = list;
+      PROCESS_INFORMATION process = {};
+      started = CreateProcessW(copy.c_str(), &commandLine[0], nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT,
+                               nullptr, folder.c_str(), &startup.StartupInfo, &process) != FALSE;
+      if (started) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+      }
+    }
+    DeleteProcThreadAttributeList(list);
+  }
+  CloseHandle(removal);
+  return started ? InstallResult::Done : InstallResult::CannotRemove;
 }
 
 void waitForProcess(const std::wstring& id) {
@@ -235,6 +269,8 @@ InstallResult InstallOrUpdate() {
   std::wstring previous = folder + L"\\" + kPreviousServiceExeName;
   std::wstring fresh = program + L".new";
   std::wstring setup = folder + L"\\" + kSetupExeName;
+  // A removal's copy that Windows could not delete when it ended goes now.
+  if (const std::wstring leftover = temporaryCopyPath(); !leftover.empty()) DeleteFileW(leftover.c_str());
   if (!writeCarriedProgram(fresh)) return InstallResult::CannotWrite;
   if (ChooseInstall(ProgramVersion(program), ProgramVersion(fresh)) == InstallChoice::KeepNewer) {
     DeleteFileW(fresh.c_str());

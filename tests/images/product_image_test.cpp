@@ -111,7 +111,12 @@ void expectRunsAsInvokerOnWindows7To11(const std::filesystem::path& program) {
 }
 
 TEST(ProductImage, EveryShippedProgramRunsAsItsUserWithoutElevation) {
-  for (const std::filesystem::path& program : shippedPrograms()) expectRunsAsInvokerOnWindows7To11(program);
+  for (const std::filesystem::path& program : shippedPrograms()) {
+    expectRunsAsInvokerOnWindows7To11(program);
+    // Every program that names a game's files takes long paths where the machine allows them.
+    EXPECT_TRUE(std::regex_search(manifestOf(program), std::regex(R"(<longPathAware\s+xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>)")))
+        << program;
+  }
   // The downloader's windows are scaled by the system with sharp text.
   EXPECT_NE(manifestOf(AK_PRODUCT_I686).find(">true</gdiScaling>"), std::string::npos);
 }

@@ -112,6 +112,33 @@ TEST(TargetFiles, AFileWithASecondNameIsNotOpened) {
   EXPECT_TRUE(svc::TargetFile::Open(precious, &problem, &code)) << "one name again: a plain file";
 }
 
+// A path Windows would refuse is refused before anything is made, and told as too long, not as a
+// file that cannot be written for no reason the player can act on.
+TEST(TargetFiles, APathTooLongForWindowsMakesNothingAndSaysSo) {
+  testsupport::TempFolder temp;
+  svc::TargetProblem problem = svc::TargetProblem::None;
+  uint32_t code = 0;
+  const fs::path longName = temp.path() / "game" / (std::string(256, 'n') + ".bin");
+  EXPECT_FALSE(svc::TargetFile::Open(longName, &problem, &code));
+  EXPECT_EQ(problem, svc::TargetProblem::NameTooLong);
+  EXPECT_EQ(code, static_cast<uint32_t>(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_FALSE(fs::exists(temp.path() / "game")) << "no folder is left behind";
+  EXPECT_NE(svc::DescribeTargetProblem(problem, longName).find("choose a shorter folder"), std::string::npos);
+
+  // Past 259 characters in all, a program without long paths is refused before making a folder;
+  // one with them (Windows 10 with the machine's setting on) writes the file.
+  fs::path deep = temp.path();
+  while (deep.wstring().size() < 300) deep /= std::string(60, 'd');
+  const fs::path deepFile = deep / "game.bin";
+  std::unique_ptr<svc::TargetFile> opened = svc::TargetFile::Open(deepFile, &problem, &code);
+  if (opened) {
+    EXPECT_EQ(opened->Write(0, "data", 4), svc::TargetProblem::None);
+  } else {
+    EXPECT_EQ(problem, svc::TargetProblem::NameTooLong);
+    EXPECT_FALSE(fs::exists(temp.path() / std::string(60, 'd')));
+  }
+}
+
 TEST(TargetFiles, ARemovalWaitsOutAProgramHoldingTheFileAndReportsOneThatOutlastsIt) {
   testsupport::TempFolder temp;
   const fs::path file = temp.path() / "setup.exe";

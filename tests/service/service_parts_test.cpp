@@ -401,6 +401,25 @@ TEST(WindowsPaths, EveryFolderOnTheWayIsNamedAndFinalPathsComeBackPlain) {
   EXPECT_EQ(svc::PlainFinalPath(L"C:\\Games\\setup.exe"), L"C:\\Games\\setup.exe");
 }
 
+TEST(WindowsPaths, APathIsTooLongOnlyWhereWindowsWouldRefuseIt) {
+  const std::wstring folder = L"C:\\Games\\" + std::wstring(230, L'f');  // 239 characters
+  EXPECT_FALSE(svc::PathTooLong(folder + L"\\" + std::wstring(19, L'n'), false, false)) << "259 in all";
+  EXPECT_TRUE(svc::PathTooLong(folder + L"\\" + std::wstring(20, L'n'), false, true)) << "260 in all";
+  EXPECT_FALSE(svc::PathTooLong(folder + L"\\" + std::wstring(20, L'n'), true, true)) << "with long paths";
+  // A folder of 248 characters is made by nobody, but one already there may hold a short name.
+  const std::wstring deeper = folder + L"\\12345678";
+  EXPECT_TRUE(svc::PathTooLong(deeper + L"\\a.bin", false, false));
+  EXPECT_FALSE(svc::PathTooLong(deeper + L"\\a.bin", false, true));
+  // No file system takes a name of more than 255 characters, long paths or not, wherever it stands.
+  EXPECT_FALSE(svc::PathTooLong(L"C:\\" + std::wstring(255, L'n'), true, true));
+  EXPECT_TRUE(svc::PathTooLong(L"C:\\" + std::wstring(256, L'n'), true, true));
+  EXPECT_TRUE(svc::PathTooLong(L"C:\\" + std::wstring(256, L'n') + L"\\a.bin", true, true));
+  EXPECT_TRUE(svc::PathTooLong(L"\\\\nas\\games\\" + std::wstring(256, L'n') + L"/a.bin", true, true));
+  std::wstring veryLong = L"C:";
+  while (veryLong.size() < 32760) veryLong += L"\\" + std::wstring(200, L'n');
+  EXPECT_TRUE(svc::PathTooLong(veryLong, true, true)) << "past what even long paths take";
+}
+
 // The cut of a file into segments, and the halves free connections take: every byte belongs to
 // exactly one segment, no segment is cut below the least size, and the indexes connections hold
 // stay theirs.

@@ -228,11 +228,22 @@ run_setup
 check "an update right after 100 API requests exits 0" test "$setup_status" = 0
 check "and the restarted service answers" answers_ping
 
-# Removal: the service stops, its program, state and entries go, the games stay.
-run_setup /uninstall
+# Removal as a player starts it, from the installed programs: the installed copy hands over to a
+# copy in the temporary folder, which removes the folder with it and leaves nothing behind itself.
+# The service stops, its program, state and entries go, the games stay.
+temporary_copy="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Temp/download-service-uninstall.exe"
+gone_within() {  # PATH SECONDS
+  for _ in $(seq 1 $(($2 * 10))); do
+    [ -e "$1" ] || return 0
+    sleep 0.1
+  done
+  return 1
+}
+setup="$service_folder/download-service-setup.exe" run_setup /uninstall
 check "removal exits 0" test "$setup_status" = 0
+check "the program's folder is gone" gone_within "$service_folder" 60
 check "the service is stopped" port_closed
-check "the program's folder is gone" test ! -e "$service_folder"
+check "the removal's temporary copy is gone once it ended" gone_within "$temporary_copy" 30
 check "the autostart entry is gone" test -z "$(reg_value "$run_key" "Tessel Download Service")"
 check "the installed-programs entry is gone" test -z "$(reg_value "$uninstall_key" UninstallString)"
 check "downloaded games stay" cmp -s "$served" "$games/plain.bin"
