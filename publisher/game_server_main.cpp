@@ -237,7 +237,14 @@ int listReleases(const std::vector<std::string>& positional, const std::map<std:
   std::unique_ptr<GameStore> store = openStore(options);
   if (!store) return 1;
   const std::optional<publisher::Release> current = store->currentRelease(positional[0]);
-  for (const publisher::Release& release : store->releases(positional[0])) {
+  std::vector<publisher::Release> all;
+  std::string error;
+  if (!store->releases(positional[0], &all, &error)) {
+    fprintf(stderr, "game-server: cannot list the releases: %s\n", error.c_str());
+    return 1;
+  }
+  if (all.empty()) fprintf(stderr, "game-server: %s has no releases\n", positional[0].c_str());
+  for (const publisher::Release& release : all) {
     printf("%s release %lld%s: %s\n", positional[0].c_str(), static_cast<long long>(release.number),
            current && current->number == release.number ? " (current)" : "", release.cdnBase.c_str());
     for (const publisher::ReleaseFile& file : release.files) {

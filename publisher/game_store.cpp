@@ -414,11 +414,10 @@ std::optional<Release> GameStore::currentRelease(const std::string& game) {
   return ok ? std::optional<Release>(release) : std::nullopt;
 }
 
-std::vector<Release> GameStore::releases(const std::string& game) {
-  std::vector<Release> all;
-  transact(
+bool GameStore::releases(const std::string& game, std::vector<Release>* all, std::string* error) {
+  return transact(
       [&](Database& db, std::string* why) {
-        all.clear();
+        all->clear();
         SqlRows rows;
         if (!db.run("SELECT number FROM releases WHERE game = ? ORDER BY number", {game}, &rows, nullptr, why)) {
           return false;
@@ -426,12 +425,11 @@ std::vector<Release> GameStore::releases(const std::string& game) {
         for (const SqlRow& row : rows) {
           Release release;
           if (!loadRelease(db, game, row.integer(0), &release, why)) return false;
-          all.push_back(std::move(release));
+          all->push_back(std::move(release));
         }
         return true;
       },
-      nullptr);
-  return all;
+      error);
 }
 
 bool GameStore::games(std::vector<std::string>* codes) {

@@ -88,7 +88,9 @@ class GameStore {
   // the reason) when there is none.
   std::optional<int64_t> rollBack(const std::string& game, std::string* error);
   std::optional<Release> currentRelease(const std::string& game);
-  std::vector<Release> releases(const std::string& game);
+  // Every release of the game, oldest first, into all; false (with the reason) when the database
+  // could not tell, which is not the same as a game with no releases.
+  bool releases(const std::string& game, std::vector<Release>* all, std::string* error);
   // The codes of every game; false when the database fails.
   bool games(std::vector<std::string>* codes);
 

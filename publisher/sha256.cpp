@@ -1,7 +1,10 @@
 #include "publisher/sha256.h"
 
+#include <fcntl.h>
 #include <openssl/evp.h>
 #include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <vector>
@@ -31,8 +34,18 @@ std::string sha256Hex(std::string_view bytes) {
 }
 
 bool sha256OfFile(const std::filesystem::path& file, std::string* hex, uint64_t* size, std::string* error) {
-  std::unique_ptr<FILE, decltype(&fclose)> in(fopen(file.c_str(), "rb"), &fclose);
+  // What is read is what was opened, and it is a regular file: a name swapped for a link or a FIFO
+  // after the folder was looked at is refused, not followed or waited on.
+  const int descriptor = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat status {};
+  if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (descriptor >= 0) close(descriptor);
+    *error = "cannot read " + file.string() + " as a regular file";
+    return false;
+  }
+  std::unique_ptr<FILE, decltype(&fclose)> in(fdopen(descriptor, "rb"), &fclose);
   if (!in) {
+    close(descriptor);
     *error = "cannot read " + file.string();
     return false;
   }

@@ -144,6 +144,29 @@ TEST_F(GameServerFaults, AFailedCommitIsAnswered503AndEveryAnswered200IsStored) 
   EXPECT_NE(faultLines_.front().find("database or disk is full"), std::string::npos) << faultLines_.front();
 }
 
+// The operator's list of releases: a database that cannot answer is a failure with its reason,
+// never an empty list that reads as "no releases".
+TEST_F(GameServerFaults, AListOfReleasesTheDatabaseCannotGiveIsAFailureNotAnEmptyList) {
+  publishTwoReleases();
+  const std::string address = address_;
+  std::atomic<bool> failing{false};
+  std::string error;
+  std::unique_ptr<GameStore> store = GameStore::open(
+      [address, &failing](std::string* why) -> std::unique_ptr<Database> {
+        std::unique_ptr<Database> db = openDatabase(address, why);
+        if (!db) return nullptr;
+        return std::make_unique<FailingCommits>(std::move(db), [&failing](int) { return failing.load(); });
+      },
+      &error, GameStore::Settings{});
+  ASSERT_TRUE(store) << error;
+  std::vector<Release> all;
+  ASSERT_TRUE(store->releases("irf", &all, &error)) << error;
+  EXPECT_EQ(all.size(), 2u);
+  failing = true;
+  EXPECT_FALSE(store->releases("irf", &all, &error));
+  EXPECT_NE(error.find("database or disk is full"), std::string::npos) << error;
+}
+
 TEST_F(GameServerFaults, APostgresServerStoppedUnderLoadIsServedAgainWithoutARestart) {
   const char* control = getenv("GAME_SERVER_TEST_POSTGRES_CONTROL");
   if (postgresServer() == nullptr || control == nullptr) GTEST_SKIP() << "needs tests/publisher/with-postgres";

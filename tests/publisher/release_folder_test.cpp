@@ -66,6 +66,23 @@ TEST(ReleaseFolder, AnythingButARegularFileRefusesTheWholeRelease) {
   EXPECT_EQ(error.find('\x1B'), std::string::npos) << error;
 }
 
+// A name swapped for a link or a FIFO between the folder's listing and the reading of its bytes
+// (the moment the digest is taken) is refused, not followed, and never waited on.
+TEST(ReleaseFolder, AFileSwappedAfterTheListingIsNotFollowedOrWaitedOn) {
+  testsupport::TempFolder folder;
+  std::string hex;
+  uint64_t size = 0;
+  std::string error;
+  write(folder.path() / "real.bin", "bytes");
+  ASSERT_TRUE(sha256OfFile(folder.path() / "real.bin", &hex, &size, &error)) << error;
+  EXPECT_EQ(size, 5u);
+  std::filesystem::create_symlink(folder.path() / "real.bin", folder.path() / "link.bin");
+  EXPECT_FALSE(sha256OfFile(folder.path() / "link.bin", &hex, &size, &error));
+  EXPECT_NE(error.find("regular file"), std::string::npos) << error;
+  ASSERT_EQ(mkfifo((folder.path() / "pipe.bin").c_str(), 0600), 0);
+  EXPECT_FALSE(sha256OfFile(folder.path() / "pipe.bin", &hex, &size, &error)) << "and it returned: no writer waited for";
+}
+
 TEST(ReleaseFolder, TheSignerIsTheSigningCertificatesCommonNameNotTheChains) {
   const std::string report =
       "Signer's certificate:\n\t------------------\n\tSigner #0:\n\t\tSubject: /C=GB/O=Tessel Games/CN=Tessel Games Ltd\n"
