@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "service/durable_file.h"
+#include "service/rate_budget.h"
 #include "web/json_writer.h"
 
 namespace svc {
@@ -59,6 +60,7 @@ Answer ApiAnswers::answer(const QueryParams& params) {
     return Answer::json(200, JsonWriter().beginObject().key("ping").string("ok").key("apiversion").string(kServiceApiVersion).endObject().text());
   }
   if (name == "getClientAttributes") return clientAttributes();
+  if (name == "setDownloadLimit") return setDownloadLimit(params);
   bool perFile = name == "getFileAttributes" || name == "downloadFile" || name == "pauseFile" || name == "deleteFile";
   if (!perFile) return Answer::json(400, "{\"error\":\"Unknown function.\"}");
   const QueryParam* url = findParam(params, "url");
@@ -285,8 +287,23 @@ Answer ApiAnswers::clientAttributes() {
   json.key("runningexecutable").string("download-service.exe");
   json.key("runningclientbinid").string("testbed");
   json.key("uploadspauseduntil").number(uploadsPausedUntil);
+  json.key("downloadlimit").number(options_.fetch.budget != nullptr ? options_.fetch.budget->limit() : 0);
   json.endObject();
   return Answer::json(200, json.text());
+}
+
+Answer ApiAnswers::setDownloadLimit(const QueryParams& params) {
+  const QueryParam* given = findParam(params, "bytespersecond");
+  uint64_t limit = 0;
+  // Up to a terabyte a second: anything larger is a mistake, not a limit.
+  if (given == nullptr || !parseDecimal(given->value, &limit) || limit > (uint64_t{1} << 40) ||
+      options_.fetch.budget == nullptr) {
+    return Answer::json(400, "{\"error\":\"Invalid limit.\"}");
+  }
+  options_.fetch.budget->setLimit(static_cast<int64_t>(limit));
+  events_.note(limit == 0 ? std::string("download speed: no limit")
+                          : "download speed limited to " + std::to_string(limit) + " bytes a second");
+  return Answer::json(200, JsonWriter().beginObject().key("downloadlimit").number(static_cast<int64_t>(limit)).endObject().text());
 }
 
 ApiAnswers::ChallengeStep ApiAnswers::challenge(const std::string& function, const std::string& url,

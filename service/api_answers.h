@@ -44,6 +44,8 @@ class ApiAnswers {
   Answer pauseFile(const std::string& url);
   Answer deleteFile(const std::string& url, const QueryParams& params);
   Answer clientAttributes();
+  // Sets the speed limit for everything the service fetches ("bytespersecond", 0 for none).
+  Answer setDownloadLimit(const QueryParams& params);
 
   ChallengeStep challenge(const std::string& function, const std::string& url, const std::filesystem::path& file);
   std::filesystem::path defaultLocation(const std::string& url) const;

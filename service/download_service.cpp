@@ -18,10 +18,15 @@ ConnectionGate callerGate(bool onlyOwnUser, bool refuseUnnamedPeers) {
   };
 }
 
+ServiceOptions withBudget(ServiceOptions options, RateBudget* budget) {
+  if (options.fetch.budget == nullptr) options.fetch.budget = budget;
+  return options;
+}
+
 }  // namespace
 
 DownloadService::DownloadService(ServiceOptions options)
-    : options_(std::move(options)),
+    : options_(withBudget(std::move(options), &ownBudget_)),
       log_(options_.logPath),
       hooks_(options_.hooks != nullptr ? *options_.hooks : defaultHooks_),
       events_(options_.stateDir),

@@ -18,6 +18,7 @@
 #include "service/file_list.h"
 #include "service/file_workers.h"
 #include "service/port_choice.h"
+#include "service/rate_budget.h"
 #include "service/service_options.h"
 #include "service/web_plumbing.h"
 #include "web/http_server.h"
@@ -53,6 +54,8 @@ class DownloadService {
   std::filesystem::path runningMark() const;
   void recordPort();
 
+  // The player's speed limit for everything this service fetches, unless the options bring one.
+  RateBudget ownBudget_;
   ServiceOptions options_;
   RequestLog log_;
   ServiceHooks defaultHooks_;

@@ -6,6 +6,7 @@
 #include "service/web_plumbing.h"
 #include "web/http_message.h"
 #include "service/origin_connection.h"
+#include "service/rate_budget.h"
 
 namespace svc {
 namespace {
@@ -217,7 +218,15 @@ FetchOutcome fetchIntoFile(const std::string& url, TargetFile& file, int64_t res
     // A segment whose second half another connection took ends early.
     if (segment && onDisk >= hooks.rangeEnd()) return outcome(FetchResult::Complete, status, "", onDisk);
     size_t count = 0;
-    OriginRead read = exchange.readSome(buffer.data(), buffer.size(), &count);
+    // Under a speed limit, only what the budget grants is read; the rest waits in the network.
+    size_t allowed = buffer.size();
+    if (settings.budget != nullptr) {
+      allowed = static_cast<size_t>(settings.budget->acquire(static_cast<int64_t>(buffer.size()), hooks.keepGoing,
+                                                             std::chrono::milliseconds(settings.pollMs)));
+      if (allowed == 0) return outcome(FetchResult::Stopped, status, "stopped", onDisk);
+    }
+    OriginRead read = exchange.readSome(buffer.data(), allowed, &count);
+    if (settings.budget != nullptr) settings.budget->giveBack(static_cast<int64_t>(allowed - std::min(allowed, count)));
     if (read == OriginRead::Stopped) return outcome(FetchResult::Stopped, status, "stopped", onDisk);
     if (read == OriginRead::End && !lengthKnown) break;
     if (read != OriginRead::Data) {

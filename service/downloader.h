@@ -24,6 +24,8 @@
 
 namespace svc {
 
+class RateBudget;
+
 struct HttpUrl {
   bool secure = false;  // https
   std::string host;
@@ -96,6 +98,8 @@ struct FetchSettings {
   std::string userAgent = "Tessel Download Service";
   int silenceLimitMs = 30000;  // no byte for this long counts as a lost connection
   int pollMs = 200;            // how often keepGoing is asked while waiting for bytes
+  // The player's speed limit, shared by every connection of every file; not owned. Null: none.
+  RateBudget* budget = nullptr;
 };
 
 struct FetchOutcome {

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "service/file_registry.h"
+#include "service/rate_budget.h"
 #include "service/segment_plan.h"
 #include "tests/service/service_fixture.h"
 
@@ -81,6 +82,38 @@ TEST_F(SegmentedDownload, ALargeFileComesOverFourConnectionsByteForByteAndSmallO
   EXPECT_GE(starts.size(), 4u) << "four segments at least, more when connections took halves";
   EXPECT_EQ(originRanges("small.bin"), std::vector<std::string>{""});
   EXPECT_FALSE(recordedPlan(url)) << "a complete file keeps no segments";
+}
+
+// The player's speed limit, set through the API, holds for a large file and a small one together:
+// the large one still comes in segments, byte for byte, and both take no less than the limit
+// allows (the origin itself is not paced). A limit the service cannot take is refused.
+TEST_F(SegmentedDownload, UnderASpeedLimitFilesStillComeInSegmentsNoFasterThanTheLimit) {
+  startOrigin();
+  startSegmentedService();
+  constexpr int64_t kLimit = 4 * kMiB;
+  JsonObject set = call("/api?function=setDownloadLimit&cid=0&apiversion=capi_1.8.0.5&bytespersecond=" +
+                        std::to_string(kLimit));
+  EXPECT_EQ(set["downloadlimit"].number, kLimit);
+  EXPECT_EQ(call("/api?function=getClientAttributes&cid=0&apiversion=capi_1.8.0.5&complete")["downloadlimit"].number,
+            kLimit);
+  EXPECT_EQ(api_->get("/api?function=setDownloadLimit&cid=0&apiversion=capi_1.8.0.5&bytespersecond=-5").status, 400);
+  EXPECT_EQ(api_->get("/api?function=setDownloadLimit&cid=0&apiversion=capi_1.8.0.5").status, 400);
+
+  const std::string content = publish("large.bin", 8 * kMiB, 5);
+  const std::string small = publish("small.bin", 2 * kMiB, 6);
+  const auto began = std::chrono::steady_clock::now();
+  const std::string url = startDownload("large.bin", "C:\\large.bin");
+  const std::string smallUrl = startDownload("small.bin", "C:\\small.bin");
+  ASSERT_TRUE(waitForStatus(url, "COMPLETE", 30000));
+  ASSERT_TRUE(waitForStatus(smallUrl, "COMPLETE", 30000));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  // 10 MiB at 4 MiB/s, less the one burst a start may take.
+  EXPECT_GE(seconds, (10.0 * kMiB - static_cast<double>(svc::RateBudget::burstFor(kLimit))) / kLimit);
+  EXPECT_TRUE(readFile(driveC() / "large.bin") == content);
+  EXPECT_TRUE(readFile(driveC() / "small.bin") == small);
+  std::set<int64_t> starts;
+  for (const auto& range : segmentRequests("large.bin")) starts.insert(range.first);
+  EXPECT_GE(starts.size(), 4u) << "a limit does not cost the segments";
 }
 
 // A file system without sparse files (FAT32 or exFAT: USB drives, SD cards) would write zeros up to
