@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <stdlib.h>
 #include <time.h>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "app/private_folder.h"
+#include "download/speed_choice.h"
 #include "server/game_info.h"
 
 const wchar_t kRunOnceKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
@@ -100,3 +102,16 @@ void WindowsPlatform::RunWorker(std::function<void()> body) { std::thread(std::m
 // Never joined: the start-up ends the process itself when it fails, and the exit procedure ends it
 // otherwise.
 void WindowsPlatform::StartThread(std::function<void()> body) { std::thread(std::move(body)).detach(); }
+
+static_assert(static_cast<int32_t>(NotificationState::Busy) == QUNS_BUSY &&
+                  static_cast<int32_t>(NotificationState::RunningD3DFullScreen) == QUNS_RUNNING_D3D_FULL_SCREEN &&
+                  static_cast<int32_t>(NotificationState::PresentationMode) == QUNS_PRESENTATION_MODE &&
+                  static_cast<int32_t>(NotificationState::App) == QUNS_APP,
+              "the portable notification states are the shell's");
+
+bool WindowsPlatform::FullScreenProgramRuns() {
+  QUERY_USER_NOTIFICATION_STATE state = QUNS_ACCEPTS_NOTIFICATIONS;
+  // The shell answers for the desktop of this process's session; Wine always says nothing runs.
+  if (FAILED(SHQueryUserNotificationState(&state))) return false;
+  return MeansFullScreenProgram(static_cast<int32_t>(state));
+}

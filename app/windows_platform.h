@@ -20,6 +20,7 @@ class WindowsPlatform : public JobPlatform {
   std::optional<std::wstring> Environment(const std::wstring& name) override;
   void RunWorker(std::function<void()> body) override;
   void StartThread(std::function<void()> body) override;
+  bool FullScreenProgramRuns() override;
 };
 
 // The RunOnce key of the current user, which the platform empties at the next logon.

@@ -51,6 +51,9 @@ class ClientApi {
   // Why the last TSInstall's update of an older running service failed (the service that still
   // answered is used); empty when no update was needed or it worked.
   virtual std::wstring ServiceUpdateProblem() { return std::wstring(); }
+  // The service's download speed limit for everything it fetches, bytes per second (0: none);
+  // 0 or a ClientError code.
+  virtual int32_t SetDownloadLimit(uint64_t bytesPerSecond) = 0;
 };
 
 #endif

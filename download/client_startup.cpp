@@ -150,6 +150,9 @@ void DownloadJob::beginDownload() {
   errorReportEnabled_ = true;
   state_ = JobState::Downloading;
   events_.DownloadInit();
+  // A service that ran before keeps the limit it was last given, perhaps by another run.
+  limitGiven_.reset();
+  applyDownloadLimit();
   SelectFile(0);
   window_.ShowProgressRows();
   platform_.RunWorker([this] {

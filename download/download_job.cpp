@@ -33,6 +33,7 @@ void DownloadJob::Start(bool autoStart) {
     events_.Start();
   }
   CheckEula();
+  loadSpeedChoice();
   downloadFolder_ = prepareDownloadFolder();
   window_.ResetProgressView();
   window_.BringToForeground();
@@ -93,7 +94,14 @@ bool DownloadJob::OnCommand(int32_t id) {
     case kCommandOpenDownload:
       OnRestoreRequest();
       return true;
+    case kCommandSlowDownWhilePlaying:
+      ToggleSlowDownWhilePlaying();
+      return true;
     default:
+      if (id >= kCommandSpeedStepFirst && id < kCommandSpeedStepFirst + kSpeedStepCount) {
+        ChooseSpeedStep(id - kCommandSpeedStepFirst);
+        return true;
+      }
       return false;
   }
 }

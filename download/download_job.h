@@ -27,6 +27,7 @@
 #include "download/machine_inventory.h"
 #include "download/retry_policy.h"
 #include "download/sample_window.h"
+#include "download/speed_choice.h"
 #include "download/server_requests.h"
 #include "server/game_config.h"
 #include "server/game_info.h"
@@ -113,6 +114,12 @@ class DownloadJob {
   void OnMinimizeRequest();
   void OnRestoreRequest();
 
+  // Download speed: the player's choice of a menu step (kSpeedSteps), or the slow-down switch;
+  // remembered at once and kept by the service from then on.
+  void ChooseSpeedStep(int32_t step);
+  void ToggleSlowDownWhilePlaying();
+  const SpeedChoice& speedChoice() const { return speedChoice_; }
+
   // Progress.
   void OnProgressTimer();
   void UpdateStatus();
@@ -180,6 +187,10 @@ class DownloadJob {
   void handOff();
   bool refetchOnce(const std::vector<FileProblem>& problems);
   void recordFreshReading(int64_t now);
+  void loadSpeedChoice();
+  // Has the service keep the limit the choice and the desktop call for, when it is not what the
+  // service was last given.
+  void applyDownloadLimit();
 
   JobWindow& window_;
   ClientApi& client_;
@@ -219,6 +230,10 @@ class DownloadJob {
   // happened in this run (it happens once at most).
   std::vector<int32_t> refetchQueue_;
   bool refetched_ = false;
+  SpeedChoice speedChoice_;
+  bool fullScreenProgram_ = false;
+  // The limit the service was last asked to keep; none before the first time in a client's use.
+  std::optional<uint64_t> limitGiven_;
 };
 
 // The process's job: made by the first call with the services the application wires; later calls

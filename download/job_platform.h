@@ -48,6 +48,9 @@ class JobPlatform {
   // Runs the client start-up on a thread of its own: it waits minutes for the service's installer
   // and shows prompts, which must hold up neither the window's thread nor the HTTP stack's.
   virtual void StartThread(std::function<void()> body) = 0;
+  // Whether a full-screen program runs on the user's desktop now (a game in exclusive or
+  // borderless full screen, a film, a presentation), as the shell tells it.
+  virtual bool FullScreenProgramRuns() = 0;
 };
 
 #endif

@@ -22,6 +22,39 @@ bool DownloadJob::WriteSettingDword(const std::wstring& subkey, const std::wstri
   return platform_.WriteDword(keyPathWith(settingsKeyPath_, subkey), name, value);
 }
 
+void DownloadJob::loadSpeedChoice() {
+  speedChoice_.limitMiB = kSpeedStepsMiB[SpeedStepOf(ReadSettingDword(game_.code, kDownloadLimitValue, 0))];
+  speedChoice_.slowDownWhilePlaying = ReadSettingDword(game_.code, kSlowDownWhilePlayingValue, 1) != 0;
+}
+
+void DownloadJob::ChooseSpeedStep(int32_t step) {
+  if (step < 0 || step >= kSpeedStepCount) return;
+  speedChoice_.limitMiB = kSpeedStepsMiB[step];
+  // Not remembered is only not kept for the next run: the choice holds for this one anyway.
+  WriteSettingDword(game_.code, kDownloadLimitValue, speedChoice_.limitMiB);
+  applyDownloadLimit();
+  UpdateStatus();
+}
+
+void DownloadJob::ToggleSlowDownWhilePlaying() {
+  speedChoice_.slowDownWhilePlaying = !speedChoice_.slowDownWhilePlaying;
+  WriteSettingDword(game_.code, kSlowDownWhilePlayingValue, speedChoice_.slowDownWhilePlaying ? 1 : 0);
+  applyDownloadLimit();
+  UpdateStatus();
+}
+
+void DownloadJob::applyDownloadLimit() {
+  // Before the start-up has made the client ready, and once the download is over, nothing is
+  // asked: the start-up gives the limit when the download begins.
+  if (state_ != JobState::Downloading && state_ != JobState::Paused) return;
+  const uint64_t limit = EffectiveDownloadLimit(speedChoice_, fullScreenProgram_);
+  if (limitGiven_ == limit) return;
+  // Asked once per change: a service that does not take it (an older one) is not asked every
+  // second, and downloads go on without a limit.
+  limitGiven_ = limit;
+  client_.SetDownloadLimit(limit);
+}
+
 void DownloadJob::RegisterAutoResume() {
   const std::wstring path = platform_.ExecutablePath();
   if (path.empty()) return;

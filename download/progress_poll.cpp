@@ -21,6 +21,10 @@ constexpr int32_t kClientConfigurationFailure = static_cast<int32_t>(ClientError
 }  // namespace
 
 void DownloadJob::OnProgressTimer() {
+  if (state_ == JobState::Downloading || state_ == JobState::Paused) {
+    fullScreenProgram_ = platform_.FullScreenProgramRuns();
+    applyDownloadLimit();
+  }
   if (state_ != JobState::Downloading || !config_ || promptOpen_ || retryReason_ != RetryReason::RetryNone) return;
   ResourceFile* file = currentFile();
   if (file == nullptr) return;
@@ -138,6 +142,7 @@ void DownloadJob::UpdateStatus() {
   inputs.timeLeft = timeLeft_;
   inputs.speed = speed_;
   inputs.waitingFor = waitingFor_;
+  inputs.limitNote = LimitNote(speedChoice_, fullScreenProgram_);
   const StatusTexts texts = ComposeStatus(inputs);
   window_.SetStatusText(texts.status);
   window_.SetTrayTooltip(texts.tooltip);

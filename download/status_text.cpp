@@ -23,7 +23,8 @@ StatusTexts downloadingTexts(const StatusInputs& in, const std::wstring& receive
   }
   std::wstring rate;
   if (in.speed != 0) rate = L" (" + FormatSizeCompact(in.speed) + L"/sec)";
-  return {timeLeft + received + rate, percentLine + received + rate};
+  if (in.limitNote.empty()) return {timeLeft + received + rate, percentLine + received + rate};
+  return {timeLeft + received + rate + L" \u2014 " + in.limitNote, percentLine + received + rate + L"\n" + in.limitNote};
 }
 
 }  // namespace

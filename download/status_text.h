@@ -20,6 +20,8 @@ struct StatusInputs {
   // Why the current file does not move, when the service says so; shown in place of the time
   // left and the rate.
   std::wstring waitingFor;
+  // While a speed limit holds: "limited to 5.0 MB/sec", "slowed down while you play".
+  std::wstring limitNote;
 };
 
 struct StatusTexts {

@@ -110,4 +110,6 @@ uint64_t WrapperClient::AKGetReceivedSize(const std::wstring& url) { return ::AK
 
 std::wstring WrapperClient::ErrorText(int32_t code) { return wideFromLibrary(ak_errorToString(code)); }
 
+int32_t WrapperClient::SetDownloadLimit(uint64_t bytesPerSecond) { return SetWrapperDownloadLimit(bytesPerSecond); }
+
 std::wstring WrapperClient::ServiceUpdateProblem() { return wideFromLibrary(_ak_serviceUpdateProblem()); }

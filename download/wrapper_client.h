@@ -19,6 +19,7 @@ class WrapperClient : public ClientApi {
   uint64_t AKGetReceivedSize(const std::wstring& url) override;
   std::wstring ErrorText(int32_t code) override;
   std::wstring ServiceUpdateProblem() override;
+  int32_t SetDownloadLimit(uint64_t bytesPerSecond) override;
 };
 
 #endif

@@ -5,6 +5,7 @@
 #include "service_client/client_errors.h"
 #include "service_client/client_installer.h"
 #include "service_client/client_lifecycle.h"
+#include "service_client/download_limit.h"
 #include "service_client/download_request.h"
 #include "service_client/platform.h"
 #include "service_client/service_interface.h"
@@ -73,6 +74,10 @@ extern "C" int32_t AKDownload(const wchar_t* url, const wchar_t* path) {
 extern "C" int32_t AKPause(const wchar_t* url) {
   LibraryText utf8Url(url);
   return outcome(ak_pauseFile(g_handle, kCid, utf8Url.text, 0));
+}
+
+int32_t SetWrapperDownloadLimit(uint64_t bytesPerSecond) {
+  return outcome(_ak_setDownloadLimit(g_handle, bytesPerSecond));
 }
 
 extern "C" int32_t AKRetry(const wchar_t* url, const wchar_t* path) {

@@ -39,6 +39,10 @@ uint64_t AKGetReceivedSize(const wchar_t* url);
 // program's own poll reads it; the exported wrapper copies only the six members it names.
 int32_t ReadFileAttributes(const wchar_t* url, FileAttributes* attributes, int64_t* systemError);
 
+// Sets the download speed limit of the service the wrappers talk to (bytes per second, 0 for
+// none): the library's own call, not an exported one. 0 or a ClientError code, as the wrappers.
+int32_t SetWrapperDownloadLimit(uint64_t bytesPerSecond);
+
 // How long AKGetFileSize waits for the service to learn a size, and how often it asks.
 constexpr int kFileSizePollLimitMs = 30000;
 constexpr int kFileSizePollIntervalMs = 200;

@@ -79,6 +79,12 @@ class FakeClient : public ClientApi {
   uint64_t AKGetFileSize(const std::wstring& url, const std::wstring& path) override;
   uint64_t AKGetReceivedSize(const std::wstring& url) override;
   std::wstring ErrorText(int32_t code) override;
+  int32_t SetDownloadLimit(uint64_t bytesPerSecond) override {
+    limits.push_back(bytesPerSecond);
+    return 0;
+  }
+  // Every limit the service was asked to keep: our own call, kept apart from the wrapper calls.
+  std::vector<uint64_t> limits;
   std::map<int32_t, std::wstring> errorTexts;  // "client text N" for the others
 
   // Scripted results, taken in order; 0 (success) when a queue is empty.
@@ -200,7 +206,9 @@ class FakePlatform : public JobPlatform {
     body();
   }
 
+  bool FullScreenProgramRuns() override { return fullScreen; }
   void Advance(int64_t milliseconds) { nowMs += milliseconds; }
+  bool fullScreen = false;
 
   int64_t nowMs = 1700000000000;
   std::vector<uint32_t> sleeps;
