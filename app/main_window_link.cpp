@@ -1,6 +1,7 @@
 #include "app/main_window_link.h"
 
 #include "download/download_job.h"
+#include "resources/resource_ids.h"
 #include "ui/eula_dialog.h"
 #include "ui/msg_box.h"
 
@@ -49,6 +50,12 @@ void MainWindowLink::OnMinimiseCommand() { Command(kCommandMinimise); }
 void MainWindowLink::OnRestoreCommand() { Command(kCommandOpenDownload); }
 void MainWindowLink::OnTogglePauseCommand() { Command(kCommandTogglePause); }
 
+static_assert(ID_SPEED_STEP_FIRST == kCommandSpeedStepFirst &&
+                  ID_SPEED_STEP_LAST == kCommandSpeedStepFirst + kSpeedStepCount - 1 &&
+                  ID_SLOW_DOWN_WHILE_PLAYING == kCommandSlowDownWhilePlaying,
+              "the menus' speed items are the job's speed commands");
+void MainWindowLink::OnSpeedCommand(int id) { Command(id); }
+
 void MainWindowLink::OnProgressTimer() {
   if (job_ != nullptr) job_->OnTimer(kProgressTimerId);
 }
@@ -66,3 +73,9 @@ void MainWindowLink::OnSessionEnding() {
 }
 
 int MainWindowLink::CurrentJobState() { return job_ != nullptr ? static_cast<int>(job_->state()) : 0; }
+
+SpeedMenuState MainWindowLink::CurrentSpeedMenu() {
+  if (job_ == nullptr) return SpeedMenuState();
+  const SpeedChoice& choice = job_->speedChoice();
+  return SpeedMenuState{SpeedStepOf(choice.limitMiB), choice.slowDownWhilePlaying};
+}

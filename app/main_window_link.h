@@ -38,11 +38,13 @@ class MainWindowLink : public JobWindow, public MainWindowCommandSink {
   void OnMinimiseCommand() override;
   void OnRestoreCommand() override;
   void OnTogglePauseCommand() override;
+  void OnSpeedCommand(int id) override;
   void OnProgressTimer() override;
   void OnRetryTimer() override;
   void OnVerifyTimer() override;
   void OnSessionEnding() override;
   int CurrentJobState() override;
+  SpeedMenuState CurrentSpeedMenu() override;
 
  private:
   void Command(int32_t id);

@@ -106,7 +106,7 @@ void WindowsPlatform::StartThread(std::function<void()> body) { std::thread(std:
 static_assert(static_cast<int32_t>(NotificationState::Busy) == QUNS_BUSY &&
                   static_cast<int32_t>(NotificationState::RunningD3DFullScreen) == QUNS_RUNNING_D3D_FULL_SCREEN &&
                   static_cast<int32_t>(NotificationState::PresentationMode) == QUNS_PRESENTATION_MODE &&
-                  static_cast<int32_t>(NotificationState::App) == QUNS_APP,
+                  static_cast<int32_t>(NotificationState::QuietTime) == QUNS_QUIET_TIME,
               "the portable notification states are the shell's");
 
 bool WindowsPlatform::FullScreenProgramRuns() {

@@ -12,6 +12,10 @@
 #define ID_TRAY_ICON 1085
 #define ID_TRAY_PAUSE_RESUME 32777
 #define ID_TRAY_OPEN_DOWNLOAD 32778
+// "Download speed": "No limit", then 1, 2, 5, 10 and 25 MB/s; and "Slow down while I play".
+#define ID_SPEED_STEP_FIRST 32780
+#define ID_SPEED_STEP_LAST 32785
+#define ID_SLOW_DOWN_WHILE_PLAYING 32786
 
 // Dialog templates.
 #define IDD_LICENCE 100

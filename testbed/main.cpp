@@ -44,7 +44,7 @@ const char kUsage[] =
     "                  [--version A.B.C.D]\n"
     "  testbed origin --port P --root DIR --log FILE [--throttle BYTES_PER_SEC_PER_CONNECTION]\n"
     "                  [--redirect PATH LOCATION ...] [--max-bodies N [--retry-after SECONDS]]\n"
-    "                  [--ignore-ranges] [--silent-bodies N --silent-after BYTES]\n"
+    "                  [--ignore-ranges] [--silent-bodies N --silent-after BYTES] [--sent-log FILE]\n"
     "  testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]\n"
     "  testbed publisher --port P --log FILE (--files DIR --origin URL | --config-xml FILE)\n"
     "                  [--base /downloads/v1] [--code irf] [--sid SID] [--sid-xml FILE]\n"
@@ -207,7 +207,7 @@ int runService(int argc, char** argv) {
 int runOrigin(int argc, char** argv) {
   Arguments args({{"--port", 1}, {"--root", 1}, {"--log", 1}, {"--throttle", 1}, {"--redirect", 2},
                   {"--max-bodies", 1}, {"--retry-after", 1}, {"--ignore-ranges", 0}, {"--silent-bodies", 1},
-                  {"--silent-after", 1}});
+                  {"--silent-after", 1}, {"--sent-log", 1}});
   uint16_t port = 0;
   uint64_t throttle = 0;
   uint64_t maxBodies = 0;
@@ -236,7 +236,30 @@ int runOrigin(int argc, char** argv) {
     if (flag == "--redirect") options.redirects[values[0]] = values[1];
   }
   testbed::OriginServer origin(std::move(options));
-  return serve("origin", origin, port);
+  // --sent-log FILE: every 100 ms, the milliseconds since the start and the body bytes sent so far,
+  // for benchmarks that measure what the clients took.
+  std::atomic<bool> done{false};
+  std::thread sentLog;
+  const std::string sentPath = args.value("--sent-log");
+  const int status = serve("origin", origin, port, [&] {
+    if (sentPath.empty()) return;
+    sentLog = std::thread([&origin, &done, sentPath] {
+      FILE* out = std::fopen(sentPath.c_str(), "w");
+      if (out == nullptr) return;
+      const auto started = std::chrono::steady_clock::now();
+      while (!done) {
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+        std::fprintf(out, "%lld %llu\n", static_cast<long long>(ms), static_cast<unsigned long long>(origin.bytesSent()));
+        std::fflush(out);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      std::fclose(out);
+    });
+  });
+  done = true;
+  if (sentLog.joinable()) sentLog.join();
+  return status;
 }
 
 int runInstaller(int argc, char** argv) {

@@ -184,7 +184,12 @@ Answer OriginServer::handle(const HttpRequest& request, uint64_t connectionId) {
   std::filesystem::path path = *file;
   const int silenceMs = options_.silenceMs;
   answer.streamBody = [this, counted, path, first, length, throttle, silentAfter, silenceMs](const BodySink& sink) {
-    return streamFile(path, first, length, throttle, sink, silentAfter, silenceMs, [this] { return stopping_.load(); });
+    const BodySink counted = [this, &sink](std::string_view piece) {
+      if (!sink(piece)) return false;
+      bytesSent_ += piece.size();
+      return true;
+    };
+    return streamFile(path, first, length, throttle, counted, silentAfter, silenceMs, [this] { return stopping_.load(); });
   };
   return answer;
 }

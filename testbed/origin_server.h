@@ -54,6 +54,8 @@ class OriginServer {
   uint16_t port() const { return server_.port(); }
   // How many requests the cap on bodies at once has answered 503.
   int busyAnswers() const { return busyAnswers_; }
+  // Body bytes the clients have taken so far, all answers together.
+  uint64_t bytesSent() const { return bytesSent_; }
   void stop() {
     stopping_ = true;
     server_.stop();
@@ -65,6 +67,7 @@ class OriginServer {
   OriginOptions options_;
   std::atomic<int> bodiesUnderWay_{0};
   std::atomic<int> busyAnswers_{0};
+  std::atomic<uint64_t> bytesSent_{0};
   std::atomic<int> silentBodiesLeft_{0};
   std::atomic<bool> stopping_{false};
   RequestLog log_;

@@ -259,8 +259,33 @@ void CMainDlg::OnCommand(int id) {
       sink_->OnTogglePauseCommand();
       break;
     default:
+      if ((id >= ID_SPEED_STEP_FIRST && id <= ID_SPEED_STEP_LAST) || id == ID_SLOW_DOWN_WHILE_PLAYING) {
+        sink_->OnSpeedCommand(id);
+      }
       break;  // Enter and Escape (IDOK, IDCANCEL) do not close this window
   }
+}
+
+void CMainDlg::ShowWindowMenu(LPARAM where) {
+  if (sink_ == nullptr) return;
+  HMENU menu = LoadTrayMenu();
+  HMENU popup = menu != nullptr ? GetSubMenu(menu, 0) : nullptr;
+  if (popup == nullptr) {
+    if (menu != nullptr) DestroyMenu(menu);
+    return;
+  }
+  // The tray menu without "Open Download" and the separator after it: the window is open already.
+  DeleteMenu(popup, ID_TRAY_OPEN_DOWNLOAD, MF_BYCOMMAND);
+  DeleteMenu(popup, 0, MF_BYPOSITION);
+  PrepareTrayMenu(popup, sink_->CurrentJobState(), sink_->CurrentSpeedMenu());
+  POINT point{static_cast<short>(LOWORD(where)), static_cast<short>(HIWORD(where))};
+  // From the keyboard (Shift+F10, the menu key) there is no point: the window's corner.
+  if (where == static_cast<LPARAM>(-1)) {
+    point = POINT{8, 8};
+    ClientToScreen(Handle(), &point);
+  }
+  TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, point.x, point.y, 0, Handle(), nullptr);
+  DestroyMenu(menu);
 }
 
 void CMainDlg::OnTimer(UINT_PTR id) {
@@ -291,7 +316,8 @@ void CMainDlg::OnDestroy() {
 bool CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   result = 0;
   if (message == TrayNotificationMessage()) {
-    HandleTrayNotification(wParam, lParam, sink_ != nullptr ? sink_->CurrentJobState() : 0);
+    HandleTrayNotification(wParam, lParam, sink_ != nullptr ? sink_->CurrentJobState() : 0,
+                           sink_ != nullptr ? sink_->CurrentSpeedMenu() : SpeedMenuState());
     return true;
   }
   if (message == TaskbarCreatedMessage()) {
@@ -305,6 +331,9 @@ bool CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
       return true;
     case WM_TIMER:
       OnTimer(wParam);
+      return true;
+    case WM_CONTEXTMENU:
+      ShowWindowMenu(lParam);
       return true;
     case WM_ENDSESSION:
       // Acted on whether or not the end of the session was cancelled.

@@ -85,6 +85,9 @@ class CMainDlg : public CDialogWindow, public CMessageFilter, public CIdleHandle
   void SetUpButtons();
   void SetUpLabel(ui_ColorLabel& label, int id, int x, int y, int width, int height);
   void OnCommand(int id);
+  // The window's own menu, at a right click's point (or the window's corner from the keyboard):
+  // pause or resume, and the download speed.
+  void ShowWindowMenu(LPARAM where);
   void OnTimer(UINT_PTR id);
   void OnDestroy();
 

@@ -16,7 +16,7 @@ struct MenuDeleter {
 };
 using MenuHandle = std::unique_ptr<std::remove_pointer<HMENU>::type, MenuDeleter>;
 
-MenuHandle loadTrayMenu() { return MenuHandle(LoadMenuW(AppModule().ResourceInstance(), MAKEINTRESOURCEW(IDR_TRAY_MENU))); }
+MenuHandle loadTrayMenu() { return MenuHandle(LoadTrayMenu()); }
 
 void setItemText(HMENU popup, UINT command, const wchar_t* text) {
   MENUITEMINFOW item{};
@@ -34,11 +34,23 @@ TrayPauseItem TrayPauseItemFor(int jobState) {
   return {nullptr, false};
 }
 
-void PrepareTrayMenu(HMENU popup, int jobState) {
+HMENU LoadTrayMenu() { return LoadMenuW(AppModule().ResourceInstance(), MAKEINTRESOURCEW(IDR_TRAY_MENU)); }
+
+void PrepareTrayMenu(HMENU popup, int jobState, const SpeedMenuState& speed) {
   setItemText(popup, ID_TRAY_OPEN_DOWNLOAD, L"Open Download");
   const TrayPauseItem pause = TrayPauseItemFor(jobState);
   if (pause.text != nullptr) setItemText(popup, ID_TRAY_PAUSE_RESUME, pause.text);
   EnableMenuItem(popup, ID_TRAY_PAUSE_RESUME, MF_BYCOMMAND | (pause.enabled ? MF_ENABLED : MF_GRAYED));
+  // The steps are radio items of the "Download speed" submenu: exactly one shows as chosen.
+  const int count = GetMenuItemCount(popup);
+  for (int position = 0; position < count; ++position) {
+    HMENU steps = GetSubMenu(popup, position);
+    if (steps == nullptr) continue;
+    const UINT chosen = static_cast<UINT>(ID_SPEED_STEP_FIRST + std::clamp(speed.step, 0, ID_SPEED_STEP_LAST - ID_SPEED_STEP_FIRST));
+    CheckMenuRadioItem(steps, ID_SPEED_STEP_FIRST, ID_SPEED_STEP_LAST, chosen, MF_BYCOMMAND);
+  }
+  CheckMenuItem(popup, ID_SLOW_DOWN_WHILE_PLAYING,
+                MF_BYCOMMAND | (speed.slowDownWhilePlaying ? MF_CHECKED : MF_UNCHECKED));
 }
 
 POINT TrayMenuAnchor(POINT cursor, bool onMonitor, const RECT& nearestWorkArea) {
@@ -99,11 +111,11 @@ void CTrayIconImpl::SetTrayTooltip(const std::wstring& text) {
   Shell_NotifyIconW(NIM_MODIFY, &data_);
 }
 
-void CTrayIconImpl::HandleTrayNotification(WPARAM iconId, LPARAM event, int jobState) {
+void CTrayIconImpl::HandleTrayNotification(WPARAM iconId, LPARAM event, int jobState, const SpeedMenuState& speed) {
   if (iconId != ID_TRAY_ICON) return;
   switch (LOWORD(event)) {
     case WM_RBUTTONUP:
-      ShowMenu(jobState);
+      ShowMenu(jobState, speed);
       break;
     case WM_LBUTTONDBLCLK:
       SetForegroundWindow(data_.hWnd);
@@ -124,11 +136,11 @@ void CTrayIconImpl::SendDefaultCommand() {
   if (command != static_cast<UINT>(-1)) SendMessageW(data_.hWnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
-void CTrayIconImpl::ShowMenu(int jobState) {
+void CTrayIconImpl::ShowMenu(int jobState, const SpeedMenuState& speed) {
   MenuHandle menu = loadTrayMenu();
   HMENU popup = menu != nullptr ? GetSubMenu(menu.get(), 0) : nullptr;
   if (popup == nullptr) return;
-  PrepareTrayMenu(popup, jobState);
+  PrepareTrayMenu(popup, jobState, speed);
   POINT cursor{};
   GetCursorPos(&cursor);
   // The menu closes properly only when its owner is the foreground window.

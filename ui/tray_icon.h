@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "ui/command_sink.h"
+
 // The pause item of the tray menu in a job state: its text (null: leave the text) and whether it
 // can be chosen.
 struct TrayPauseItem {
@@ -17,8 +19,13 @@ struct TrayPauseItem {
 };
 TrayPauseItem TrayPauseItemFor(int jobState);
 
-// Sets the texts and enabled states of the tray menu's pop-up for a job state.
-void PrepareTrayMenu(HMENU popup, int jobState);
+// Sets the texts and enabled states of the tray menu's pop-up for a job state, and checks the speed
+// step chosen and the slow-down switch.
+void PrepareTrayMenu(HMENU popup, int jobState, const SpeedMenuState& speed = SpeedMenuState());
+
+// Loads the tray menu (its pop-up is its first submenu); null when it cannot be loaded. The caller
+// destroys it.
+HMENU LoadTrayMenu();
 
 // Where the menu opens: the cursor point, with x clamped into the nearest work area's horizontal
 // span when the point lies on no monitor.
@@ -51,10 +58,10 @@ class CTrayIconImpl {
   void RestoreTrayIconAfterTaskbarCreated();
 
   // One notification of the registered message; notifications of other icons are ignored.
-  void HandleTrayNotification(WPARAM iconId, LPARAM event, int jobState);
+  void HandleTrayNotification(WPARAM iconId, LPARAM event, int jobState, const SpeedMenuState& speed);
 
  private:
-  void ShowMenu(int jobState);
+  void ShowMenu(int jobState, const SpeedMenuState& speed);
   void SendDefaultCommand();
 
   UINT notificationMessage_ = 0;

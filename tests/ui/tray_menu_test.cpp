@@ -134,6 +134,71 @@ TEST(TrayMenu, RightClickShowsTheMenuForTheStateAndDeliversTheChosenCommand) {
   window.Destroy();
 }
 
+bool isChecked(HMENU menu, UINT command) { return (GetMenuState(menu, command, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+
+TEST(TrayMenu, TheDownloadSpeedItemsShowWhatThePlayerChose) {
+  for (const SpeedMenuState speed : {SpeedMenuState{0, true}, SpeedMenuState{3, false}, SpeedMenuState{5, true}}) {
+    SCOPED_TRACE(speed.step);
+    HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU));
+    HMENU popup = GetSubMenu(menu, 0);
+    PrepareTrayMenu(popup, kDownloading, speed);
+    for (UINT step = ID_SPEED_STEP_FIRST; step <= ID_SPEED_STEP_LAST; ++step) {
+      EXPECT_EQ(isChecked(popup, step), step == static_cast<UINT>(ID_SPEED_STEP_FIRST + speed.step)) << step;
+    }
+    EXPECT_EQ(isChecked(popup, ID_SLOW_DOWN_WHILE_PLAYING), speed.slowDownWhilePlaying);
+    EXPECT_EQ(itemState(popup, ID_SPEED_STEP_FIRST).text, L"No limit");
+    EXPECT_EQ(itemState(popup, ID_SPEED_STEP_FIRST + 3).text, L"5 MB/s");
+    DestroyMenu(menu);
+  }
+}
+
+// The window's own menu (a right click on it): pause or resume and the download speed, without
+// "Open Download"; a step chosen in its submenu reaches the controller as that step's command.
+struct WindowMenuVisit {
+  bool seen = false;
+  bool hasOpenDownload = true;
+  ItemState pause;
+};
+WindowMenuVisit* windowMenuVisit = nullptr;
+
+void CALLBACK chooseFromWindowMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND popup = nullptr;
+  while ((popup = FindWindowExW(nullptr, popup, L"#32768", nullptr)) != nullptr) {
+    if (IsWindowVisible(popup) && GetWindowThreadProcessId(popup, nullptr) == GetCurrentThreadId()) break;
+  }
+  if (popup == nullptr) return;
+  KillTimer(nullptr, timer);
+  HMENU menu = reinterpret_cast<HMENU>(SendMessageW(popup, kGetMenuOfPopup, 0, 0));
+  windowMenuVisit->seen = true;
+  windowMenuVisit->hasOpenDownload = GetMenuState(menu, ID_TRAY_OPEN_DOWNLOAD, MF_BYCOMMAND) != static_cast<UINT>(-1);
+  windowMenuVisit->pause = itemState(menu, ID_TRAY_PAUSE_RESUME);
+  // "Pause", then (past the separator) "Download speed"; into it, and down to "5 MB/s".
+  for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN}) PostMessageW(popup, WM_KEYDOWN, key, 0);
+  PostMessageW(popup, WM_CHAR, L'\r', 0);
+}
+
+TEST(WindowMenu, ARightClickOnTheWindowOffersPauseAndTheDownloadSpeed) {
+  FakeCommandSink sink;
+  CMainDlg window;
+  ASSERT_TRUE(uitest::OpenMainWindow(window, sink));
+  sink.jobState = kPaused;
+  WindowMenuVisit visit;
+  windowMenuVisit = &visit;
+  SetTimer(nullptr, 0, 50, &chooseFromWindowMenu);
+  RECT area{};
+  GetWindowRect(window.Handle(), &area);
+  SendMessageW(window.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window.Handle()),
+               MAKELPARAM(area.left + 40, area.top + 40));
+  uitest::PumpMessages(100);
+  windowMenuVisit = nullptr;
+  ASSERT_TRUE(visit.seen);
+  EXPECT_FALSE(visit.hasOpenDownload) << "the window is open already";
+  EXPECT_EQ(visit.pause.text, L"Resume");
+  ASSERT_EQ(sink.received.size(), 1u);
+  EXPECT_EQ(sink.received[0], "speed " + std::to_string(ID_SPEED_STEP_FIRST + 3));
+  window.Destroy();
+}
+
 // Explorer forgets every icon when it restarts and then broadcasts "TaskbarCreated": the icon of a
 // window minimised to the notification area comes back, with its tooltip; no icon is added for a
 // window that showed none.

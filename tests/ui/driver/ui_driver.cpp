@@ -6,10 +6,13 @@
 //                                            that a screenshot shows what it is meant to show
 //   ui_driver click TITLE ID [--wait S]      clicks control ID (BM_CLICK: the button's own press and release)
 //   ui_driver press TITLE ID [--wait S]      the mouse messages of a click at the control's centre
-//   ui_driver tray TITLE open|pause [--wait S]
-//                                            opens the notification-area menu and chooses "Open Download"
-//                                            or its "Pause" / "Resume" item with the keyboard (a greyed
-//                                            item closes the menu without a command)
+//   ui_driver tray TITLE open|pause|speedN|slowdown [--wait S]
+//                                            opens the notification-area menu and chooses "Open Download",
+//                                            its "Pause" / "Resume" item, step N (0 "No limit" to 5) of
+//                                            "Download speed" or "Slow down while I play" with the keyboard
+//                                            (a greyed item closes the menu without a command)
+//   ui_driver tray TITLE speedmenu|dismiss   opens the menu with its "Download speed" submenu and leaves
+//                                            it open (for a screenshot), or closes the open menu
 //   ui_driver endsession TITLE [--wait S]    tells the window that the user's logon ends
 //   ui_driver text TITLE ID [--wait S]       prints the control's text
 //   ui_driver info TITLE ID [--wait S]       prints "visible=V x=X y=Y width=W height=H" (window-relative)
@@ -116,14 +119,34 @@ void postKey(HWND window, WPARAM key) {
   Sleep(100);
 }
 
-// The menu's items are "Open Download", a separator and "Pause" / "Resume": the first press of the
-// down key selects the first item, the second skips the separator.
+// The menu's items are "Open Download", a separator, "Pause" / "Resume", a separator, "Download
+// speed" (a submenu: "No limit", then the steps) and "Slow down while I play": the first press of
+// the down key selects the first item, and the presses skip the separators.
 int chooseTrayItem(HWND window, const std::wstring& item) {
-  int downPresses = 0;
-  if (item == L"open") {
-    downPresses = 1;
+  std::vector<WPARAM> keys;
+  const bool leaveOpen = item == L"speedmenu";
+  if (leaveOpen) {
+    keys = {VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT};
+  } else if (item == L"dismiss") {
+    // Each Escape closes one level (the submenu, then the menu): until no menu of the window's
+    // thread is open.
+    if (waitForMenu(window, 1000) == nullptr) return kFailed;
+    for (int level = 0; level < 5; ++level) {
+      HWND open = waitForMenu(window, 300);
+      if (open == nullptr) return kDone;
+      postKey(open, VK_ESCAPE);
+      Sleep(200);
+    }
+    return waitForMenu(window, 300) == nullptr ? kDone : kFailed;
+  } else if (item == L"open") {
+    keys = {VK_DOWN};
   } else if (item == L"pause") {
-    downPresses = 2;
+    keys = {VK_DOWN, VK_DOWN};
+  } else if (item == L"slowdown") {
+    keys = {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN};
+  } else if (item.size() == 6 && item.compare(0, 5, L"speed") == 0 && item[5] >= L'0' && item[5] <= L'5') {
+    keys = {VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT};
+    keys.insert(keys.end(), static_cast<size_t>(item[5] - L'0'), VK_DOWN);
   } else {
     return usage();
   }
@@ -132,7 +155,8 @@ int chooseTrayItem(HWND window, const std::wstring& item) {
   PostMessageW(window, trayMessage, kTrayIconId, WM_RBUTTONUP);
   HWND menu = waitForMenu(window, 5000);
   if (menu == nullptr) return kFailed;
-  for (int i = 0; i < downPresses; ++i) postKey(menu, VK_DOWN);
+  for (WPARAM key : keys) postKey(menu, key);
+  if (leaveOpen) return kDone;
   postKey(menu, VK_RETURN);
   // Enter closes the menu; on a greyed item without a command, which the caller sees as nothing
   // happening.
@@ -180,7 +204,13 @@ int printText(HWND control) {
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   const LRESULT copied = SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
   text.resize(static_cast<size_t>(copied));
-  wprintf(L"%ls\n", text.c_str());
+  // As UTF-8 bytes: the runtime's wide printing stops at the first character outside the console's
+  // code page (a dash, a name in another script).
+  text += L"\n";
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
+  fwrite(bytes.data(), 1, bytes.size(), stdout);
   return kDone;
 }
 

@@ -19,7 +19,9 @@ class FakeCommandSink : public MainWindowCommandSink {
   void OnRetryTimer() override { received.push_back("retry-tick"); }
   void OnVerifyTimer() override { received.push_back("verify-tick"); }
   void OnSessionEnding() override { received.push_back("session-ending"); }
+  void OnSpeedCommand(int id) override { received.push_back("speed " + std::to_string(id)); }
   int CurrentJobState() override { return jobState; }
+  SpeedMenuState CurrentSpeedMenu() override { return speed; }
 
   int Count(const std::string& what) const {
     int count = 0;
@@ -29,6 +31,7 @@ class FakeCommandSink : public MainWindowCommandSink {
 
   std::vector<std::string> received;
   int jobState = 0;
+  SpeedMenuState speed;
 };
 
 #endif
