@@ -234,6 +234,7 @@ class DownloadJob {
   bool fullScreenProgram_ = false;
   // The limit the service was last asked to keep; none before the first time in a client's use.
   std::optional<uint64_t> limitGiven_;
+  int32_t ticksSinceLimitGiven_ = 0;
 };
 
 // The process's job: made by the first call with the services the application wires; later calls

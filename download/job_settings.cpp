@@ -48,10 +48,12 @@ void DownloadJob::applyDownloadLimit() {
   // asked: the start-up gives the limit when the download begins.
   if (state_ != JobState::Downloading && state_ != JobState::Paused) return;
   const uint64_t limit = EffectiveDownloadLimit(speedChoice_, fullScreenProgram_);
-  if (limitGiven_ == limit) return;
-  // Asked once per change: a service that does not take it (an older one) is not asked every
-  // second, and downloads go on without a limit.
+  // Asked once per change, and a limit now and then again: a service that does not take it (an
+  // older one) is not asked every second, and downloads go on without a limit; one started again
+  // meanwhile gets it back. No limit is what a service starts with.
+  if (limitGiven_ == limit && (limit == 0 || ++ticksSinceLimitGiven_ < kLimitRenewTicks)) return;
   limitGiven_ = limit;
+  ticksSinceLimitGiven_ = 0;
   client_.SetDownloadLimit(limit);
 }
 

@@ -13,6 +13,9 @@ constexpr uint64_t kBytesPerMiB = 1024 * 1024;
 // The menu's steps, in MB/s (of 1 048 576 bytes, as every size the program shows); 0: no limit.
 constexpr uint32_t kSpeedStepsMiB[] = {0, 1, 2, 5, 10, 25};
 constexpr int32_t kSpeedStepCount = sizeof kSpeedStepsMiB / sizeof kSpeedStepsMiB[0];
+// A limit is given to the service again after this many progress ticks: a service that was
+// restarted meanwhile (killed, updated) starts without one.
+constexpr int32_t kLimitRenewTicks = 30;
 // While a full-screen program runs, at most this much (or the player's own limit when lower).
 constexpr uint64_t kWhilePlayingLimit = 1 * kBytesPerMiB;
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "service/origin_connection.h"
+#include "service/rate_budget.h"
 #include "service/web_plumbing.h"
 #include "web/socket_io.h"
 
@@ -141,6 +142,17 @@ class SocketExchange : public OriginExchange {
   uint64_t handedOut_ = 0;
 };
 
+// The receive buffer of a connection: large for speed, and under a speed limit an eighth of a
+// second of it (64 KiB to 4 MiB). What the buffer holds is what the origin may send ahead of the
+// budget: megabytes per connection would cross the player's line at full speed before the limit
+// holds, and a closed connection would have brought them for nothing.
+int receiveBufferFor(const FetchSettings& settings) {
+  constexpr int64_t kLargest = 4 * 1024 * 1024;
+  const int64_t limit = settings.budget != nullptr ? settings.budget->limit() : 0;
+  if (limit <= 0) return static_cast<int>(kLargest);
+  return static_cast<int>(std::clamp<int64_t>(limit / 8, 64 * 1024, kLargest));
+}
+
 OriginOpened failed(FetchResult result, std::string detail) {
   OriginOpened opened;
   opened.failure = result;
@@ -201,6 +213,7 @@ OriginOpened openOriginOverSockets(const OriginRequest& request, const FetchHook
   const std::string requestText = formatRequest(*url, request, settings);
   // A kept connection first; one the origin has closed meanwhile is replaced by a new one.
   if (Socket kept = idleConnections().take(origin); kept.valid()) {
+    kept.setReceiveBuffer(receiveBufferFor(settings));
     bool closedEarly = false;
     OriginOpened opened = exchangeOn(std::move(kept), origin, requestText, hooks, settings, &closedEarly);
     if (!closedEarly) return opened;
@@ -208,7 +221,7 @@ OriginOpened openOriginOverSockets(const OriginRequest& request, const FetchHook
   Socket socket = connectTo(url->host, url->port);
   if (!socket.valid()) return failed(FetchResult::ConnectFailed, "cannot connect to the origin");
   socket.setReceiveTimeout(settings.pollMs);
-  socket.setReceiveBuffer(4 * 1024 * 1024);
+  socket.setReceiveBuffer(receiveBufferFor(settings));
   bool closedEarly = false;
   return exchangeOn(std::move(socket), origin, requestText, hooks, settings, &closedEarly);
 }

@@ -43,20 +43,21 @@ int64_t RateBudget::limit() const {
 }
 
 int64_t RateBudget::take(int64_t wanted, Clock::duration* wait) {
+  *wait = Clock::duration::zero();
   if (wanted <= 0) return 0;
   std::lock_guard<std::mutex> lock(mutex_);
   if (limit_ <= 0) return wanted;
   refillLocked(now_());
-  if (tokens_ > 0) {
-    const int64_t granted = std::min(wanted, grantFor(limit_));
-    tokens_ -= static_cast<double>(granted);
-    return granted;
+  // A whole byte at least in the bucket: read at once. Else the grant is reserved, in turn after
+  // those already waiting, and read when the bucket would have held it.
+  const bool atOnce = tokens_ >= 1;
+  const int64_t granted = std::min(wanted, grantFor(limit_));
+  tokens_ -= static_cast<double>(granted);
+  if (!atOnce) {
+    *wait = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(-tokens_ / static_cast<double>(limit_)));
   }
-  // Until the bucket is above zero again, and at least a millisecond.
-  const double seconds = (1 - tokens_) / static_cast<double>(limit_);
-  *wait = std::max<Clock::duration>(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)),
-                                    std::chrono::milliseconds(1));
-  return 0;
+  return granted;
 }
 
 void RateBudget::giveBack(int64_t bytes) {
@@ -67,14 +68,23 @@ void RateBudget::giveBack(int64_t bytes) {
 }
 
 int64_t RateBudget::acquire(int64_t wanted, const std::function<bool()>& keepGoing, Clock::duration poll) {
+  Clock::duration wait{};
+  const int64_t granted = take(wanted, &wait);
+  if (wait <= Clock::duration::zero()) return granted;
+  // The turn comes at a real time whatever clock the bucket keeps.
+  const auto turn = std::chrono::steady_clock::now() + wait;
+  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    Clock::duration wait{};
-    const int64_t granted = take(wanted, &wait);
-    if (granted > 0 || wanted <= 0) return granted;
-    if (keepGoing && !keepGoing()) return 0;
-    std::unique_lock<std::mutex> lock(mutex_);
-    // A change of limit wakes every waiter: lifting it lets them read at once.
-    changed_.wait_for(lock, std::min(wait, poll));
+    const auto now = std::chrono::steady_clock::now();
+    // Lifted meanwhile: no turn to wait for.
+    if (now >= turn || limit_ <= 0) return granted;
+    lock.unlock();
+    if (keepGoing && !keepGoing()) {
+      giveBack(granted);
+      return 0;
+    }
+    lock.lock();
+    changed_.wait_for(lock, std::min<std::chrono::steady_clock::duration>(turn - now, poll));
   }
 }
 

@@ -45,6 +45,7 @@ const char kUsage[] =
     "  testbed origin --port P --root DIR --log FILE [--throttle BYTES_PER_SEC_PER_CONNECTION]\n"
     "                  [--redirect PATH LOCATION ...] [--max-bodies N [--retry-after SECONDS]]\n"
     "                  [--ignore-ranges] [--silent-bodies N --silent-after BYTES] [--sent-log FILE]\n"
+    "                  [--send-buffer BYTES]\n"
     "  testbed installer --port P --body FILE --log FILE [--gzip] [--status CODE]\n"
     "  testbed publisher --port P --log FILE (--files DIR --origin URL | --config-xml FILE)\n"
     "                  [--base /downloads/v1] [--code irf] [--sid SID] [--sid-xml FILE]\n"
@@ -207,19 +208,21 @@ int runService(int argc, char** argv) {
 int runOrigin(int argc, char** argv) {
   Arguments args({{"--port", 1}, {"--root", 1}, {"--log", 1}, {"--throttle", 1}, {"--redirect", 2},
                   {"--max-bodies", 1}, {"--retry-after", 1}, {"--ignore-ranges", 0}, {"--silent-bodies", 1},
-                  {"--silent-after", 1}, {"--sent-log", 1}});
+                  {"--silent-after", 1}, {"--sent-log", 1}, {"--send-buffer", 1}});
   uint16_t port = 0;
   uint64_t throttle = 0;
   uint64_t maxBodies = 0;
   uint64_t retryAfter = 1;
   uint64_t silentBodies = 0;
   uint64_t silentAfter = 0;
+  uint64_t sendBuffer = 0;
   if (!readArguments("origin", argc, argv, args, &port)) return 2;
   if (!args.has("--root") || !readNumber(args.value("--throttle", "0"), UINT64_MAX / 2000000, &throttle) ||
       !readNumber(args.value("--max-bodies", "0"), 1000, &maxBodies) ||
       !readNumber(args.value("--retry-after", "1"), 3600, &retryAfter) ||
       !readNumber(args.value("--silent-bodies", "0"), 1000, &silentBodies) ||
-      !readNumber(args.value("--silent-after", "0"), UINT64_MAX / 2, &silentAfter)) {
+      !readNumber(args.value("--silent-after", "0"), UINT64_MAX / 2, &silentAfter) ||
+      !readNumber(args.value("--send-buffer", "0"), 64 * 1024 * 1024, &sendBuffer)) {
     std::fprintf(stderr, "testbed origin: --root DIR is required; the other options take numbers\n%s", kUsage);
     return 2;
   }
@@ -232,6 +235,7 @@ int runOrigin(int argc, char** argv) {
   options.ignoreRanges = args.has("--ignore-ranges");
   options.silentBodies = static_cast<int>(silentBodies);
   options.silentAfterBytes = silentAfter;
+  options.sendBufferBytes = static_cast<int>(sendBuffer);
   for (const auto& [flag, values] : args.uses()) {
     if (flag == "--redirect") options.redirects[values[0]] = values[1];
   }

@@ -111,11 +111,18 @@ std::optional<std::filesystem::path> resolveUnderRoot(const std::filesystem::pat
   return canonicalFile;
 }
 
+static ServerLimits limitsWithSendBuffer(int bytes) {
+  ServerLimits limits;
+  limits.sendBufferBytes = bytes;
+  return limits;
+}
+
 OriginServer::OriginServer(OriginOptions options)
     : options_(std::move(options)),
       silentBodiesLeft_(options_.silentBodies),
       log_(options_.logPath),
-      server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); }) {}
+      server_([this](const HttpRequest& request, uint64_t connectionId) { return handle(request, connectionId); },
+              limitsWithSendBuffer(options_.sendBufferBytes)) {}
 
 bool OriginServer::start(uint16_t port, std::string* error) {
   if (!log_.usable(error)) return false;

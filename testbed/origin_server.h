@@ -39,6 +39,9 @@ struct OriginOptions {
   int silentBodies = 0;
   uint64_t silentAfterBytes = 0;
   int silenceMs = 60000;
+  // Each connection's send buffer, bytes; 0: the system's. A small one makes what the origin has
+  // sent (bytesSent) what has left it, for benchmarks that measure a client's pace there.
+  int sendBufferBytes = 0;
 };
 
 // The file under root that a request path names, or nothing when the path leaves root or

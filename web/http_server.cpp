@@ -133,6 +133,7 @@ void HttpServer::acceptLoop() {
       continue;
     }
     if (limits_.sendTimeout.count() > 0) socket.setSendTimeout(static_cast<int>(limits_.sendTimeout.count()));
+    if (limits_.sendBufferBytes > 0) socket.setSendBuffer(limits_.sendBufferBytes);
     std::lock_guard<std::mutex> lock(connectionsMutex_);
     if (stopping_) break;
     connections_.emplace_back();

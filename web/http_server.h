@@ -71,6 +71,8 @@ struct ServerLimits {
   // A request announcing a longer body is answered 413 before its body is read; 0 keeps the
   // common bound (kMaxRequestBody), over which the answer is 431.
   size_t largestBody = 0;
+  // The send buffer of each connection, in bytes; 0: the system's (which may grow to megabytes).
+  int sendBufferBytes = 0;
 };
 
 class HttpServer {

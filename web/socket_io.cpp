@@ -117,6 +117,10 @@ void Socket::setReceiveTimeout(int milliseconds) const { setTimeoutOption(native
 
 void Socket::setSendTimeout(int milliseconds) const { setTimeoutOption(native_, SO_SNDTIMEO, milliseconds); }
 
+void Socket::setSendBuffer(int bytes) const {
+  setsockopt(native_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+}
+
 std::string Socket::peerAddress() const {
   sockaddr_in address{};
   socklen_type length = sizeof address;

@@ -46,6 +46,8 @@ class Socket {
   void setReceiveTimeout(int milliseconds) const;
   // Bounds every later send: a peer that stops reading makes sendAll fail after this long.
   void setSendTimeout(int milliseconds) const;
+  // The system's send buffer for the socket, in bytes.
+  void setSendBuffer(int bytes) const;
   // The dotted IPv4 address of the other end, or empty when it cannot be had.
   std::string peerAddress() const;
 

@@ -75,8 +75,16 @@ TEST(SpeedChoice, AChoiceReachesTheServiceAtOnceAndIsRememberedAndTheSlowDownFol
   f.platform.fullScreen = false;
   f.Poll(0, Reading(kFileDownloading, 3145728, 1048576));
   EXPECT_EQ(f.client.limits.back(), 5 * kBytesPerMiB) << "the game ended: back within a tick";
+  // A service started again meanwhile has no limit: it is given again now and then.
+  const size_t asked = f.client.limits.size();
+  for (int tick = 0; tick < kLimitRenewTicks; ++tick) f.Poll(0, Reading(kFileDownloading, 4194304, 1048576));
+  EXPECT_EQ(f.client.limits.size(), asked + 1);
+  EXPECT_EQ(f.client.limits.back(), 5 * kBytesPerMiB);
   f.job->OnCommand(kCommandSpeedStepFirst);  // No limit
   EXPECT_EQ(f.client.limits.back(), 0u);
+  for (int tick = 0; tick < kLimitRenewTicks; ++tick) f.Poll(0, Reading(kFileDownloading, 5242880, 1048576));
+  EXPECT_EQ(f.client.limits.back(), 0u);
+  EXPECT_EQ(f.client.limits.size(), asked + 2) << "no limit is what a service starts with: not asked again";
   EXPECT_FALSE(f.job->OnCommand(kCommandSpeedStepFirst + kSpeedStepCount + 1)) << "no such step";
 
   // The next run (an automatic resume too) starts with what was chosen.

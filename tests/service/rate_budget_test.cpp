@@ -22,19 +22,35 @@ struct FakeClock {
   }
 };
 
-// Several consumers asking in turn for a large read each, as connections do, for `seconds` of the
-// test's clock: what the budget let through.
+// Consumers that each take a grant as soon as their last one was read, as connections do, every
+// millisecond of the test's clock for span: the bytes whose turn came by its end.
 int64_t drain(svc::RateBudget& budget, FakeClock& clock, int consumers, Clock::duration span) {
-  int64_t granted = 0;
+  std::vector<Clock::time_point> free(static_cast<size_t>(consumers), clock.now);
+  int64_t readable = 0;
   const Clock::time_point end = clock.now + span;
   while (clock.now < end) {
-    for (int c = 0; c < consumers; ++c) {
+    for (Clock::time_point& at : free) {
+      if (at > clock.now) continue;
       Clock::duration wait{};
-      granted += budget.take(kMiB, &wait);
+      const int64_t granted = budget.take(kMiB, &wait);
+      at = clock.now + wait;
+      if (at <= end) readable += granted;
     }
     clock.now += 1ms;
   }
-  return granted;
+  return readable;
+}
+
+double seconds(Clock::duration span) { return std::chrono::duration<double>(span).count(); }
+
+// The limit over the span, give or take one burst and a grant per consumer, and what was owed
+// from before.
+void expectLimitKept(int64_t readable, int64_t limit, double spanSeconds, int consumers, int64_t owedBefore = 0) {
+  const double expected = static_cast<double>(limit) * spanSeconds;
+  const double burst = static_cast<double>(svc::RateBudget::burstFor(limit));
+  const double grants = consumers * static_cast<double>(svc::RateBudget::grantFor(limit));
+  EXPECT_LE(static_cast<double>(readable), expected + burst + grants);
+  EXPECT_GE(static_cast<double>(readable), expected - burst - grants - static_cast<double>(owedBefore));
 }
 
 TEST(RateBudget, SeveralConsumersTogetherGetTheLimitAndOneBurstAtMost) {
@@ -42,72 +58,67 @@ TEST(RateBudget, SeveralConsumersTogetherGetTheLimitAndOneBurstAtMost) {
   svc::RateBudget budget(clock.function());
   Clock::duration wait{};
   EXPECT_EQ(budget.take(kMiB, &wait), kMiB) << "no limit: everything at once";
+  EXPECT_EQ(wait, Clock::duration::zero());
 
   budget.setLimit(5 * kMiB);
   for (int consumers : {1, 4, 12}) {
-    const int64_t granted = drain(budget, clock, consumers, 10s);
-    // Over ten seconds: the limit, give or take one burst and one grant either way.
-    const int64_t slack = svc::RateBudget::burstFor(5 * kMiB) + svc::RateBudget::grantFor(5 * kMiB);
-    EXPECT_NEAR(static_cast<double>(granted), 50.0 * kMiB, static_cast<double>(slack)) << consumers << " consumers";
+    SCOPED_TRACE(consumers);
+    expectLimitKept(drain(budget, clock, consumers, 10s), 5 * kMiB, 10, consumers,
+                    12 * svc::RateBudget::grantFor(5 * kMiB));
   }
   // An idle spell saves no more than a burst: a connection that waited does not get a second's worth.
   clock.now += 30s;
   EXPECT_LE(drain(budget, clock, 4, 1ms), svc::RateBudget::burstFor(5 * kMiB) + svc::RateBudget::grantFor(5 * kMiB));
 }
 
-TEST(RateBudget, AnEmptyBucketSaysHowLongToWaitAndBytesNotReadComeBack) {
+TEST(RateBudget, AnEmptyBucketGivesEachAskerItsOwnTurnAndBytesNotReadComeBack) {
   FakeClock clock;
   svc::RateBudget budget(clock.function());
   budget.setLimit(kMiB);
+  const int64_t grant = svc::RateBudget::grantFor(kMiB);
+  const double turn = static_cast<double>(grant) / kMiB;
   Clock::duration wait{};
-  EXPECT_EQ(budget.take(kMiB, &wait), 0) << "a fresh limit starts empty: nothing saved from before";
-  EXPECT_GT(wait, 0ns);
-  EXPECT_LE(wait, 2ms);
-  clock.now += 50ms;  // 50 KiB, less than one grant
-  const int64_t first = budget.take(kMiB, &wait);
-  EXPECT_EQ(first, svc::RateBudget::grantFor(kMiB)) << "one grant, not the whole read";
-  EXPECT_EQ(budget.take(kMiB, &wait), 0) << "the bucket is spent until time passes";
-  const Clock::duration owed = wait;
-  // Half the grant was not read: it is there for the next asker at once.
-  budget.giveBack(first);
-  EXPECT_GT(budget.take(kMiB, &wait), 0);
-  EXPECT_GE(owed, 1ms);
+  EXPECT_EQ(budget.take(kMiB, &wait), grant) << "one grant, not the whole read";
+  EXPECT_NEAR(seconds(wait), turn, 1e-6) << "a fresh limit starts empty: nothing saved from before";
+  const int64_t second = budget.take(kMiB, &wait);
+  EXPECT_NEAR(seconds(wait), 2 * turn, 1e-6) << "the next asker's turn comes after the first one's";
+  // Not read after all: the next asker's turn is no later than the one given back.
+  budget.giveBack(second);
+  budget.take(kMiB, &wait);
+  EXPECT_NEAR(seconds(wait), 2 * turn, 1e-6);
+  clock.now += 1s;
+  EXPECT_EQ(budget.take(kMiB, &wait), grant);
+  EXPECT_EQ(wait, Clock::duration::zero()) << "a second later the bucket holds enough to read at once";
 }
 
 TEST(RateBudget, AChangeOfLimitHoldsFromThatMoment) {
   FakeClock clock;
   svc::RateBudget budget(clock.function());
   budget.setLimit(kMiB);
-  const int64_t slow = drain(budget, clock, 4, 4s);
+  expectLimitKept(drain(budget, clock, 4, 4s), kMiB, 4, 4);
   budget.setLimit(8 * kMiB);
-  const int64_t fast = drain(budget, clock, 4, 4s);
-  EXPECT_NEAR(static_cast<double>(slow), 4.0 * kMiB, 0.1 * kMiB);
-  EXPECT_NEAR(static_cast<double>(fast), 32.0 * kMiB, 1.5 * kMiB);
-  // Lowered mid-transfer: what was taken beyond the old limit (one grant at most) is owed, not
-  // forgotten, and the new limit holds from then on.
+  expectLimitKept(drain(budget, clock, 4, 4s), 8 * kMiB, 4, 4, 4 * svc::RateBudget::grantFor(kMiB));
+  // Lowered mid-transfer: what was taken beyond the old limit is owed, not forgotten, and the new
+  // limit holds from then on.
   budget.setLimit(kMiB / 2);
-  const int64_t lowered = drain(budget, clock, 4, 4s);
-  EXPECT_GE(lowered, 2 * kMiB - svc::RateBudget::grantFor(8 * kMiB) - svc::RateBudget::grantFor(kMiB / 2));
-  EXPECT_LE(lowered, 2 * kMiB + svc::RateBudget::grantFor(kMiB / 2));
+  expectLimitKept(drain(budget, clock, 4, 4s), kMiB / 2, 4, 4, 4 * svc::RateBudget::grantFor(8 * kMiB));
   budget.setLimit(0);
   Clock::duration wait{};
   EXPECT_EQ(budget.take(3 * kMiB, &wait), 3 * kMiB) << "lifted: no limit at all";
+  EXPECT_EQ(wait, Clock::duration::zero());
   EXPECT_EQ(budget.limit(), 0);
 }
 
-// Connections waiting for bytes go on at once when the limit is lifted, and one that is told to
-// stop while it waits stops.
+// Connections waiting for their turn go on at once when the limit is lifted, and one that is told
+// to stop while it waits stops and gives its grant back.
 TEST(RateBudget, WaitersGoOnWhenTheLimitIsLiftedAndStopWhenTold) {
   svc::RateBudget budget;
-  budget.setLimit(1);  // a byte a second: nobody gets anything soon
+  budget.setLimit(1);  // a byte a second, from an empty bucket: every turn is more than an hour away
   std::atomic<int> done{0};
   std::vector<std::thread> waiters;
   for (int i = 0; i < 3; ++i) {
     waiters.emplace_back([&] {
-      Clock::duration wait{};
-      while (budget.take(1, &wait) > 0) {
-      }
-      if (budget.acquire(kMiB, [] { return true; }, 10s) == kMiB) ++done;
+      if (budget.acquire(kMiB, [] { return true; }, 10s) > 0) ++done;
     });
   }
   std::this_thread::sleep_for(100ms);
@@ -117,11 +128,11 @@ TEST(RateBudget, WaitersGoOnWhenTheLimitIsLiftedAndStopWhenTold) {
   EXPECT_EQ(done.load(), 3) << "all three woke to the lifted limit (a 10 s poll would have kept them)";
 
   budget.setLimit(1);
-  Clock::duration wait{};
-  while (budget.take(1, &wait) > 0) {
-  }
   std::atomic<bool> keepGoing{true};
-  std::thread stopping([&] { std::this_thread::sleep_for(50ms); keepGoing = false; });
+  std::thread stopping([&] {
+    std::this_thread::sleep_for(50ms);
+    keepGoing = false;
+  });
   EXPECT_EQ(budget.acquire(kMiB, [&] { return keepGoing.load(); }, 10ms), 0);
   stopping.join();
 }
