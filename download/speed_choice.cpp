@@ -19,15 +19,23 @@ std::wstring SpeedStepText(int32_t step) {
   return std::to_wstring(kSpeedStepsMiB[step]) + L" MB/s";
 }
 
+namespace {
+
+// The player's own limit in bytes per second; 0: none.
+uint64_t ownLimit(const SpeedChoice& choice) {
+  return static_cast<uint64_t>(kSpeedStepsMiB[SpeedStepOf(choice.limitMiB)]) * kBytesPerMiB;
+}
+
+}  // namespace
+
 uint64_t EffectiveDownloadLimit(const SpeedChoice& choice, bool fullScreenProgramRuns) {
-  const uint64_t own = static_cast<uint64_t>(kSpeedStepsMiB[SpeedStepOf(choice.limitMiB)]) * kBytesPerMiB;
+  const uint64_t own = ownLimit(choice);
   if (!choice.slowDownWhilePlaying || !fullScreenProgramRuns) return own;
   return own == 0 ? kWhilePlayingLimit : std::min(own, kWhilePlayingLimit);
 }
 
 bool SlowedDownForPlay(const SpeedChoice& choice, bool fullScreenProgramRuns) {
-  const uint64_t own = static_cast<uint64_t>(kSpeedStepsMiB[SpeedStepOf(choice.limitMiB)]) * kBytesPerMiB;
-  return choice.slowDownWhilePlaying && fullScreenProgramRuns && (own == 0 || own > kWhilePlayingLimit);
+  return EffectiveDownloadLimit(choice, fullScreenProgramRuns) != ownLimit(choice);
 }
 
 std::wstring LimitNote(const SpeedChoice& choice, bool fullScreenProgramRuns) {
